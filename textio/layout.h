@@ -1,0 +1,84 @@
+#pragma once
+
+// Layouts: a record's shape as a list of edit items ("F12.4, 6(1X,F7.3)",
+// "28/ 23X,A20 /// 23X,A20"), applied left to right to a list of values.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textio/io_failure.h"
+
+namespace ecflux::textio {
+
+class LineReader;
+
+enum class ItemKind {
+  real,         // Fw.d
+  integer,      // Iw
+  text,         // Aw
+  skip,         // nX
+  literal,      // 'text'
+  next_record,  // / and n/
+};
+
+struct LayoutItem {
+  ItemKind kind;
+  int width = 0;     // F, I, A: field width; X: columns; /: records
+  int decimals = 0;  // F only
+  std::string literal;
+};
+
+// The items of a layout in the order they are applied, repeat counts and
+// groups expanded.
+struct Layout {
+  std::vector<LayoutItem> items;
+};
+
+// Parses the codes Fw.d, Iw, Aw, nX, /, n/, 'text' (a doubled quote stands for
+// one quote), nF..., nI..., nA... and n(...), separated by commas or blanks.
+// nullopt when the codes are malformed or a width exceeds max_field_width.
+std::optional<Layout> parse_layout(std::string_view codes);
+
+// One value of a record: given to a data item on output, taken from one on
+// input.
+struct FieldValue {
+  ItemKind kind = ItemKind::real;  // real, integer or text
+  double real = 0.0;
+  std::int64_t integer = 0;
+  std::string text;
+
+  FieldValue() = default;
+  FieldValue(double value) : kind(ItemKind::real), real(value) {}
+  FieldValue(int value) : kind(ItemKind::integer), integer(value) {}
+  FieldValue(std::int64_t value) : kind(ItemKind::integer), integer(value) {}
+  FieldValue(std::string_view value) : kind(ItemKind::text), text(value) {}
+  FieldValue(const char* value) : kind(ItemKind::text), text(value) {}
+};
+
+// Appends the records that the layout makes of the values, each record ending
+// in CR LF. Values are consumed in order by the data items (F, I, A); output
+// stops at the first data item that finds the values exhausted, so skips,
+// slashes and literals after the last value are applied only up to that
+// item, and a trailing skip adds no blanks. Values left when the layout is
+// used up continue in a new record from the layout's first item. A value whose
+// kind does not match its data item is written as asterisks.
+void append_records(std::string& out, const Layout& layout,
+                    std::span<const FieldValue> values);
+
+// A free-form list of one text value: one blank, then the text. No line end.
+std::string list_text_record(std::string_view text);
+
+// Reads one statement with the layout from the reader's next record on: every
+// data item gives one value, of the item's kind, to `values` (replaced). A
+// slash makes the next record current; a field reaching past the end of a
+// short record reads as if padded with blanks. Fails with end_of_file when a
+// record is needed after the last one, conversion_error when a numeric field
+// does not hold a number, or the reader's read_error.
+std::optional<IoFailure> read_records(LineReader& reader, const Layout& layout,
+                                      std::vector<FieldValue>& values);
+
+}  // namespace ecflux::textio

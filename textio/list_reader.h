@@ -1,0 +1,46 @@
+#pragma once
+
+// Free-form value lists: numbers separated by blanks, tabs or commas, a
+// statement's values possibly running over several records.
+
+#include <cstdint>
+#include <span>
+
+#include "textio/line_reader.h"
+
+namespace ecflux::textio {
+
+class ListReader {
+ public:
+  explicit ListReader(LineReader lines);
+
+  enum class Status { complete, end_of_file, bad_value, read_error };
+
+  // Reads values.size() values (possibly none) as one statement, starting at
+  // the beginning of the next record:
+  // - values are separated by blanks or tabs, or by a comma with optional
+  //   blanks around it; the end of a record separates values too, and a
+  //   statement goes on in the next record while values are missing;
+  // - when all values are read, the rest of the current record is discarded,
+  //   so a statement of no values skips exactly one record;
+  // - r*v stands for r copies of v and r* for r null values; two commas with
+  //   nothing between them give a null value; a null value leaves its entry
+  //   of `values` unchanged;
+  // - a slash ends the statement, leaving the remaining entries unchanged and
+  //   discarding the rest of the record.
+  // end_of_file when the file ends before the values are complete; bad_value
+  // when a value is not a number (see parse_number); read_error when the file
+  // cannot be read.
+  Status read(std::span<double> values);
+
+  // Line number of the value that could not be read (after bad_value).
+  std::int64_t bad_value_line() const { return bad_value_line_; }
+
+  LineReader& lines() { return lines_; }
+
+ private:
+  LineReader lines_;
+  std::int64_t bad_value_line_ = 0;
+};
+
+}  // namespace ecflux::textio
