@@ -1,0 +1,485 @@
+#include "textio/fields.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+namespace ecflux::textio {
+
+namespace {
+
+constexpr std::uint64_t pow10_u64[20] = {
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+    10000000000000000000ULL,
+};
+
+// Powers of ten that are exact doubles.
+constexpr double pow10_exact[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+constexpr char digit_pairs[201] =
+    "00010203040506070809"
+    "10111213141516171819"
+    "20212223242526272829"
+    "30313233343536373839"
+    "40414243444546474849"
+    "50515253545556575859"
+    "60616263646566676869"
+    "70717273747576777879"
+    "80818283848586878889"
+    "90919293949596979899";
+
+// 128-bit products for the exact rounding of fixed-point output.
+__extension__ typedef unsigned __int128 u128;
+
+inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+char* fill(char* out, char c, int count) {
+  std::memset(out, c, static_cast<std::size_t>(count));
+  return out + count;
+}
+
+// The text right-justified in `width` columns, or asterisks when it is wider.
+char* put_justified(char* out, const char* text, int length, int width) {
+  if (length > width) return fill(out, '*', width);
+  std::memset(out, ' ', static_cast<std::size_t>(width - length));
+  std::memcpy(out + (width - length), text, static_cast<std::size_t>(length));
+  return out + width;
+}
+
+// Exactly eight digits of v < 10^8 at `at`. The two halves and their pairs
+// are independent, which keeps the chain of divisions short.
+inline void put_eight_digits(char* at, std::uint32_t v) {
+  const std::uint32_t high = v / 10000;
+  const std::uint32_t low = v % 10000;
+  std::memcpy(at, digit_pairs + 2 * (high / 100), 2);
+  std::memcpy(at + 2, digit_pairs + 2 * (high % 100), 2);
+  std::memcpy(at + 4, digit_pairs + 2 * (low / 100), 2);
+  std::memcpy(at + 6, digit_pairs + 2 * (low % 100), 2);
+}
+
+// Exactly `count` (0..18) digits of v < 10^count, ending at `end`. Writes
+// whole groups of eight, so up to seven bytes before end - count are
+// overwritten as well.
+inline void put_fixed_digits(char* end, std::uint64_t v, int count) {
+  put_eight_digits(end - 8, static_cast<std::uint32_t>(v % 100000000));
+  if (count > 8) {
+    v /= 100000000;
+    put_eight_digits(end - 16, static_cast<std::uint32_t>(v % 100000000));
+    if (count > 16) put_eight_digits(end - 24, static_cast<std::uint32_t>(v / 100000000));
+  }
+}
+
+// Copies n <= 64 bytes with a few fixed-size moves (overlapping when n is
+// not a power of two) instead of a call for a variable length.
+inline void copy_short(char* to, const char* from, int n) {
+  if (n >= 16) {
+    if (n > 32) {
+      std::memcpy(to, from, 32);
+      std::memcpy(to + n - 32, from + n - 32, 32);
+    } else {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    }
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else {
+    for (int i = 0; i < n; ++i) to[i] = from[i];
+  }
+}
+
+// All decimal digits of n (none for zero) before `p`.
+char* all_digits_before(char* p, std::uint64_t n) {
+  while (n >= 100) {
+    const auto pair = static_cast<unsigned>(n % 100);
+    n /= 100;
+    p -= 2;
+    std::memcpy(p, digit_pairs + 2 * pair, 2);
+  }
+  if (n >= 10) {
+    p -= 2;
+    std::memcpy(p, digit_pairs + 2 * n, 2);
+  } else if (n > 0) {
+    *--p = static_cast<char>('0' + n);
+  }
+  return p;
+}
+
+// The magnitude rounded to `decimals` (at most 18) places, ties to even,
+// as its integer part and its fraction in units of 10^-decimals; false when
+// the magnitude is 2^53 or more (left to the general method).
+//
+// A double is m * 2^e with m < 2^53. For e < 0 the integer part is the high
+// bits of m and the fraction f / 2^-e is exact, so the rounded fraction is
+// f * 10^d / 2^-e with the remainder of that division deciding.
+inline bool split_magnitude(double magnitude, int decimals, std::uint64_t& integer,
+                            std::uint64_t& fraction) {
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int shift;
+  if (biased == 0) {
+    shift = 1074;
+  } else {
+    mantissa |= std::uint64_t{1} << 52;
+    shift = 1075 - biased;
+  }
+  if (shift <= 0) return false;
+  std::uint64_t fraction_bits;
+  if (shift < 53) {
+    integer = mantissa >> shift;
+    fraction_bits = mantissa & ((std::uint64_t{1} << shift) - 1);
+  } else {
+    integer = 0;
+    fraction_bits = mantissa;
+  }
+  const std::uint64_t unit = pow10_u64[decimals];
+  // The product stays below 2^113; beyond that shift it is under half a unit.
+  if (shift > 113) {
+    fraction = 0;
+    return true;
+  }
+  const u128 product = static_cast<u128>(fraction_bits) * unit;
+  std::uint64_t quotient = static_cast<std::uint64_t>(product >> shift);
+  const u128 remainder = product & ((u128{1} << shift) - 1);
+  const u128 half = u128{1} << (shift - 1);
+  // The last digit written is the fraction's, or the integer's when there
+  // are no decimals; its parity breaks a tie.
+  const std::uint64_t last = decimals > 0 ? quotient : integer;
+  if (remainder > half || (remainder == half && (last & 1) != 0)) {
+    if (++quotient == unit) {
+      quotient = 0;
+      ++integer;
+    }
+  }
+  fraction = quotient;
+  return true;
+}
+
+// Fixed-point text of the magnitude through the library's exact conversion,
+// for values and precisions outside the integer method.
+[[gnu::noinline]] char* put_real_general(char* out, double magnitude, bool negative, int width,
+                       int decimals) {
+  // Up to 309 integer digits, the point and up to 254 decimals.
+  char digits[640];
+  const auto result = std::to_chars(digits, digits + sizeof digits, magnitude,
+                                    std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) return fill(out, '*', width);
+  const char* point = static_cast<const char*>(
+      std::memchr(digits, '.', static_cast<std::size_t>(result.ptr - digits)));
+  const char* integer_end = point ? point : result.ptr;
+  const int integer_length = static_cast<int>(integer_end - digits);
+  const bool integer_zero = integer_length == 1 && digits[0] == '0';
+  const int body = (integer_zero ? 0 : integer_length) + 1 + decimals;
+  int length = body + (negative ? 1 : 0);
+  const bool lead_zero = integer_zero && length < width;
+  if (lead_zero) ++length;
+  if (length > width) return fill(out, '*', width);
+  char* p = fill(out, ' ', width - length);
+  if (negative) *p++ = '-';
+  if (lead_zero) *p++ = '0';
+  if (!integer_zero) {
+    std::memcpy(p, digits, static_cast<std::size_t>(integer_length));
+    p += integer_length;
+  }
+  *p++ = '.';
+  if (decimals > 0) {
+    std::memcpy(p, point + 1, static_cast<std::size_t>(decimals));
+    p += decimals;
+  }
+  return p;
+}
+
+}  // namespace
+
+char* put_real(char* out, double value, int width, int decimals) {
+  if (std::isnan(value)) return put_justified(out, "NaN", 3, width);
+  if (std::isinf(value)) {
+    if (value > 0) {
+      return width >= 8 ? put_justified(out, "Infinity", 8, width)
+                        : put_justified(out, "Inf", 3, width);
+    }
+    return width >= 9 ? put_justified(out, "-Infinity", 9, width)
+                      : put_justified(out, "-Inf", 4, width);
+  }
+  // A zero of either sign has no minus; any other negative value keeps it,
+  // even when it rounds to zero.
+  const bool negative = value < 0;
+  const double magnitude = std::fabs(value);
+  std::uint64_t integer;
+  std::uint64_t fraction;
+  if (decimals > 18 || !split_magnitude(magnitude, decimals, integer, fraction)) {
+    return put_real_general(out, magnitude, negative, width, decimals);
+  }
+  // The text from the right: the decimals, the point, the integer part, in
+  // a buffer of blanks so that a field of up to its size is copied at once.
+  char text[64];
+  std::memset(text, ' ', sizeof text);
+  char* const text_end = text + sizeof text;
+  char* p = text_end - decimals;
+  if (decimals > 0) put_fixed_digits(text_end, fraction, decimals);
+  *--p = '.';
+  if (integer != 0) {
+    p = all_digits_before(p, integer);
+  } else if (static_cast<int>(text_end - p) + (negative ? 1 : 0) < width) {
+    *--p = '0';
+  }
+  if (negative) *--p = '-';
+  const int length = static_cast<int>(text_end - p);
+  if (length > width) return fill(out, '*', width);
+  // The groups of eight fraction digits may have left digits in the eight
+  // bytes before the text.
+  std::memset(p - 8, ' ', 8);
+  if (width <= static_cast<int>(sizeof text)) {
+    copy_short(out, text_end - width, width);
+    return out + width;
+  }
+  return put_justified(out, p, length, width);
+}
+
+char* put_integer(char* out, std::int64_t value, int width) {
+  const bool negative = value < 0;
+  std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                     : static_cast<std::uint64_t>(value);
+  char text[24];
+  char* const text_end = text + sizeof text;
+  char* p = all_digits_before(text_end, magnitude);
+  if (p == text_end) *--p = '0';
+  if (negative) *--p = '-';
+  return put_justified(out, p, static_cast<int>(text_end - p), width);
+}
+
+char* put_text(char* out, std::string_view text, int width) {
+  const std::size_t shown = std::min(text.size(), static_cast<std::size_t>(width));
+  std::memcpy(out, text.data(), shown);
+  std::memset(out + shown, ' ', static_cast<std::size_t>(width) - shown);
+  return out + width;
+}
+
+char* put_blanks(char* out, int count) { return fill(out, ' ', count); }
+
+std::optional<double> parse_number(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  const char* const mantissa_begin = p;
+
+  // The first 19 significant digits as an integer; the value is
+  // mantissa * 10^exponent, exact unless a nonzero digit was dropped.
+  std::uint64_t mantissa = 0;
+  int significant = 0;
+  std::int64_t exponent = 0;
+  bool dropped_nonzero = false;
+  int digit_count = 0;
+  while (p != end && is_digit(*p)) {
+    const auto d = static_cast<unsigned>(*p - '0');
+    if (significant < 19) {
+      if (mantissa != 0 || d != 0) {
+        mantissa = mantissa * 10 + d;
+        ++significant;
+      }
+    } else {
+      ++exponent;
+      dropped_nonzero |= d != 0;
+    }
+    ++digit_count;
+    ++p;
+  }
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && is_digit(*p)) {
+      const auto d = static_cast<unsigned>(*p - '0');
+      if (significant < 19) {
+        if (mantissa != 0 || d != 0) {
+          mantissa = mantissa * 10 + d;
+          ++significant;
+        }
+        --exponent;
+      } else {
+        dropped_nonzero |= d != 0;
+      }
+      ++digit_count;
+      ++p;
+    }
+  }
+  if (digit_count == 0) return std::nullopt;
+  const char* const mantissa_end = p;
+  std::int64_t written_exponent = 0;
+
+  if (p != end) {
+    const char c = *p;
+    const bool letter = c == 'E' || c == 'e' || c == 'D' || c == 'd';
+    if (!letter && c != '+' && c != '-') return std::nullopt;
+    if (letter) ++p;
+    bool exponent_negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+      exponent_negative = *p == '-';
+      ++p;
+    }
+    if (p == end || !is_digit(*p)) return std::nullopt;
+    // Capped: beyond it every value overflows or underflows anyway.
+    std::int64_t written = 0;
+    while (p != end && is_digit(*p)) {
+      if (written < 1000000000) written = written * 10 + (*p - '0');
+      ++p;
+    }
+    if (p != end) return std::nullopt;
+    written_exponent = exponent_negative ? -written : written;
+    exponent += written_exponent;
+  }
+
+  if (mantissa == 0) return negative ? -0.0 : 0.0;
+
+  // Both the mantissa and the power of ten are exact doubles, so one
+  // multiplication or division gives the correctly rounded value.
+  if (!dropped_nonzero && mantissa <= (std::uint64_t{1} << 53) && exponent >= -22 &&
+      exponent <= 22) {
+    double v = static_cast<double>(mantissa);
+    v = exponent < 0 ? v / pow10_exact[-exponent] : v * pow10_exact[exponent];
+    return negative ? -v : v;
+  }
+
+  // The rest: the library's exact conversion on a copy in its own syntax:
+  // the sign only when negative, the digits and point as written, and the
+  // exponent with an E.
+  const std::size_t mantissa_length = static_cast<std::size_t>(mantissa_end - mantissa_begin);
+  char small[128];
+  std::string large;
+  char* copy = small;
+  const std::size_t needed = mantissa_length + 24;
+  if (needed > sizeof small) {
+    large.resize(needed);
+    copy = large.data();
+  }
+  char* q = copy;
+  if (negative) *q++ = '-';
+  std::memcpy(q, mantissa_begin, mantissa_length);
+  q += mantissa_length;
+  *q++ = 'e';
+  q = std::to_chars(q, copy + needed, written_exponent).ptr;
+  double value = 0.0;
+  const auto result = std::from_chars(copy, q, value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Out of range either way: the position of the leading digit tells
+    // overflow (not a number) from underflow (a zero of the sign).
+    const std::int64_t leading = exponent + significant - 1;
+    if (leading >= 0) return std::nullopt;
+    return negative ? -0.0 : 0.0;
+  }
+  if (result.ec != std::errc() || result.ptr != q) return std::nullopt;
+  return value;
+}
+
+namespace {
+
+// The field without its blanks, in `small` when it fits, else in `large`.
+std::string_view without_blanks(std::string_view field, char* small, std::size_t small_size,
+                                std::string& large) {
+  char* out = small;
+  if (field.size() > small_size) {
+    large.resize(field.size());
+    out = large.data();
+  }
+  std::size_t n = 0;
+  for (const char c : field) {
+    if (c != ' ') out[n++] = c;
+  }
+  return {out, n};
+}
+
+}  // namespace
+
+std::optional<double> read_real_field(std::string_view field, int decimals) {
+  char small[256];
+  std::string large;
+  const std::string_view text = without_blanks(field, small, sizeof small, large);
+  if (text.empty()) return 0.0;
+  if (decimals <= 0 || text.find('.') != std::string_view::npos) return parse_number(text);
+
+  // No point: the last `decimals` digits of the digit string are the
+  // fraction. The point is put into the text, so the value stays exact.
+  std::size_t digits_begin = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  std::size_t digits_end = digits_begin;
+  while (digits_end < text.size() && is_digit(text[digits_end])) ++digits_end;
+  const std::size_t digit_count = digits_end - digits_begin;
+  if (digit_count == 0) return std::nullopt;
+  const auto fraction = static_cast<std::size_t>(decimals);
+
+  std::string pointed;
+  pointed.reserve(text.size() + fraction + 2);
+  pointed.append(text.substr(0, digits_begin));
+  if (digit_count > fraction) {
+    pointed.append(text.substr(digits_begin, digit_count - fraction));
+    pointed += '.';
+    pointed.append(text.substr(digits_end - fraction, fraction));
+  } else {
+    pointed += '.';
+    pointed.append(fraction - digit_count, '0');
+    pointed.append(text.substr(digits_begin, digit_count));
+  }
+  pointed.append(text.substr(digits_end));
+  return parse_number(pointed);
+}
+
+std::optional<std::int64_t> read_integer_field(std::string_view field) {
+  bool negative = false;
+  bool seen_sign = false;
+  bool seen_digit = false;
+  std::uint64_t magnitude = 0;
+  std::uint64_t limit = static_cast<std::uint64_t>(INT64_MAX);
+  for (const char c : field) {
+    if (c == ' ') continue;
+    if (c == '+' || c == '-') {
+      if (seen_sign || seen_digit) return std::nullopt;
+      seen_sign = true;
+      negative = c == '-';
+      if (negative) limit = static_cast<std::uint64_t>(INT64_MAX) + 1;
+      continue;
+    }
+    if (!is_digit(c)) return std::nullopt;
+    seen_digit = true;
+    const auto d = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (limit - d) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + d;
+  }
+  if (!seen_digit) {
+    if (seen_sign) return std::nullopt;
+    return 0;
+  }
+  if (negative) return static_cast<std::int64_t>(std::uint64_t{0} - magnitude);
+  return static_cast<std::int64_t>(magnitude);
+}
+
+}  // namespace ecflux::textio

@@ -1,0 +1,70 @@
+#include "textio/io_failure.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace ecflux::textio {
+
+int severity_number(IoCondition condition) {
+  switch (condition) {
+    case IoCondition::file_not_found: return 29;
+    case IoCondition::permission_denied: return 9;
+    case IoCondition::open_failure: return 30;
+    case IoCondition::end_of_file: return 24;
+    case IoCondition::conversion_error: return 64;
+    case IoCondition::write_error: return 38;
+    case IoCondition::read_error: return 39;
+  }
+  return 0;
+}
+
+namespace {
+
+const char* condition_text(IoCondition condition) {
+  switch (condition) {
+    case IoCondition::file_not_found: return "file not found";
+    case IoCondition::permission_denied: return "permission to access file denied";
+    case IoCondition::open_failure: return "open failure";
+    case IoCondition::end_of_file: return "end-of-file during read";
+    case IoCondition::conversion_error: return "input conversion error";
+    case IoCondition::write_error: return "error during write";
+    case IoCondition::read_error: return "error during read";
+  }
+  return "unknown input/output failure";
+}
+
+}  // namespace
+
+std::string fatal_message(const IoFailure& failure) {
+  std::string message = "forrtl: severe (";
+  message += std::to_string(severity_number(failure.condition));
+  message += "): ";
+  message += condition_text(failure.condition);
+  message += ", unit ";
+  message += std::to_string(failure.unit);
+  message += ", file ";
+  message += failure.path;
+  return message;
+}
+
+std::string absolute_path(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return std::string(name);
+  // getcwd with a buffer that grows until the working directory fits.
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) {
+      // Without a working directory the name is all that can be shown.
+      return std::string(name);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string path(buffer.data());
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+}  // namespace ecflux::textio
