@@ -1,0 +1,105 @@
+#include "driver/configuration.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "textio/layout.h"
+
+namespace ecflux::driver {
+namespace {
+
+// Lines 29 and 32 carry the two file names, lines 33 to 39 the numbers, each
+// from column 24 on; everything else in the file is free text.
+constexpr std::string_view configuration_layout =
+    "28/ 23X,A20 /// 23X,A20 / 23X,F8.0 / 23X,F8.0 / 23X,F8.0 / 23X,I8 / "
+    "23X,I1 / 23X,I1 / 23X,I4";
+
+std::string trim_blanks(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::string shortest_text(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+constexpr double int32_limit = std::numeric_limits<std::int32_t>::max();
+
+}  // namespace
+
+textio::Result<Configuration> read_configuration() {
+  auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
+  if (!file.ok()) return file.failure();
+  return read_configuration(file.value());
+}
+
+textio::Result<Configuration> read_configuration(textio::LineReader& file) {
+  static const textio::Layout layout = *textio::parse_layout(configuration_layout);
+  std::vector<textio::FieldValue> values;
+  if (auto failure = textio::read_records(file, layout, values)) return *failure;
+
+  Configuration config;
+  config.data_file_name = trim_blanks(values[0].text);
+  config.results_file_name = trim_blanks(values[1].text);
+  config.sample_rate = values[2].real;
+  config.start_time = values[3].real;
+  config.end_time = values[4].real;
+  // I8, I1 and I4 fields cannot hold a value beyond 32 bits.
+  config.block_seconds = static_cast<std::int32_t>(values[5].integer);
+  config.temperature_select = static_cast<std::int32_t>(values[6].integer);
+  config.w_select = static_cast<std::int32_t>(values[7].integer);
+  config.window_seconds = static_cast<std::int32_t>(values[8].integer);
+  if (config.window_seconds > config.block_seconds) config.window_seconds = config.block_seconds;
+  return config;
+}
+
+std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config) {
+  const std::string fs_text = shortest_text(config.sample_rate);
+  if (!(config.sample_rate > 0.0)) {
+    return Refusal{"ecflux: sample_rate " + fs_text + " in line 33 of " +
+                   std::string(configuration_file_name) + " must be greater than zero"};
+  }
+
+  // Both counts are formed in double precision first, where they cannot
+  // overflow, and compared with the 32-bit range before conversion. The whole
+  // rate times the whole seconds is exact in double for every count in range.
+  const double whole_rate = std::trunc(config.sample_rate);
+  const double block_count = whole_rate * static_cast<double>(config.block_seconds);
+  const std::string block_text = "a block of " + shortest_text(block_count) +
+                                 " samples (whole sample_rate " + shortest_text(whole_rate) +
+                                 " times block_seconds " + std::to_string(config.block_seconds) +
+                                 ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
+  if (block_count > int32_limit) {
+    return Refusal{"ecflux: " + block_text + " does not fit a 32-bit sample count"};
+  }
+  if (block_count < 2.0) {
+    return Refusal{"ecflux: " + block_text + " holds fewer than two samples"};
+  }
+
+  const double window_count = std::trunc(static_cast<double>(config.window_seconds) * config.sample_rate);
+  const std::string window_text = "a running-mean window of " + shortest_text(window_count) +
+                                  " samples (window_seconds " + std::to_string(config.window_seconds) +
+                                  " times sample_rate " + fs_text + ", lines 39 and 33 of " +
+                                  std::string(configuration_file_name) + ")";
+  if (window_count > int32_limit) {
+    return Refusal{"ecflux: " + window_text + " does not fit a 32-bit sample count"};
+  }
+  if (window_count < 1.0) {
+    return Refusal{"ecflux: " + window_text + " holds less than one sample"};
+  }
+
+  const auto block_samples = static_cast<std::int32_t>(block_count);
+  auto window_samples = static_cast<std::int32_t>(window_count);
+  // A fractional rate can make the window longer than the block; the running
+  // mean is defined for windows up to the whole block.
+  if (window_samples > block_samples) window_samples = block_samples;
+  return BlockSizes{block_samples, window_samples};
+}
+
+}  // namespace ecflux::driver

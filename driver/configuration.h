@@ -1,0 +1,55 @@
+#pragma once
+
+// The run's settings, read once from "ConfigDRAVEK.Dat" in the working
+// directory, and the block and window lengths derived from them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "textio/io_failure.h"
+#include "textio/line_reader.h"
+
+namespace ecflux::driver {
+
+inline constexpr std::string_view configuration_file_name = "ConfigDRAVEK.Dat";
+inline constexpr int configuration_unit = 2030;
+
+struct Configuration {
+  std::string data_file_name;     // line 29, columns 24-43
+  std::string results_file_name;  // line 32, columns 24-43
+  double sample_rate = 0.0;       // line 33, F8.0: fs, samples per second
+  double start_time = 0.0;        // line 34, F8.0: > 0 skips earlier records
+  double end_time = 0.0;          // line 35, F8.0: > 0 ends the input after it
+  std::int32_t block_seconds = 0;       // line 36, I8
+  std::int32_t temperature_select = 0;  // line 37, column 24: 1 takes column 6
+  std::int32_t w_select = 0;            // line 38, column 24: 1 takes column 5
+  std::int32_t window_seconds = 0;      // line 39, I4, clamped to block_seconds
+};
+
+// Opens the configuration file on unit 2030 and reads it.
+textio::Result<Configuration> read_configuration();
+
+// Reads the nine values from an open configuration file, then clamps
+// window_seconds to block_seconds.
+textio::Result<Configuration> read_configuration(textio::LineReader& file);
+
+struct BlockSizes {
+  std::int32_t block_samples;   // N
+  std::int32_t window_samples;  // W
+};
+
+// A configuration that the run refuses before creating any output, with the
+// one-line reason.
+struct Refusal {
+  std::string message;
+};
+
+// N = trunc(sample_rate) * block_seconds, W = trunc(window_seconds *
+// sample_rate), W larger than N used as N. Refuses a sample_rate that is not
+// above zero, N below 2, W below 1, and counts beyond 32 bits: such runs
+// could not produce a block or would never end.
+std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config);
+
+}  // namespace ecflux::driver

@@ -1,0 +1,224 @@
+#include "driver/run.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "driver/configuration.h"
+#include "flux/shifted_cumulative_flux.h"
+#include "flux/time_shifts.h"
+#include "flux/window_sweep.h"
+#include "input/block_reader.h"
+#include "report/block_results.h"
+#include "report/spectra_table.h"
+#include "stats/block_statistics.h"
+#include "stats/cumulative_flux.h"
+#include "textio/layout.h"
+#include "textio/output_file.h"
+
+namespace ecflux::driver {
+namespace {
+
+using textio::IoFailure;
+using textio::OutputFile;
+
+void print_message(const std::string& line) {
+  std::fputs(line.c_str(), stderr);
+  std::fputc('\n', stderr);
+}
+
+int fail(const IoFailure& failure) {
+  print_message(textio::fatal_message(failure));
+  return 1;
+}
+
+int refuse(const Refusal& refusal) {
+  print_message(refusal.message);
+  return 1;
+}
+
+// Two names denote the same file when both exist and share device and inode
+// (hard and symbolic links included), or when their resolved paths agree.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa{}, sb{};
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+  std::error_code ea, eb;
+  const auto ra = std::filesystem::weakly_canonical(a, ea);
+  const auto rb = std::filesystem::weakly_canonical(b, eb);
+  return !ea && !eb && ra == rb;
+}
+
+struct NamedFile {
+  std::string role;
+  std::string name;
+  bool is_output;
+};
+
+// Creating an output file replaces what it names. Refuse a run in which an
+// output would replace an input or another output: the data would be lost or
+// two outputs would be written over each other.
+std::optional<Refusal> check_files_are_distinct(const Configuration& config) {
+  const std::vector<NamedFile> files = {
+      {"the data file", config.data_file_name, false},
+      {"the configuration file", std::string(configuration_file_name), false},
+      {"the results file", config.results_file_name, true},
+      {"the window-flux file", std::string(report::spectra_file_name), true},
+      {"the cumulative-flux file", std::string(stats::cumulative_flux_file_name), true},
+      {"the shifted cumulative-flux file", std::string(flux::shifted_flux_file_name), true},
+  };
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t j = i + 1; j < files.size(); ++j) {
+      if (!files[i].is_output && !files[j].is_output) continue;
+      if (!same_file(files[i].name, files[j].name)) continue;
+      return Refusal{"ecflux: " + files[i].role + " " + textio::absolute_path(files[i].name) +
+                     " and " + files[j].role + " " + textio::absolute_path(files[j].name) +
+                     " are the same file; nothing was written"};
+    }
+  }
+  return std::nullopt;
+}
+
+struct OutputFiles {
+  OutputFile results;
+  OutputFile spectra;
+  OutputFile cumflux;
+  OutputFile cfshift;
+  OutputFile screen;
+
+  std::optional<IoFailure> first_failure() const {
+    for (const OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) {
+      if (file->failure()) return file->failure();
+    }
+    return std::nullopt;
+  }
+
+  void close_all() {
+    for (OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) file->close();
+  }
+};
+
+// Creates the four output files in their fixed order: the results file, then
+// "Cospectra.out", "cumflux.out" and "CFSHIFT.out".
+textio::Result<OutputFiles> create_output_files(const Configuration& config) {
+  auto results = OutputFile::create(config.results_file_name, report::results_unit);
+  if (!results.ok()) return results.failure();
+  auto spectra = OutputFile::create(report::spectra_file_name, report::spectra_unit);
+  if (!spectra.ok()) return spectra.failure();
+  auto cumflux = OutputFile::create(stats::cumulative_flux_file_name, stats::cumulative_flux_unit);
+  if (!cumflux.ok()) return cumflux.failure();
+  auto cfshift = OutputFile::create(flux::shifted_flux_file_name, flux::shifted_flux_unit);
+  if (!cfshift.ok()) return cfshift.failure();
+  return OutputFiles{std::move(results.value()), std::move(spectra.value()),
+                     std::move(cumflux.value()), std::move(cfshift.value()),
+                     OutputFile::standard_output()};
+}
+
+// Everything one block needs, sized once for the run.
+struct BlockStorage {
+  input::Block block;
+  stats::BlockStatistics statistics;
+  stats::FluctuationSeries series;
+  flux::ShiftTables shift_tables;
+  flux::SweepScratch sweep_scratch;
+};
+
+BlockStorage make_block_storage(std::int32_t block_samples, double sample_rate) {
+  return {input::make_block(block_samples), stats::make_block_statistics(block_samples),
+          stats::make_fluctuation_series(block_samples),
+          flux::make_shift_tables(block_samples, sample_rate),
+          flux::make_sweep_scratch(block_samples)};
+}
+
+int run_in_working_directory() {
+  auto configuration = read_configuration();
+  if (!configuration.ok()) return fail(configuration.failure());
+  const Configuration& config = configuration.value();
+
+  // The sizes are derived before anything is created, so that a configuration
+  // that cannot give a block is refused without touching any file.
+  const auto sizes = derive_block_sizes(config);
+  if (const auto* refusal = std::get_if<Refusal>(&sizes)) return refuse(*refusal);
+  const auto [block_samples, window_samples] = std::get<BlockSizes>(sizes);
+  const double fs = config.sample_rate;
+
+  auto data = input::open_data_file(config.data_file_name);
+  if (!data.ok()) return fail(data.failure());
+  if (auto refusal = check_files_are_distinct(config)) return refuse(*refusal);
+
+  std::optional<BlockStorage> storage;
+  try {
+    storage.emplace(make_block_storage(block_samples, fs));
+  } catch (const std::bad_alloc&) {
+    return refuse(Refusal{"ecflux: not enough memory for blocks of " + std::to_string(block_samples) +
+                          " samples; nothing was written"});
+  }
+
+  auto created = create_output_files(config);
+  if (!created.ok()) return fail(created.failure());
+  OutputFiles& files = created.value();
+
+  const std::string series_header = textio::list_text_record(stats::cumulative_flux_header);
+  files.cumflux.write_record(series_header);
+  files.cfshift.write_record(series_header);
+  files.results.write_record(report::results_header);
+
+  double cumulative_flux = 0.0;
+  double shift_cum_flux = 0.0;
+  std::vector<double> block_mean_time;
+  flux::WindowTable window_table;
+  window_table.window_length = flux::window_sequence(fs, block_samples);
+
+  const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
+                                     config.w_select, config.temperature_select};
+  auto& [block, statistics, series, shift_tables, sweep_scratch] = *storage;
+
+  for (;;) {
+    const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
+    if (outcome.status == input::BlockStatus::read_error) return fail(*outcome.failure);
+    if (outcome.status == input::BlockStatus::unreadable_record) {
+      print_message("ecflux: warning: line " + std::to_string(outcome.line) + " of the data file " +
+                    textio::absolute_path(config.data_file_name) +
+                    " holds a value that is not a number; the input ends there and the block in "
+                    "progress is dropped");
+    }
+    if (outcome.status != input::BlockStatus::complete) break;
+
+    stats::compute_block_statistics(block, block_samples, window_samples, statistics,
+                                    block_mean_time);
+    const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
+        block, block_samples, fs, statistics, series, cumulative_flux, files.cumflux);
+    const flux::ShiftSearch search =
+        flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
+    flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
+                                        search.shift_index_run_min, shift_cum_flux, files.cfshift);
+    flux::sweep_running_mean_windows(block, block_samples, fs, sweep_scratch, window_table);
+    report::write_block_results(statistics, zero_shift, search, files.results, files.screen);
+    if (auto failure = files.first_failure()) return fail(*failure);
+  }
+
+  report::write_spectra_table(files.spectra, block_mean_time, window_table, fs);
+  files.close_all();
+  if (auto failure = files.first_failure()) return fail(*failure);
+  return 0;
+}
+
+}  // namespace
+
+int run() {
+  try {
+    return run_in_working_directory();
+  } catch (const std::bad_alloc&) {
+    print_message("ecflux: out of memory; the records written so far are kept");
+    return 1;
+  }
+}
+
+}  // namespace ecflux::driver

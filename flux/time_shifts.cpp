@@ -1,0 +1,79 @@
+#include "flux/time_shifts.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ecflux::flux {
+namespace {
+
+// Shifts from 1 up to this one have at least one overlapping pair.
+std::int64_t last_overlapping_shift(std::int32_t block_samples, double sample_rate) {
+  return std::min<std::int64_t>(max_shift(sample_rate), std::int64_t{block_samples} - 1);
+}
+
+}  // namespace
+
+std::int64_t max_shift(double sample_rate) {
+  return static_cast<std::int64_t>(std::trunc(2.0 * sample_rate));
+}
+
+ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate) {
+  const auto size = static_cast<std::size_t>(std::max<std::int64_t>(last_overlapping_shift(block_samples, sample_rate), 0) + 1);
+  ShiftTables tables;
+  for (auto* table : {&tables.cov_sum_lin, &tables.cov_sum_run, &tables.flux_lin, &tables.flux_run,
+                      &tables.shift_time}) {
+    table->resize(size);
+  }
+  return tables;
+}
+
+ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, std::int32_t block_samples,
+                               double sample_rate, const stats::ZeroShiftFluxes& zero_shift,
+                               ShiftTables& tables) {
+  const double fs = sample_rate;
+  const std::int64_t last = last_overlapping_shift(block_samples, fs);
+
+  for (std::int64_t s = 1; s <= last; ++s) {
+    const std::int64_t n = block_samples - s;
+    tables.shift_time[s] = -(static_cast<double>(s) / fs);
+    double sum_lin = 0.0;
+    double sum_run = 0.0;
+    for (std::int64_t i = 0; i < n; ++i) {
+      sum_lin += f.w_dev_lin[i] * f.t_dev_lin[i + s] / fs;
+      sum_run += f.w_dev_run[i] * f.t_dev_run[i + s] / fs;
+    }
+    tables.cov_sum_lin[s] = sum_lin;
+    tables.cov_sum_run[s] = sum_run;
+    const double duration = static_cast<double>(n) / fs;
+    tables.flux_lin[s] = stats::heat_flux(sum_lin, duration);
+    tables.flux_run[s] = stats::heat_flux(sum_run, duration);
+  }
+
+  ShiftSearch r;
+  r.flux_lin_min = r.flux_lin_max = zero_shift.flux_lin;
+  r.flux_run_min = r.flux_run_max = zero_shift.flux_run;
+  for (std::int64_t s = 1; s <= last; ++s) {
+    if (tables.flux_lin[s] < r.flux_lin_min) {
+      r.flux_lin_min = tables.flux_lin[s];
+      r.shift_lin_min = tables.shift_time[s];
+    }
+    if (tables.flux_run[s] < r.flux_run_min) {
+      r.flux_run_min = tables.flux_run[s];
+      r.shift_run_min = tables.shift_time[s];
+      r.shift_index_run_min = static_cast<std::int32_t>(s);
+    }
+  }
+  for (std::int64_t s = 1; s <= last; ++s) {
+    if (tables.flux_lin[s] > r.flux_lin_max) {
+      r.flux_lin_max = tables.flux_lin[s];
+      r.shift_lin_max = tables.shift_time[s];
+    }
+    if (tables.flux_run[s] > r.flux_run_max) {
+      r.flux_run_max = tables.flux_run[s];
+      r.shift_run_max = tables.shift_time[s];
+    }
+  }
+  return r;
+}
+
+}  // namespace ecflux::flux

@@ -1,0 +1,52 @@
+#pragma once
+
+// The running-mean flux of a block for a whole sequence of window lengths,
+// from 2 samples up to the block length.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "input/block_reader.h"
+
+namespace ecflux::flux {
+
+// The window lengths in samples: 2, then steps of one sample below one second,
+// of a quarter second (at least one sample) from one to ten seconds, and of
+// one second beyond, while the length stays below N. At least one window.
+std::vector<std::int32_t> window_sequence(double sample_rate, std::int32_t block_samples);
+
+// The flux of every block for every window length of the sequence, one row per
+// completed block, kept for the whole run.
+struct WindowTable {
+  std::vector<std::int32_t> window_length;
+  std::vector<double> window_flux;  // row b holds entries [b * K, (b + 1) * K)
+
+  std::size_t window_count() const { return window_length.size(); }
+  std::size_t block_count() const {
+    return window_length.empty() ? 0 : window_flux.size() / window_length.size();
+  }
+  std::span<const double> row(std::size_t block) const {
+    return std::span(window_flux).subspan(block * window_count(), window_count());
+  }
+};
+
+// Working storage of one window's running means.
+struct SweepScratch {
+  std::vector<double> running_mean_w;
+  std::vector<double> running_mean_temperature;
+};
+
+SweepScratch make_sweep_scratch(std::int32_t block_samples);
+
+// One window's flux: the running means of w and temperature with the window,
+// the sum over the block of (w - its mean) * (temperature - its mean) / fs,
+// divided by the block's duration N / fs, times 86400.
+double window_flux(const input::Block& block, std::int32_t block_samples, double sample_rate,
+                   std::int32_t window, SweepScratch& scratch);
+
+// Appends the block's row of the window table.
+void sweep_running_mean_windows(const input::Block& block, std::int32_t block_samples,
+                                double sample_rate, SweepScratch& scratch, WindowTable& table);
+
+}  // namespace ecflux::flux

@@ -1,0 +1,120 @@
+#include "flux/window_sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace ecflux::flux {
+namespace {
+
+TEST(WindowSequence, TenHertzHourTenthBlock) {
+  const auto lengths = window_sequence(10.0, 6000);
+  ASSERT_EQ(lengths.size(), 644u);
+  EXPECT_EQ(std::vector<std::int32_t>(lengths.begin(), lengths.begin() + 10),
+            (std::vector<std::int32_t>{2, 3, 4, 5, 6, 7, 8, 9, 10, 12}));
+  const auto at_100 = std::find(lengths.begin(), lengths.end(), 100);
+  ASSERT_NE(at_100, lengths.end());
+  EXPECT_EQ(at_100[1], 102);
+  EXPECT_EQ(at_100[2], 112);
+  EXPECT_EQ(lengths.back(), 5992);
+}
+
+TEST(WindowSequence, EightHertzShortBlock) {
+  const auto lengths = window_sequence(8.0, 100);
+  ASSERT_EQ(lengths.size(), 46u);
+  EXPECT_EQ(std::vector<std::int32_t>(lengths.begin(), lengths.begin() + 9),
+            (std::vector<std::int32_t>{2, 3, 4, 5, 6, 7, 8, 10, 12}));
+  EXPECT_EQ(std::vector<std::int32_t>(lengths.end() - 4, lengths.end()),
+            (std::vector<std::int32_t>{80, 82, 90, 98}));
+}
+
+TEST(WindowSequence, AlwaysAtLeastOneWindowAndNeverOneOfTheBlockLength) {
+  EXPECT_EQ(window_sequence(10.0, 2), (std::vector<std::int32_t>{2}));
+  EXPECT_EQ(window_sequence(10.0, 3), (std::vector<std::int32_t>{2}));
+  EXPECT_EQ(window_sequence(10.0, 4), (std::vector<std::int32_t>{2, 3}));
+  for (const double fs : {4.0, 7.5, 16.0, 20.9, 100.0}) {
+    for (const int n : {50, 577, 3000}) {
+      const auto lengths = window_sequence(fs, n);
+      EXPECT_TRUE(std::is_sorted(lengths.begin(), lengths.end()));
+      EXPECT_EQ(std::adjacent_find(lengths.begin(), lengths.end()), lengths.end());
+      EXPECT_LT(lengths.back(), n);
+    }
+  }
+}
+
+TEST(WindowSequence, SlowSamplingStillEnds) {
+  // A quarter second holds no whole sample below 4 Hz; the step is one sample.
+  const auto two_hertz = window_sequence(2.0, 1200);
+  EXPECT_EQ(two_hertz.size(), 1198u);
+  EXPECT_EQ(two_hertz.back(), 1199);
+  const auto one_hertz = window_sequence(1.0, 600);
+  EXPECT_EQ(one_hertz.back(), 599);
+}
+
+TEST(WindowSequence, HourAtSixteenHertz) {
+  EXPECT_EQ(window_sequence(16.0, 57600).size(), 3641u);
+}
+
+// The flux of one window computed from the definition: means over the cut
+// windows, deviations, products divided by fs, summed in sample order. With
+// small whole numbers every sum is exact, so the sliding sums must agree to
+// the bit.
+double flux_by_definition(const std::vector<double>& w, const std::vector<double>& t, int window,
+                          double fs) {
+  const int n = static_cast<int>(w.size());
+  const int h = window / 2;
+  double sum = 0.0;
+  for (int j = 0; j < n; ++j) {
+    const int lo = std::max(0, j + h - window + 1);
+    const int hi = std::min(n - 1, j + h);
+    double sw = 0.0, st = 0.0;
+    for (int k = lo; k <= hi; ++k) {
+      sw += w[k];
+      st += t[k];
+    }
+    const double count = hi - lo + 1;
+    sum += (w[j] - sw / count) * (t[j] - st / count) / fs;
+  }
+  return sum / (n / fs) * 86400.0;
+}
+
+TEST(WindowSweep, EveryWindowMatchesTheDefinition) {
+  const int n = 61;
+  const double fs = 4.0;
+  input::Block block = input::make_block(n);
+  for (int i = 0; i < n; ++i) {
+    block.w[i] = static_cast<double>((i * 5) % 9) - 4.0;
+    block.temperature[i] = 280.0 + static_cast<double>((i * 3 + i / 7) % 5);
+  }
+  auto scratch = make_sweep_scratch(n);
+  for (int window = 1; window <= n; ++window) {
+    EXPECT_EQ(window_flux(block, n, fs, window, scratch),
+              flux_by_definition(block.w, block.temperature, window, fs))
+        << window;
+  }
+}
+
+TEST(WindowSweep, EachBlockAddsItsOwnRow) {
+  const int n = 40;
+  const double fs = 4.0;
+  WindowTable table;
+  table.window_length = window_sequence(fs, n);
+  auto scratch = make_sweep_scratch(n);
+  input::Block block = input::make_block(n);
+  for (int i = 0; i < n; ++i) {
+    block.w[i] = (i % 3) * 0.1;
+    block.temperature[i] = 280.0 + (i % 4) * 0.01;
+  }
+  sweep_running_mean_windows(block, n, fs, scratch, table);
+  const std::vector<double> first(table.row(0).begin(), table.row(0).end());
+  for (int i = 0; i < n; ++i) block.w[i] = 0.5;
+  sweep_running_mean_windows(block, n, fs, scratch, table);
+  ASSERT_EQ(table.block_count(), 2u);
+  EXPECT_EQ(std::vector<double>(table.row(0).begin(), table.row(0).end()), first);
+  for (const double flux : table.row(1)) EXPECT_EQ(flux, 0.0);
+  EXPECT_EQ(table.window_count(), table.window_length.size());
+}
+
+}  // namespace
+}  // namespace ecflux::flux

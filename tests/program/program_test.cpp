@@ -1,0 +1,287 @@
+// Runs of the built program in temporary folders: the files it writes, its
+// standard output and error, and its exit status.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace ecflux {
+namespace {
+
+using testing::ConfigurationText;
+using testing::ProcessResult;
+using testing::run_program;
+using testing::split_records;
+using testing::TempFolder;
+
+const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
+                                               "CFSHIFT.out"};
+
+const std::string series_header =
+    " " + std::string("        TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME");
+const std::string results_header =
+    "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
+    "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
+
+// `count` records at fs 10 with a little structure, times from `first_time`.
+std::string data_records(int count, double first_time = 0.0) {
+  std::string text;
+  char line[128];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(line, sizeof line, "%.1f %.3f %.3f %.3f %.3f %.4f %.4f\r\n", first_time + i * 0.1,
+                  10.0 + (i % 7) * 0.3, -4.0 + (i % 5) * 0.2, ((i * 7) % 11 - 5) * 0.1,
+                  ((i * 7) % 11 - 5) * 0.1 + 0.01, 4.0 + ((i * 3) % 13) * 0.01,
+                  4.0 + ((i * 7 + 2) % 11) * 0.01);
+    text += line;
+  }
+  return text;
+}
+
+void write_run(const TempFolder& folder, const ConfigurationText& config, const std::string& data) {
+  folder.write("ConfigDRAVEK.Dat", config.text());
+  folder.write(config.data_file, data);
+}
+
+std::string severe(int number, const std::string& message) {
+  return "forrtl: severe (" + std::to_string(number) + "): " + message + "\n";
+}
+
+void expect_no_output_files(const TempFolder& folder) {
+  for (const auto& name : output_names) EXPECT_FALSE(folder.exists(name)) << name;
+}
+
+TEST(Program, BundledExample) {
+  TempFolder folder;
+  std::filesystem::copy(EXAMPLES_FOLDER "/ConfigDRAVEK.Dat", folder / "ConfigDRAVEK.Dat");
+  std::filesystem::copy(EXAMPLES_FOLDER "/example.dat", folder / "example.dat");
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_error, "");
+
+  // 3.5 blocks of 600 samples: three complete blocks.
+  const auto results = split_records(folder.read("results.out"));
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[0], results_header);
+  for (const auto& row : results) EXPECT_EQ(row.size(), 163u);
+
+  const auto lines = split_records(run.standard_output);
+  ASSERT_EQ(lines.size(), 3u);
+  for (const auto& line : lines) EXPECT_EQ(line.size(), 39u);
+  EXPECT_EQ(lines[0].substr(0, 12), "29.950000000");
+
+  const auto cumflux = split_records(folder.read("cumflux.out"));
+  ASSERT_EQ(cumflux.size(), 1u + 1800u);
+  EXPECT_EQ(cumflux[0], series_header);
+  for (const auto& row : cumflux) EXPECT_EQ(row.size(), 65u);
+
+  const auto cfshift = split_records(folder.read("CFSHIFT.out"));
+  EXPECT_EQ(cfshift[0], series_header);
+  EXPECT_GE(cfshift.size(), 1u + 3u * (600u - 20u));
+
+  const auto spectra = split_records(folder.read("Cospectra.out"));
+  ASSERT_EQ(spectra.size(), 1u + 104u);  // 2 ... 9, 10 ... 100 by 2, 102 ... 592 by 10
+  for (const auto& record : spectra) EXPECT_EQ(record.size(), 37u);
+  EXPECT_EQ(spectra[0].substr(0, 10), "      FREQ");
+  EXPECT_EQ(spectra[0].substr(10, 9), "  29.9500");
+}
+
+TEST(Program, OutputDoesNotDependOnTheOptimiser) {
+  TempFolder optimised, unoptimised;
+  for (const TempFolder* folder : {&optimised, &unoptimised}) {
+    std::filesystem::copy(EXAMPLES_FOLDER "/ConfigDRAVEK.Dat", *folder / "ConfigDRAVEK.Dat");
+    std::filesystem::copy(EXAMPLES_FOLDER "/example.dat", *folder / "example.dat");
+  }
+  const ProcessResult a = run_program(ECFLUX_PROGRAM, optimised.path());
+  const ProcessResult b = run_program(ECFLUX_UNOPTIMISED_PROGRAM, unoptimised.path());
+  ASSERT_EQ(a.exit_status, 0);
+  ASSERT_EQ(b.exit_status, 0);
+  EXPECT_EQ(a.standard_output, b.standard_output);
+  for (const auto& name : output_names) {
+    EXPECT_TRUE(optimised.read(name) == unoptimised.read(name)) << name << " differs";
+  }
+}
+
+TEST(Program, FewerRecordsThanABlockLeaveOnlyHeaders) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "time u v w w T T\r\n" + data_records(599));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  ASSERT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.standard_output, "");
+  EXPECT_EQ(run.standard_error, "");
+  EXPECT_EQ(folder.read("results.out"), results_header + "\r\n");
+  EXPECT_EQ(folder.read("cumflux.out"), series_header + "\r\n");
+  EXPECT_EQ(folder.read("CFSHIFT.out"), series_header + "\r\n");
+  EXPECT_EQ(folder.read("Cospectra.out"), "      FREQ\r\n");
+}
+
+TEST(Program, ExactBlocksGiveOneColumnEach) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "header\n" + data_records(1800));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  ASSERT_EQ(run.exit_status, 0);
+  EXPECT_EQ(split_records(run.standard_output).size(), 3u);
+  EXPECT_EQ(split_records(folder.read("results.out")).size(), 4u);
+  EXPECT_EQ(split_records(folder.read("Cospectra.out"))[0].size(), 37u);
+}
+
+TEST(Program, EarlierOutputsAreReplaced) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "header\n" + data_records(700));
+  const std::string old_content(200000, 'x');
+  for (const auto& name : output_names) folder.write(name, old_content);
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  ASSERT_EQ(run.exit_status, 0);
+  for (const auto& name : output_names) {
+    EXPECT_EQ(folder.read(name).find('x'), std::string::npos) << name;
+  }
+  EXPECT_EQ(split_records(folder.read("cumflux.out")).size(), 601u);
+}
+
+TEST(Program, MissingConfigurationCreatesNothing) {
+  TempFolder folder;
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            severe(29, "file not found, unit 2030, file " + (folder / "ConfigDRAVEK.Dat").string()));
+  expect_no_output_files(folder);
+}
+
+TEST(Program, MissingOrEmptyDataFileCreatesNothing) {
+  {
+    TempFolder folder;
+    ConfigurationText config;
+    folder.write("ConfigDRAVEK.Dat", config.text());
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error,
+              severe(29, "file not found, unit 8, file " + (folder / "data.txt").string()));
+    expect_no_output_files(folder);
+  }
+  {
+    TempFolder folder;
+    ConfigurationText config;
+    write_run(folder, config, "");
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error,
+              severe(24, "end-of-file during read, unit 8, file " + (folder / "data.txt").string()));
+    expect_no_output_files(folder);
+  }
+}
+
+TEST(Program, ShortOrMalformedConfiguration) {
+  TempFolder folder;
+  ConfigurationText config;
+  std::string text = config.text();
+  folder.write("ConfigDRAVEK.Dat", text.substr(0, text.rfind("window")));
+  folder.write("data.txt", "h\n" + data_records(10));
+  ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            severe(24, "end-of-file during read, unit 2030, file " +
+                           (folder / "ConfigDRAVEK.Dat").string()));
+  config.block_seconds = "6O";
+  folder.write("ConfigDRAVEK.Dat", config.text());
+  run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            severe(64, "input conversion error, unit 2030, file " +
+                           (folder / "ConfigDRAVEK.Dat").string()));
+  expect_no_output_files(folder);
+}
+
+TEST(Program, RefusedConfigurationsCreateNothingAndNeverHang) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"sample_rate", "0"}, {"sample_rate", "-10"}, {"sample_rate", "0.5"},
+      {"block_seconds", "0"}, {"block_seconds", "-600"}, {"window_seconds", ""}};
+  for (const auto& [field, value] : cases) {
+    TempFolder folder;
+    ConfigurationText config;
+    if (field == "sample_rate") config.sample_rate = value;
+    if (field == "block_seconds") config.block_seconds = value;
+    if (field == "window_seconds") config.window_seconds = value;
+    write_run(folder, config, "h\n" + data_records(50));
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), std::chrono::seconds(20));
+    EXPECT_FALSE(run.timed_out) << field << " " << value;
+    EXPECT_EQ(run.exit_status, 1) << field << " " << value;
+    EXPECT_EQ(run.standard_error.rfind("ecflux: ", 0), 0u) << run.standard_error;
+    EXPECT_EQ(run.standard_error.find('\n'), run.standard_error.size() - 1);
+    expect_no_output_files(folder);
+  }
+}
+
+TEST(Program, ResultsFileThatWouldReplaceAnInputOrOutputIsRefused) {
+  for (const std::string results : {"data.txt", "./data.txt", "ConfigDRAVEK.Dat", "cumflux.out",
+                                    "link-to-data"}) {
+    TempFolder folder;
+    ConfigurationText config;
+    config.results_file = results;
+    const std::string data = "h\n" + data_records(700);
+    write_run(folder, config, data);
+    std::filesystem::create_symlink("data.txt", folder / "link-to-data");
+    const std::string config_text = folder.read("ConfigDRAVEK.Dat");
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+    EXPECT_EQ(run.exit_status, 1) << results;
+    EXPECT_NE(run.standard_error.find("are the same file"), std::string::npos) << run.standard_error;
+    EXPECT_EQ(folder.read("data.txt"), data);
+    EXPECT_EQ(folder.read("ConfigDRAVEK.Dat"), config_text);
+    for (const auto& name : {"Cospectra.out", "cumflux.out", "CFSHIFT.out"}) {
+      EXPECT_FALSE(folder.exists(name)) << name;
+    }
+  }
+}
+
+TEST(Program, WriteFailureNamesTheUnitAndKeepsTheOtherFiles) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "h\n" + data_records(1300));
+  // The results file is a link to a device that refuses every write. The
+  // device is only ever named through the link.
+  std::filesystem::create_symlink("/dev/full", folder / "results.out");
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            severe(38, "error during write, unit 9, file " + (folder / "results.out").string()));
+  struct stat device{};
+  ASSERT_EQ(::stat("/dev/full", &device), 0);
+  EXPECT_TRUE(S_ISCHR(device.st_mode));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "results.out"));
+  // The block in which the failure showed has its cumulative-flux rows.
+  EXPECT_GE(split_records(folder.read("cumflux.out")).size(), 601u);
+}
+
+TEST(Program, UnreadableRecordEndsTheInputWithAWarning) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "h\n" + data_records(1203) + "120.3 1 2 NaN 4 5 6\n" + data_records(600, 200));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.standard_error, "ecflux: warning: line 1205 of the data file " +
+                                    (folder / "data.txt").string() +
+                                    " holds a value that is not a number; the input ends there "
+                                    "and the block in progress is dropped\n");
+  EXPECT_EQ(split_records(run.standard_output).size(), 2u);
+  EXPECT_EQ(split_records(folder.read("Cospectra.out"))[0].size(), 28u);
+}
+
+TEST(Program, TwoHeaderLinesEndTheInputAtOnce) {
+  TempFolder folder;
+  ConfigurationText config;
+  write_run(folder, config, "first header\nsecond header\n" + data_records(700));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.standard_output, "");
+  EXPECT_NE(run.standard_error.find("line 2 of the data file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ecflux

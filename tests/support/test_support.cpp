@@ -1,0 +1,137 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace ecflux::testing {
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    auto candidate = base / ("ecflux-test-" + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter++));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  // Restore write permission that a test may have taken away, so that the
+  // folder can be removed.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void TempFolder::write(std::string_view name, std::string_view content) const {
+  write_file(path_ / name, content);
+}
+
+std::string TempFolder::read(std::string_view name) const { return read_file(path_ / name); }
+
+bool TempFolder::exists(std::string_view name) const {
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(path_ / name, ignored));
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::filesystem::path& path, std::string_view content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
+                          std::chrono::seconds limit) {
+  const auto out_path = folder / ".stdout.capture";
+  const auto err_path = folder / ".stderr.capture";
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) ::_exit(126);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ProcessResult result;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      result.timed_out = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!result.timed_out && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  result.standard_output = read_file(out_path);
+  result.standard_error = read_file(err_path);
+  std::filesystem::remove(out_path);
+  std::filesystem::remove(err_path);
+  return result;
+}
+
+std::vector<std::string> split_records(std::string_view text) {
+  std::vector<std::string> records;
+  while (!text.empty()) {
+    const auto end = text.find("\r\n");
+    if (end == std::string_view::npos) {
+      records.emplace_back(text);
+      break;
+    }
+    records.emplace_back(text.substr(0, end));
+    text.remove_prefix(end + 2);
+  }
+  return records;
+}
+
+std::string ConfigurationText::text() const {
+  auto line = [](std::string_view label, std::string_view value) {
+    std::string text(label);
+    text.resize(23, ' ');
+    return text + std::string(value) + "\r\n";
+  };
+  std::string text;
+  for (int i = 1; i <= 28; ++i) text += "free text line " + std::to_string(i) + " 1.5 2 3\r\n";
+  text += line("data file", data_file);
+  text += "\r\n\r\n";
+  text += line("results file", results_file);
+  text += line("sample rate", sample_rate);
+  text += line("start time", start_time);
+  text += line("end time", end_time);
+  text += line("block seconds", block_seconds);
+  text += line("temperature column", temperature_select);
+  text += line("w column", w_select);
+  text += line("window seconds", window_seconds);
+  return text;
+}
+
+}  // namespace ecflux::testing

@@ -1,0 +1,118 @@
+// Writes a synthetic data file that looks like a field record: a header line,
+// then one record per sample with the time in seconds, the x-, y- and two
+// z-velocities in cm/s and two temperatures in degrees Celsius. The vertical
+// velocity carries turbulent eddies, and the temperature follows them a few
+// samples later, so the record has a heat flux and a lag for the search to
+// find. The same arguments always give the same file.
+//
+//   make_record OUTPUT [--rate HZ] [--seconds S] [--start T] [--seed N] [--lag SAMPLES]
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A fixed generator so that every platform writes the same record.
+class Noise {
+ public:
+  explicit Noise(std::uint64_t seed) : state_(seed ^ 0x9E3779B97F4A7C15ull) {}
+
+  double uniform() {
+    state_ += 0x9E3779B97F4A7C15ull;
+    std::uint64_t z = state_;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
+  }
+
+  double normal() {
+    const double pi = std::acos(-1.0);
+    return std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * pi * uniform());
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+struct Options {
+  std::string output;
+  double rate = 10.0;
+  double seconds = 210.0;
+  double start = 0.0;
+  std::uint64_t seed = 1;
+  int lag = 3;
+};
+
+bool parse_options(int argc, char** argv, Options& options) {
+  if (argc < 2) return false;
+  options.output = argv[1];
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    const char* value = argv[i + 1];
+    if (name == "--rate") options.rate = std::atof(value);
+    else if (name == "--seconds") options.seconds = std::atof(value);
+    else if (name == "--start") options.start = std::atof(value);
+    else if (name == "--seed") options.seed = std::strtoull(value, nullptr, 10);
+    else if (name == "--lag") options.lag = std::atoi(value);
+    else return false;
+  }
+  return (argc % 2) == 0 && options.rate > 0.0 && options.seconds > 0.0 && options.lag >= 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: make_record OUTPUT [--rate HZ] [--seconds S] [--start T] [--seed N] "
+                 "[--lag SAMPLES]\n");
+    return 2;
+  }
+  std::FILE* out = std::fopen(options.output.c_str(), "wb");
+  if (out == nullptr) {
+    std::perror(options.output.c_str());
+    return 1;
+  }
+  static char buffer[1 << 20];
+  std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+
+  Noise noise(options.seed);
+  const auto samples = static_cast<std::int64_t>(std::llround(options.rate * options.seconds));
+  std::fprintf(out, "time(s) u(cm/s) v(cm/s) w1(cm/s) w2(cm/s) T1(C) T2(C)\r\n");
+
+  // Slowly varying mean current and temperature, with eddies of a few seconds
+  // in w (a first-order autoregressive process) that the temperature follows.
+  const double eddy_memory = std::exp(-1.0 / (2.0 * options.rate));
+  std::vector<double> recent_w(static_cast<std::size_t>(options.lag) + 1, 0.0);
+  double eddy = 0.0;
+  for (std::int64_t i = 0; i < samples; ++i) {
+    const double t = options.start + static_cast<double>(i) / options.rate;
+    const double hours = t / 3600.0;
+    eddy = eddy_memory * eddy + std::sqrt(1.0 - eddy_memory * eddy_memory) * 1.2 * noise.normal();
+    const double w = 0.05 + eddy + 0.3 * noise.normal();
+    recent_w.insert(recent_w.begin(), w);
+    recent_w.pop_back();
+    const double lagged_w = recent_w.back();
+
+    const double u = 12.0 + 3.0 * std::sin(2.0 * 3.14159 * hours / 12.4) + 1.5 * noise.normal();
+    const double v = -5.0 + 2.0 * std::cos(2.0 * 3.14159 * hours / 12.4) + 1.5 * noise.normal();
+    const double w2 = w + 0.05 * noise.normal();
+    const double temperature = 4.2 + 0.3 * std::sin(2.0 * 3.14159 * hours / 24.0) -
+                               0.004 * lagged_w + 0.002 * noise.normal();
+    const double temperature2 = temperature + 0.01 + 0.001 * noise.normal();
+    std::fprintf(out, "%.4f %.3f %.3f %.3f %.3f %.5f %.5f\r\n", t, u, v, w, w2, temperature,
+                 temperature2);
+  }
+  if (std::fclose(out) != 0) {
+    std::perror(options.output.c_str());
+    return 1;
+  }
+  return 0;
+}
