@@ -1,0 +1,155 @@
+#include "textio/line_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace ecflux::textio {
+
+namespace {
+
+// Bytes asked of each read(2); the buffer grows beyond it only for a longer line.
+constexpr std::size_t chunk_size = std::size_t{1} << 20;
+
+}  // namespace
+
+Result<LineReader> LineReader::open(std::string_view name, int unit) {
+  std::string path = absolute_path(name);
+  const std::string os_name(name);
+  int fd;
+  do {
+    fd = ::open(os_name.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    IoCondition condition = IoCondition::open_failure;
+    if (errno == ENOENT) {
+      condition = IoCondition::file_not_found;
+    } else if (errno == EACCES || errno == EPERM) {
+      condition = IoCondition::permission_denied;
+    }
+    return IoFailure{condition, unit, std::move(path)};
+  }
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    ::close(fd);
+    return IoFailure{IoCondition::open_failure, unit, std::move(path)};
+  }
+  LineReader reader(fd, unit, std::move(path));
+  reader.buffer_.resize(chunk_size);
+  return reader;
+}
+
+LineReader LineReader::from_text(std::string_view text, int unit, std::string path) {
+  LineReader reader(-1, unit, std::move(path));
+  reader.buffer_.assign(text.begin(), text.end());
+  reader.end_ = text.size();
+  reader.at_eof_ = true;
+  return reader;
+}
+
+LineReader::LineReader(int fd, int unit, std::string path)
+    : fd_(fd), unit_(unit), path_(std::move(path)) {}
+
+LineReader::LineReader(LineReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      unit_(other.unit_),
+      path_(std::move(other.path_)),
+      buffer_(std::move(other.buffer_)),
+      begin_(std::exchange(other.begin_, 0)),
+      end_(std::exchange(other.end_, 0)),
+      at_eof_(std::exchange(other.at_eof_, true)),
+      read_failed_(std::exchange(other.read_failed_, false)),
+      line_number_(std::exchange(other.line_number_, 0)) {}
+
+LineReader& LineReader::operator=(LineReader&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    unit_ = other.unit_;
+    path_ = std::move(other.path_);
+    buffer_ = std::move(other.buffer_);
+    begin_ = std::exchange(other.begin_, 0);
+    end_ = std::exchange(other.end_, 0);
+    at_eof_ = std::exchange(other.at_eof_, true);
+    read_failed_ = std::exchange(other.read_failed_, false);
+    line_number_ = std::exchange(other.line_number_, 0);
+  }
+  return *this;
+}
+
+LineReader::~LineReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+IoFailure LineReader::failure(IoCondition condition) const {
+  return IoFailure{condition, unit_, path_};
+}
+
+// Moves the unread bytes to the front, grows the buffer when they fill it,
+// and reads once into the free space. False at the end of the file or after a read error.
+bool LineReader::refill() {
+  if (at_eof_ || read_failed_) return false;
+  const std::size_t unread = end_ - begin_;
+  if (begin_ > 0) {
+    if (unread > 0) std::memmove(buffer_.data(), buffer_.data() + begin_, unread);
+    begin_ = 0;
+    end_ = unread;
+  }
+  if (end_ == buffer_.size()) {
+    // One line fills the whole buffer: double it.
+    buffer_.resize(std::max(buffer_.size() * 2, chunk_size));
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (got > 0) {
+      end_ += static_cast<std::size_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      at_eof_ = true;
+      return false;
+    }
+    if (errno != EINTR) {
+      read_failed_ = true;
+      return false;
+    }
+  }
+}
+
+LineReader::Status LineReader::next(std::string_view& record) {
+  if (read_failed_) return Status::read_error;
+  std::size_t searched = begin_;
+  for (;;) {
+    const char* data = buffer_.data();
+    const void* found = searched < end_ ? std::memchr(data + searched, '\n', end_ - searched)
+                                        : nullptr;
+    if (found != nullptr) {
+      const auto line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+      std::size_t stop = line_feed;
+      if (stop > begin_ && data[stop - 1] == '\r') --stop;
+      record = std::string_view(data + begin_, stop - begin_);
+      begin_ = line_feed + 1;
+      ++line_number_;
+      return Status::record;
+    }
+    const std::size_t scanned = end_ - begin_;
+    if (!refill()) {
+      if (read_failed_) return Status::read_error;
+      if (begin_ == end_) return Status::end_of_file;
+      // The last line has no line feed.
+      record = std::string_view(buffer_.data() + begin_, end_ - begin_);
+      begin_ = end_;
+      ++line_number_;
+      return Status::record;
+    }
+    // The bytes already searched moved to the front with the rest.
+    searched = begin_ + scanned;
+  }
+}
+
+}  // namespace ecflux::textio
