@@ -187,11 +187,11 @@ inline bool split_magnitude(double magnitude, int decimals, std::uint64_t& integ
 // Fixed-point text of the magnitude through the library's exact conversion,
 // for values and precisions outside the integer method.
 [[gnu::noinline]] char* put_real_general(char* out, double magnitude, bool negative, int width,
-                       int decimals) {
+                                         int decimals) {
   // Up to 309 integer digits, the point and up to 254 decimals.
   char digits[640];
-  const auto result = std::to_chars(digits, digits + sizeof digits, magnitude,
-                                    std::chars_format::fixed, decimals);
+  const auto result =
+      std::to_chars(digits, digits + sizeof digits, magnitude, std::chars_format::fixed, decimals);
   if (result.ec != std::errc()) return fill(out, '*', width);
   const char* point = static_cast<const char*>(
       std::memchr(digits, '.', static_cast<std::size_t>(result.ptr - digits)));

@@ -148,8 +148,7 @@ class LayoutParser {
           }
           break;
         }
-        default:
-          return false;
+        default: return false;
       }
       // After an item: a slash, a comma, blanks, the end or a closing
       // parenthesis.
@@ -230,12 +229,9 @@ void put_control(RecordWriter& writer, const LayoutItem& item) {
 
 }  // namespace
 
-std::optional<Layout> parse_layout(std::string_view codes) {
-  return LayoutParser(codes).parse();
-}
+std::optional<Layout> parse_layout(std::string_view codes) { return LayoutParser(codes).parse(); }
 
-void append_records(std::string& out, const Layout& layout,
-                    std::span<const FieldValue> values) {
+void append_records(std::string& out, const Layout& layout, std::span<const FieldValue> values) {
   RecordWriter writer(out);
   bool has_data = false;
   for (const LayoutItem& item : layout.items) has_data |= is_data(item.kind);

@@ -126,8 +126,8 @@ LineReader::Status LineReader::next(std::string_view& record) {
   std::size_t searched = begin_;
   for (;;) {
     const char* data = buffer_.data();
-    const void* found = searched < end_ ? std::memchr(data + searched, '\n', end_ - searched)
-                                        : nullptr;
+    const void* found =
+        searched < end_ ? std::memchr(data + searched, '\n', end_ - searched) : nullptr;
     if (found != nullptr) {
       const auto line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
       std::size_t stop = line_feed;

@@ -27,13 +27,11 @@ std::string reference_real(double value, int width, int decimals) {
   std::string body = digits;
   if (decimals == 0) body += '.';
   const std::string sign = value < 0 ? "-" : "";
-  if (body.rfind("0.", 0) == 0 &&
-      static_cast<int>(sign.size() + body.size()) > width) {
-    body.erase(0, 1);
-  }
+  const auto columns = static_cast<std::size_t>(width);
+  if (body.rfind("0.", 0) == 0 && sign.size() + body.size() > columns) body.erase(0, 1);
   const std::string text = sign + body;
-  if (static_cast<int>(text.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
-  return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+  if (text.size() > columns) return std::string(columns, '*');
+  return std::string(columns - text.size(), ' ') + text;
 }
 
 TEST(RealField, WidthsAndAsterisks) {
