@@ -1,8 +1,13 @@
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "textio/fields.h"
 #include "textio/list_reader.h"
 
 namespace ecflux::textio {
@@ -136,6 +141,33 @@ TEST(ListReader, ValueForms) {
   ASSERT_EQ(reader.read(v), ListReader::Status::complete);
   EXPECT_EQ(v, (Values{12, -0.25, 3, 0.5, 1.5e-3, 1.5e-3, 1.5e-3}));
   EXPECT_EQ(reader.read(v), ListReader::Status::bad_value);
+}
+
+TEST(ListReader, SameValuesAsTheNumberSyntax) {
+  // Plain decimals of every length around the limits of exact conversion,
+  // some with exponents, read in records and one by one.
+  std::mt19937_64 random(3);
+  std::vector<std::string> tokens;
+  std::string text;
+  for (int i = 0; i < 70000; ++i) {
+    std::string token = std::to_string(random());
+    token.resize(1 + random() % std::min<std::size_t>(token.size(), 24));
+    if (random() % 4 != 0) token.insert(random() % (token.size() + 1), ".");
+    if (random() % 3 == 0) token.insert(0, "-");
+    if (random() % 5 == 0) token += "e" + std::to_string(static_cast<int>(random() % 40) - 20);
+    tokens.push_back(token);
+    text += token + ((i % 7 == 6) ? "\n" : " ");
+  }
+  auto reader = reader_of(text);
+  Values v;
+  for (std::size_t i = 0; i < tokens.size(); i += 7) {
+    ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+    for (std::size_t k = 0; k < 7; ++k) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(v[k]),
+                std::bit_cast<std::uint64_t>(*parse_number(tokens[i + k])))
+          << tokens[i + k];
+    }
+  }
 }
 
 }  // namespace
