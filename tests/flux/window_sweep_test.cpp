@@ -45,8 +45,11 @@ TEST(WindowSequence, AlwaysAtLeastOneWindowAndNeverOneOfTheBlockLength) {
 
 TEST(WindowSequence, SlowSamplingStillEnds) {
   // A quarter second holds no whole sample below 4 Hz; the step is one sample.
+  // 2 ... 21 by one sample, then by one second (two samples).
   const auto two_hertz = window_sequence(2.0, 1200);
-  EXPECT_EQ(two_hertz.size(), 1198u);
+  EXPECT_EQ(two_hertz.size(), 609u);
+  EXPECT_EQ(two_hertz[19], 21);
+  EXPECT_EQ(two_hertz[20], 23);
   EXPECT_EQ(two_hertz.back(), 1199);
   const auto one_hertz = window_sequence(1.0, 600);
   EXPECT_EQ(one_hertz.back(), 599);
