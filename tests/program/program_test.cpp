@@ -283,5 +283,20 @@ TEST(Program, TwoHeaderLinesEndTheInputAtOnce) {
   EXPECT_NE(run.standard_error.find("line 2 of the data file"), std::string::npos);
 }
 
+TEST(Program, SlowSamplingEndsNormally) {
+  TempFolder folder;
+  ConfigurationText config;
+  config.sample_rate = "2";
+  config.block_seconds = "60";
+  config.window_seconds = "10";
+  write_run(folder, config, "header\n" + data_records(250));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), std::chrono::seconds(20));
+  ASSERT_FALSE(run.timed_out);
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(split_records(run.standard_output).size(), 2u);
+  // Windows 2 ... 21 by one sample, then 23 ... 119 by two.
+  EXPECT_EQ(split_records(folder.read("Cospectra.out")).size(), 1u + 20u + 49u);
+}
+
 }  // namespace
 }  // namespace ecflux
