@@ -1,0 +1,63 @@
+#pragma once
+
+// The running-mean window sweep of a whole run, done fast: blocks are gathered
+// into batches that share one vector register, one block per lane, and the
+// windows of a batch are spread over worker threads. Every block's result for
+// every window is bit-identical to sweep_running_mean_windows, whatever the
+// number of threads or the instruction set.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "flux/window_sweep.h"
+
+namespace ecflux::flux {
+
+enum class InstructionSet {
+  plain,   // one block at a time, no vector instructions
+  avx2,    // four blocks per register, with fused multiply-add
+  avx512,  // eight blocks per register
+};
+
+// The widest instruction set that this processor and its operating system
+// support.
+InstructionSet best_instruction_set();
+bool instruction_set_available(InstructionSet instruction_set);
+
+// The number of processors this process may run on.
+int available_processors();
+
+struct SweepOptions {
+  int threads = 1;  // worker threads, at least one
+  InstructionSet instruction_set = InstructionSet::plain;
+};
+
+// The options for this machine: every processor, the widest instruction set.
+SweepOptions default_sweep_options();
+
+class WindowSweeper {
+ public:
+  WindowSweeper(std::int32_t block_samples, double sample_rate, SweepOptions options);
+  ~WindowSweeper();
+  WindowSweeper(const WindowSweeper&) = delete;
+  WindowSweeper& operator=(const WindowSweeper&) = delete;
+
+  // The window lengths that every block is swept with.
+  const std::vector<std::int32_t>& window_length() const;
+
+  // Hands over the next block's w and temperature (N values each, copied).
+  // Its sweep may run later and on other threads.
+  void add_block(std::span<const double> w, std::span<const double> temperature);
+
+  // Waits for the sweeps of every block added and returns the table, one row
+  // per block in the order they were added.
+  WindowTable finish();
+
+ private:
+  struct Engine;
+  std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace ecflux::flux
