@@ -6,6 +6,13 @@
 // find. The same arguments always give the same file.
 //
 //   make_record OUTPUT [--rate HZ] [--seconds S] [--start T] [--seed N] [--lag SAMPLES]
+//               [--config PATH [--block S] [--window S]]
+//
+// With --config it also writes a run configuration for the record to PATH
+// (normally "ConfigDRAVEK.Dat" in OUTPUT's folder): the data file named by
+// OUTPUT's file name, results to "results.out", the record's sample rate,
+// blocks of --block seconds (default 3600) and a running mean of --window
+// seconds (default 300).
 
 #include <cmath>
 #include <cstdint>
@@ -47,6 +54,9 @@ struct Options {
   double start = 0.0;
   std::uint64_t seed = 1;
   int lag = 3;
+  std::string config;
+  long block_seconds = 3600;
+  long window_seconds = 300;
 };
 
 bool parse_options(int argc, char** argv, Options& options) {
@@ -60,9 +70,57 @@ bool parse_options(int argc, char** argv, Options& options) {
     else if (name == "--start") options.start = std::atof(value);
     else if (name == "--seed") options.seed = std::strtoull(value, nullptr, 10);
     else if (name == "--lag") options.lag = std::atoi(value);
+    else if (name == "--config") options.config = value;
+    else if (name == "--block") options.block_seconds = std::atol(value);
+    else if (name == "--window") options.window_seconds = std::atol(value);
     else return false;
   }
-  return (argc % 2) == 0 && options.rate > 0.0 && options.seconds > 0.0 && options.lag >= 0;
+  return (argc % 2) == 0 && options.rate > 0.0 && options.seconds > 0.0 && options.lag >= 0 &&
+         options.block_seconds > 0 && options.window_seconds > 0;
+}
+
+// The configuration is 39 lines; the run reads line 29 and lines 32 to 39,
+// each value from column 24 on behind a 23-column label. Text fields are 20
+// columns wide, the rate 8, the block length 8 and the window 4, so values
+// that would not fit are refused rather than cut.
+bool write_configuration(const Options& options) {
+  const std::size_t slash = options.output.find_last_of('/');
+  const std::string data_name =
+      slash == std::string::npos ? options.output : options.output.substr(slash + 1);
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%.6g", options.rate);
+  if (std::strchr(rate, '.') == nullptr && std::strchr(rate, 'e') == nullptr) {
+    std::strncat(rate, ".0", sizeof rate - std::strlen(rate) - 1);
+  }
+  if (data_name.empty() || data_name.size() > 20 || std::strlen(rate) > 8 ||
+      options.block_seconds > 99999999 || options.window_seconds > 9999) {
+    std::fprintf(stderr,
+                 "make_record: the configuration cannot hold data file name \"%s\" (at most 20 "
+                 "characters), rate %s (8), block %ld s (8 digits) or window %ld s (4 digits)\n",
+                 data_name.c_str(), rate, options.block_seconds, options.window_seconds);
+    return false;
+  }
+  std::FILE* out = std::fopen(options.config.c_str(), "wb");
+  if (out == nullptr) {
+    std::perror(options.config.c_str());
+    return false;
+  }
+  std::fprintf(out, "ecflux run configuration written by make_record\r\n");
+  for (int line = 2; line <= 28; ++line) std::fprintf(out, "\r\n");
+  std::fprintf(out, "%-23s%s\r\n\r\n\r\n", "Data file name:", data_name.c_str());
+  std::fprintf(out, "%-23s%s\r\n", "Results file name:", "results.out");
+  std::fprintf(out, "%-23s%s\r\n", "Sample rate (Hz):", rate);
+  std::fprintf(out, "%-23s%s\r\n", "Start time:", "0.0");
+  std::fprintf(out, "%-23s%s\r\n", "End time:", "0.0");
+  std::fprintf(out, "%-23s%ld\r\n", "Block length (s):", options.block_seconds);
+  std::fprintf(out, "%-23s%s\r\n", "Temperature column:", "0");
+  std::fprintf(out, "%-23s%s\r\n", "W column:", "0");
+  std::fprintf(out, "%-23s%ld\r\n", "Window (s):", options.window_seconds);
+  if (std::fclose(out) != 0) {
+    std::perror(options.config.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -72,9 +130,10 @@ int main(int argc, char** argv) {
   if (!parse_options(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: make_record OUTPUT [--rate HZ] [--seconds S] [--start T] [--seed N] "
-                 "[--lag SAMPLES]\n");
+                 "[--lag SAMPLES] [--config PATH [--block S] [--window S]]\n");
     return 2;
   }
+  if (!options.config.empty() && !write_configuration(options)) return 1;
   std::FILE* out = std::fopen(options.output.c_str(), "wb");
   if (out == nullptr) {
     std::perror(options.output.c_str());
