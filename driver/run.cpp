@@ -13,7 +13,7 @@
 #include "driver/configuration.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
-#include "flux/window_sweep.h"
+#include "flux/window_sweeper.h"
 #include "input/block_reader.h"
 #include "report/block_results.h"
 #include "report/spectra_table.h"
@@ -127,14 +127,12 @@ struct BlockStorage {
   stats::BlockStatistics statistics;
   stats::FluctuationSeries series;
   flux::ShiftTables shift_tables;
-  flux::SweepScratch sweep_scratch;
 };
 
 BlockStorage make_block_storage(std::int32_t block_samples, double sample_rate) {
   return {input::make_block(block_samples), stats::make_block_statistics(block_samples),
           stats::make_fluctuation_series(block_samples),
-          flux::make_shift_tables(block_samples, sample_rate),
-          flux::make_sweep_scratch(block_samples)};
+          flux::make_shift_tables(block_samples, sample_rate)};
 }
 
 int run_in_working_directory() {
@@ -173,12 +171,14 @@ int run_in_working_directory() {
   double cumulative_flux = 0.0;
   double shift_cum_flux = 0.0;
   std::vector<double> block_mean_time;
-  flux::WindowTable window_table;
-  window_table.window_length = flux::window_sequence(fs, block_samples);
+  // The window sweep of each block runs on worker threads, in batches of
+  // blocks, while the next blocks are read; it writes nothing until the
+  // table at the end of the run.
+  flux::WindowSweeper sweeper(block_samples, fs, flux::default_sweep_options());
 
   const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
                                      config.w_select, config.temperature_select};
-  auto& [block, statistics, series, shift_tables, sweep_scratch] = *storage;
+  auto& [block, statistics, series, shift_tables] = *storage;
 
   for (;;) {
     const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
@@ -199,12 +199,13 @@ int run_in_working_directory() {
         flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
     flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
                                         search.shift_index_run_min, shift_cum_flux, files.cfshift);
-    flux::sweep_running_mean_windows(block, block_samples, fs, sweep_scratch, window_table);
+    sweeper.add_block(std::span(block.w).first(block_samples),
+                      std::span(block.temperature).first(block_samples));
     report::write_block_results(statistics, zero_shift, search, files.results, files.screen);
     if (auto failure = files.first_failure()) return fail(*failure);
   }
 
-  report::write_spectra_table(files.spectra, block_mean_time, window_table, fs);
+  report::write_spectra_table(files.spectra, block_mean_time, sweeper.finish(), fs);
   files.close_all();
   if (auto failure = files.first_failure()) return fail(*failure);
   return 0;

@@ -1,0 +1,365 @@
+#include "flux/window_sweeper.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "flux/sweep_kernel.h"
+
+namespace ecflux::flux {
+
+bool instruction_set_available(InstructionSet instruction_set) {
+  switch (instruction_set) {
+    case InstructionSet::plain:
+      return true;
+    case InstructionSet::avx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case InstructionSet::avx512:
+      return __builtin_cpu_supports("avx512f");
+  }
+  return false;
+}
+
+InstructionSet best_instruction_set() {
+  for (const auto candidate : {InstructionSet::avx512, InstructionSet::avx2}) {
+    if (instruction_set_available(candidate)) return candidate;
+  }
+  return InstructionSet::plain;
+}
+
+int available_processors() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+SweepOptions default_sweep_options() {
+  return {available_processors(), best_instruction_set()};
+}
+
+namespace {
+
+// Windows per task: enough for the chunked loops to reuse the cache, few
+// enough that the threads share a batch evenly.
+constexpr std::int32_t windows_per_task = 96;
+
+// Within these magnitudes (or zero) every sum, mean, deviation and product of
+// a batch stays clear of underflow and overflow, where the corrected
+// reciprocal is exact: sums of such values are multiples of 2^-302 and below
+// 2^282, and their quotients and products stay within 2^-800 ... 2^600.
+constexpr double smallest_safe = 0x1p-250;
+constexpr double largest_safe = 0x1p250;
+
+bool in_safe_range(double x) {
+  const double magnitude = std::fabs(x);
+  return x == 0.0 || (magnitude >= smallest_safe && magnitude <= largest_safe);
+}
+
+int lanes_of(InstructionSet instruction_set) {
+  switch (instruction_set) {
+    case InstructionSet::avx2: return avx2_lanes;
+    case InstructionSet::avx512: return avx512_lanes;
+    case InstructionSet::plain: break;
+  }
+  return plain_lanes;
+}
+
+using KernelFunction = void (*)(const SweepTask&);
+
+KernelFunction kernel_of(InstructionSet instruction_set) {
+  switch (instruction_set) {
+    case InstructionSet::avx2: return run_sweep_task_avx2;
+    case InstructionSet::avx512: return run_sweep_task_avx512;
+    case InstructionSet::plain: break;
+  }
+  return run_sweep_task_plain;
+}
+
+// Doubles on 64-byte boundaries, as the vector loads need.
+class AlignedDoubles {
+ public:
+  explicit AlignedDoubles(std::size_t count)
+      : data_(static_cast<double*>(::operator new[](count * sizeof(double), std::align_val_t{64}))),
+        size_(count) {
+    std::fill_n(data_, size_, 0.0);
+  }
+  ~AlignedDoubles() { ::operator delete[](data_, std::align_val_t{64}); }
+  AlignedDoubles(const AlignedDoubles&) = delete;
+  AlignedDoubles& operator=(const AlignedDoubles&) = delete;
+
+  double* data() { return data_; }
+  const double* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  double* data_;
+  std::size_t size_;
+};
+
+// The interleaved series of up to `lanes` consecutive blocks.
+struct Batch {
+  Batch(std::size_t samples, int lanes) : w(samples * lanes), temperature(samples * lanes) {}
+
+  AlignedDoubles w;
+  AlignedDoubles temperature;
+  int blocks = 0;
+  bool safe = true;
+  std::vector<double> sums;  // per window and lane
+  std::vector<double>* fluxes = nullptr;  // out: per block and window
+  int tasks_left = 0;
+};
+
+struct Task {
+  Batch* batch;
+  std::int32_t first_window;
+  std::int32_t window_count;
+};
+
+}  // namespace
+
+struct WindowSweeper::Engine {
+  Engine(std::int32_t block_samples, double sample_rate, SweepOptions options)
+      : n(block_samples),
+        fs(sample_rate),
+        lanes(lanes_of(options.instruction_set)),
+        kernel(kernel_of(options.instruction_set)),
+        lengths(window_sequence(sample_rate, block_samples)),
+        reciprocal_high(static_cast<std::size_t>(block_samples) + 1),
+        reciprocal_low(static_cast<std::size_t>(block_samples) + 1) {
+    for (std::int32_t c = 1; c <= n; ++c) {
+      const double count = c;
+      reciprocal_high[c] = 1.0 / count;
+      reciprocal_low[c] = std::fma(-reciprocal_high[c], count, 1.0) * reciprocal_high[c];
+    }
+    rate_high = 1.0 / fs;
+    rate_low = std::fma(-rate_high, fs, 1.0) * rate_high;
+    int exponent = 0;
+    rate_power_of_two = std::frexp(fs, &exponent) == 0.5;
+
+    // Two batches let the run fill one while the other is swept; a block so
+    // long that two would take much memory gets one.
+    const std::size_t batch_bytes = static_cast<std::size_t>(n) * lanes * 2 * sizeof(double);
+    const int batch_count = batch_bytes <= (std::size_t{64} << 20) ? 2 : 1;
+    for (int i = 0; i < batch_count; ++i) {
+      batches.push_back(std::make_unique<Batch>(static_cast<std::size_t>(n), lanes));
+      idle.push_back(batches.back().get());
+    }
+    const int threads = std::max(1, options.threads);
+    for (int i = 0; i < threads; ++i) workers.emplace_back([this] { work(); });
+  }
+
+  // Sweeps not yet started are dropped: a run that ends early needs none.
+  ~Engine() {
+    {
+      std::lock_guard lock(mutex);
+      stopping = true;
+      tasks.clear();
+    }
+    task_ready.notify_all();
+    for (auto& worker : workers) worker.join();
+  }
+
+  void add_block(std::span<const double> w, std::span<const double> temperature) {
+    if (filling == nullptr) {
+      filling = take_idle_batch();
+      filling->blocks = 0;
+      filling->safe = true;
+    }
+    const int lane = filling->blocks;
+    double* w_out = filling->w.data() + lane;
+    double* t_out = filling->temperature.data() + lane;
+    bool safe = filling->safe;
+    for (std::int32_t k = 0; k < n; ++k) {
+      w_out[static_cast<std::size_t>(k) * lanes] = w[k];
+      t_out[static_cast<std::size_t>(k) * lanes] = temperature[k];
+      safe = safe && in_safe_range(w[k]) && in_safe_range(temperature[k]);
+    }
+    filling->safe = safe;
+    ++filling->blocks;
+    ++blocks_added;
+    if (filling->blocks == lanes) submit_filling();
+  }
+
+  WindowTable finish() {
+    if (filling != nullptr) submit_filling();
+    // The calling thread helps until nothing is left to do.
+    while (run_one_task(/*wait=*/false)) {
+    }
+    {
+      std::unique_lock lock(mutex);
+      batch_done.wait(lock, [this] { return batches_in_flight == 0; });
+    }
+    WindowTable table;
+    table.window_length = lengths;
+    table.window_flux.reserve(blocks_added * lengths.size());
+    for (const auto& fluxes : batch_fluxes) {
+      table.window_flux.insert(table.window_flux.end(), fluxes.begin(), fluxes.end());
+    }
+    batch_fluxes.clear();
+    return table;
+  }
+
+  // The unused lanes of a partial batch hold zeros: any values would do, and
+  // zeros keep the batch on the corrected division.
+  void submit_filling() {
+    Batch* batch = filling;
+    filling = nullptr;
+    for (int lane = batch->blocks; lane < lanes; ++lane) {
+      for (std::int32_t k = 0; k < n; ++k) {
+        batch->w.data()[static_cast<std::size_t>(k) * lanes + lane] = 0.0;
+        batch->temperature.data()[static_cast<std::size_t>(k) * lanes + lane] = 0.0;
+      }
+    }
+    const auto windows = static_cast<std::int32_t>(lengths.size());
+    batch->sums.assign(lengths.size() * lanes, 0.0);
+    batch->fluxes = &batch_fluxes.emplace_back(batch->blocks * lengths.size());
+    {
+      std::lock_guard lock(mutex);
+      batch->tasks_left = (windows + windows_per_task - 1) / windows_per_task;
+      for (std::int32_t first = 0; first < windows; first += windows_per_task) {
+        tasks.push_back({batch, first, std::min(windows_per_task, windows - first)});
+      }
+      ++batches_in_flight;
+    }
+    task_ready.notify_all();
+  }
+
+  // An idle batch; while there is none, the calling thread sweeps.
+  Batch* take_idle_batch() {
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        if (!idle.empty()) {
+          Batch* batch = idle.front();
+          idle.pop_front();
+          return batch;
+        }
+      }
+      if (!run_one_task(/*wait=*/false)) {
+        std::unique_lock lock(mutex);
+        batch_done.wait(lock, [this] { return !idle.empty(); });
+      }
+    }
+  }
+
+  void work() {
+    while (run_one_task(/*wait=*/true)) {
+    }
+  }
+
+  // Runs one queued task; with `wait`, waits for one unless stopping. False
+  // when there was none to run.
+  bool run_one_task(bool wait) {
+    Task task;
+    {
+      std::unique_lock lock(mutex);
+      if (wait) task_ready.wait(lock, [this] { return stopping || !tasks.empty(); });
+      if (tasks.empty()) return false;
+      task = tasks.front();
+      tasks.pop_front();
+    }
+    run_task(task);
+    return true;
+  }
+
+  void run_task(const Task& task) {
+    thread_local std::vector<double> state_storage;
+    const std::size_t state_size = static_cast<std::size_t>(task.window_count) * 3 * lanes + 8;
+    if (state_storage.size() < state_size) state_storage.resize(state_size);
+    // The registers are stored aligned to 64 bytes.
+    double* state = state_storage.data();
+    while (reinterpret_cast<std::uintptr_t>(state) % 64 != 0) ++state;
+
+    Batch& batch = *task.batch;
+    SweepTask kernel_task{};
+    kernel_task.w = batch.w.data();
+    kernel_task.temperature = batch.temperature.data();
+    kernel_task.block_samples = n;
+    kernel_task.window_length = lengths.data() + task.first_window;
+    kernel_task.window_count = task.window_count;
+    kernel_task.reciprocal_high = reciprocal_high.data();
+    kernel_task.reciprocal_low = reciprocal_low.data();
+    kernel_task.sample_rate = fs;
+    kernel_task.sample_rate_reciprocal_high = rate_high;
+    kernel_task.sample_rate_reciprocal_low = rate_low;
+    kernel_task.sample_rate_power_of_two = rate_power_of_two;
+    kernel_task.exact_division = !batch.safe;
+    kernel_task.state = state;
+    kernel_task.sums = batch.sums.data() + static_cast<std::size_t>(task.first_window) * lanes;
+    kernel(kernel_task);
+
+    bool batch_finished;
+    {
+      std::lock_guard lock(mutex);
+      batch_finished = --batch.tasks_left == 0;
+    }
+    if (batch_finished) finish_batch(batch);
+  }
+
+  // The fluxes of the batch's blocks, in the table rows of those blocks; then
+  // the batch is free for the next blocks.
+  void finish_batch(Batch& batch) {
+    const std::size_t windows = lengths.size();
+    const double duration = n / fs;
+    for (int lane = 0; lane < batch.blocks; ++lane) {
+      double* row = batch.fluxes->data() + lane * windows;
+      for (std::size_t k = 0; k < windows; ++k) {
+        row[k] = batch.sums[k * lanes + lane] / duration * 86400.0;
+      }
+    }
+    {
+      std::lock_guard lock(mutex);
+      idle.push_back(&batch);
+      --batches_in_flight;
+    }
+    batch_done.notify_all();
+  }
+
+  const std::int32_t n;
+  const double fs;
+  const int lanes;
+  const KernelFunction kernel;
+  const std::vector<std::int32_t> lengths;
+  std::vector<double> reciprocal_high;
+  std::vector<double> reciprocal_low;
+  double rate_high = 0.0;
+  double rate_low = 0.0;
+  bool rate_power_of_two = false;
+
+  std::vector<std::unique_ptr<Batch>> batches;
+  Batch* filling = nullptr;  // touched by the calling thread only
+  std::size_t blocks_added = 0;
+  // One entry per submitted batch, added by the calling thread; a deque keeps
+  // the entries in place while workers fill them.
+  std::deque<std::vector<double>> batch_fluxes;
+
+  std::mutex mutex;
+  std::condition_variable task_ready;
+  std::condition_variable batch_done;
+  std::deque<Task> tasks;
+  std::deque<Batch*> idle;
+  int batches_in_flight = 0;
+  bool stopping = false;
+  std::vector<std::thread> workers;
+};
+
+WindowSweeper::WindowSweeper(std::int32_t block_samples, double sample_rate, SweepOptions options)
+    : engine_(std::make_unique<Engine>(block_samples, sample_rate, options)) {}
+
+WindowSweeper::~WindowSweeper() = default;
+
+const std::vector<std::int32_t>& WindowSweeper::window_length() const { return engine_->lengths; }
+
+void WindowSweeper::add_block(std::span<const double> w, std::span<const double> temperature) {
+  engine_->add_block(w, temperature);
+}
+
+WindowTable WindowSweeper::finish() { return engine_->finish(); }
+
+}  // namespace ecflux::flux
