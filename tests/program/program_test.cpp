@@ -107,6 +107,25 @@ TEST(Program, OutputDoesNotDependOnTheOptimiser) {
   }
 }
 
+// The window sweep runs on as many threads as there are processors; the
+// files must not depend on how many there are.
+TEST(Program, OutputDoesNotDependOnTheNumberOfProcessors) {
+  TempFolder one, all;
+  ConfigurationText config;
+  config.block_seconds = "20";
+  config.window_seconds = "5";
+  const std::string data = "header\n" + data_records(200 * 21 + 7);
+  write_run(one, config, data);
+  write_run(all, config, data);
+  const ProcessResult a = run_program(ECFLUX_PROGRAM, one.path(), std::chrono::seconds(120), 1);
+  const ProcessResult b = run_program(ECFLUX_PROGRAM, all.path());
+  ASSERT_EQ(a.exit_status, 0);
+  ASSERT_EQ(b.exit_status, 0);
+  EXPECT_EQ(split_records(a.standard_output).size(), 21u);
+  EXPECT_EQ(a.standard_output, b.standard_output);
+  for (const auto& name : output_names) EXPECT_TRUE(one.read(name) == all.read(name)) << name;
+}
+
 TEST(Program, FewerRecordsThanABlockLeaveOnlyHeaders) {
   TempFolder folder;
   ConfigurationText config;

@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,13 +63,25 @@ void write_file(const std::filesystem::path& path, std::string_view content) {
 }
 
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
-                          std::chrono::seconds limit) {
+                          std::chrono::seconds limit, int processors) {
   const auto out_path = folder / ".stdout.capture";
   const auto err_path = folder / ".stderr.capture";
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    if (processors > 0) {
+      cpu_set_t allowed, chosen;
+      CPU_ZERO(&chosen);
+      if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) ::_exit(126);
+      for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < processors; ++cpu) {
+        if (CPU_ISSET(cpu, &allowed)) {
+          CPU_SET(cpu, &chosen);
+          ++taken;
+        }
+      }
+      if (::sched_setaffinity(0, sizeof chosen, &chosen) != 0) ::_exit(126);
+    }
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0) ::_exit(126);

@@ -41,9 +41,11 @@ struct ProcessResult {
 };
 
 // Runs a program with no arguments in `folder`, with standard output and
-// standard error captured, and kills it after `limit`.
+// standard error captured, and kills it after `limit`. With `processors`
+// above zero the program may run on that many processors only.
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
-                          std::chrono::seconds limit = std::chrono::seconds(120));
+                          std::chrono::seconds limit = std::chrono::seconds(120),
+                          int processors = 0);
 
 // The records of a text, split at CR LF; a final record without its line end
 // is returned as it is.

@@ -1,0 +1,197 @@
+#include "flux/window_sweeper.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace ecflux::flux {
+namespace {
+
+std::vector<InstructionSet> available_sets() {
+  std::vector<InstructionSet> sets;
+  for (const auto set : {InstructionSet::plain, InstructionSet::avx2, InstructionSet::avx512}) {
+    if (instruction_set_available(set)) sets.push_back(set);
+  }
+  return sets;
+}
+
+const char* name_of(InstructionSet set) {
+  switch (set) {
+    case InstructionSet::plain: return "plain";
+    case InstructionSet::avx2: return "avx2";
+    case InstructionSet::avx512: return "avx512";
+  }
+  return "?";
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Blocks that look like measurements: w in m/s around a small mean, and
+// temperatures in kelvin that follow w.
+std::vector<input::Block> random_blocks(int count, std::int32_t n, std::uint64_t seed) {
+  std::mt19937_64 random(seed);
+  std::normal_distribution<double> normal;
+  std::vector<input::Block> blocks;
+  for (int b = 0; b < count; ++b) {
+    input::Block block = input::make_block(n);
+    for (std::int32_t i = 0; i < n; ++i) {
+      block.w[i] = std::round((0.002 + 0.01 * normal(random)) * 1e5) / 1e5;
+      block.temperature[i] = 277.1499938964844 + 0.004 * normal(random) - 0.3 * block.w[i];
+    }
+    blocks.push_back(std::move(block));
+  }
+  return blocks;
+}
+
+// The straightforward sweep of every block, row after row.
+WindowTable reference_table(const std::vector<input::Block>& blocks, std::int32_t n, double fs) {
+  WindowTable table;
+  table.window_length = window_sequence(fs, n);
+  auto scratch = make_sweep_scratch(n);
+  for (const auto& block : blocks) sweep_running_mean_windows(block, n, fs, scratch, table);
+  return table;
+}
+
+WindowTable fast_table(const std::vector<input::Block>& blocks, std::int32_t n, double fs,
+                       SweepOptions options) {
+  WindowSweeper sweeper(n, fs, options);
+  for (const auto& block : blocks) {
+    sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
+  }
+  return sweeper.finish();
+}
+
+void expect_identical(const WindowTable& fast, const WindowTable& reference, const std::string& what) {
+  ASSERT_EQ(fast.window_length, reference.window_length) << what;
+  ASSERT_EQ(fast.window_flux.size(), reference.window_flux.size()) << what;
+  for (std::size_t i = 0; i < fast.window_flux.size(); ++i) {
+    if (!same_bits(fast.window_flux[i], reference.window_flux[i])) {
+      ADD_FAILURE() << what << ": entry " << i << " is " << fast.window_flux[i] << ", expected "
+                    << reference.window_flux[i];
+      return;
+    }
+  }
+}
+
+struct Case {
+  double fs;
+  std::int32_t n;
+  int blocks;
+};
+
+// Sampling rates below 4 Hz, whole and fractional rates, and blocks just
+// above the points where the window steps change.
+const Case cases[] = {
+    {10.0, 600, 3},  {16.0, 577, 9},  {2.0, 120, 5},   {3.0, 45, 17},  {1.0, 40, 2},
+    {20.9, 420, 4},  {7.5, 76, 11},   {10.0, 101, 8},  {10.0, 103, 1}, {8.0, 82, 12},
+    {4.0, 41, 20},   {50.0, 1001, 2}, {16.0, 161, 16}, {5.0, 2, 3},    {10.0, 3, 9},
+};
+
+TEST(WindowSweeper, EveryInstructionSetAndThreadCountMatchesTheStraightforwardSweep) {
+  std::uint64_t seed = 1;
+  for (const Case& c : cases) {
+    const auto blocks = random_blocks(c.blocks, c.n, seed++);
+    const WindowTable reference = reference_table(blocks, c.n, c.fs);
+    for (const InstructionSet set : available_sets()) {
+      for (const int threads : {1, 2, 3}) {
+        const std::string what = std::string(name_of(set)) + " threads " + std::to_string(threads) +
+                                 " fs " + std::to_string(c.fs) + " N " + std::to_string(c.n) +
+                                 " blocks " + std::to_string(c.blocks);
+        expect_identical(fast_table(blocks, c.n, c.fs, {threads, set}), reference, what);
+      }
+    }
+  }
+}
+
+TEST(WindowSweeper, ValuesFarFromOneTakeTheDivisionInstructionAndStillMatch) {
+  for (const double extreme : {1e-300, 3e290, 0x1p-251, 0x1p251}) {
+    auto blocks = random_blocks(5, 90, 99);
+    blocks[2].w[17] = extreme;
+    blocks[4].temperature[3] = -extreme;
+    const WindowTable reference = reference_table(blocks, 90, 8.0);
+    for (const InstructionSet set : available_sets()) {
+      expect_identical(fast_table(blocks, 90, 8.0, {2, set}), reference, name_of(set));
+    }
+  }
+}
+
+TEST(WindowSweeper, ZerosAndConstantSeries) {
+  auto blocks = random_blocks(3, 64, 5);
+  for (std::int32_t i = 0; i < 64; ++i) {
+    blocks[0].w[i] = 0.0;
+    blocks[1].temperature[i] = 280.0;
+    blocks[2].w[i] = i % 2 == 0 ? -0.0 : 0.0;
+  }
+  const WindowTable reference = reference_table(blocks, 64, 10.0);
+  for (const InstructionSet set : available_sets()) {
+    expect_identical(fast_table(blocks, 64, 10.0, {1, set}), reference, name_of(set));
+  }
+}
+
+TEST(WindowSweeper, NoBlockGivesAnEmptyTable) {
+  WindowSweeper sweeper(100, 10.0, default_sweep_options());
+  const WindowTable table = sweeper.finish();
+  EXPECT_EQ(table.block_count(), 0u);
+  EXPECT_EQ(table.window_length, window_sequence(10.0, 100));
+}
+
+TEST(WindowSweeper, DroppedWithoutFinishing) {
+  const auto blocks = random_blocks(20, 300, 3);
+  WindowSweeper sweeper(300, 10.0, {2, best_instruction_set()});
+  for (const auto& block : blocks) {
+    sweeper.add_block(std::span(block.w).first(300), std::span(block.temperature).first(300));
+  }
+}
+
+// The corrected-reciprocal quotient that each lane computes, against the
+// division instruction: q0 = RN(a*y + RN(a*y')), r = a - q0*c, q1 = RN(q0 + r*y).
+double corrected_quotient(double a, double c) {
+  const double high = 1.0 / c;
+  const double low = std::fma(-high, c, 1.0) * high;
+  const double q = std::fma(a, high, a * low);
+  const double r = std::fma(-q, c, a);
+  return std::fma(r, high, q);
+}
+
+TEST(CorrectedDivision, AgreesWithTheDivisionInstruction) {
+  std::mt19937_64 random(2024);
+  std::uniform_int_distribution<std::int64_t> count(1, std::int64_t{1} << 31);
+  std::uniform_real_distribution<double> unit(1.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-800, 600);
+  std::uniform_int_distribution<int> rate_exponent(0, 30);
+  long mismatches = 0;
+  for (int i = 0; i < 4'000'000; ++i) {
+    const double a = std::ldexp(unit(random), exponent(random)) * (i % 2 ? 1 : -1);
+    // Sample counts, and sampling rates of any value from 1 to 2^31.
+    const double c = i % 3 == 0 ? std::ldexp(unit(random), rate_exponent(random))
+                                : static_cast<double>(count(random) % (i % 5 == 0 ? 64 : 1 << 30) + 1);
+    if (!same_bits(corrected_quotient(a, c), a / c)) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(CorrectedDivision, QuotientsNextToHalfwayPoints) {
+  // a = c * q' with q' just off the midpoint between two doubles: the cases
+  // where a reciprocal that is only nearly right would round the wrong way.
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(1.0, 2.0);
+  std::uniform_int_distribution<int> small_count(1, 100000);
+  long mismatches = 0;
+  for (int i = 0; i < 2'000'000; ++i) {
+    const double c = static_cast<double>(small_count(random));
+    const double q = std::ldexp(unit(random), (i % 40) - 20);
+    const double midpoint = q + (std::nextafter(q, 2 * q) - q) / 2;
+    for (const double a : {c * midpoint, std::nextafter(c * midpoint, 0.0),
+                           std::nextafter(c * midpoint, 1e300), c * q}) {
+      if (!same_bits(corrected_quotient(a, c), a / c)) ++mismatches;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
+}  // namespace ecflux::flux
