@@ -74,7 +74,9 @@ class SweepLoops {
       if (i < windows) advance(i, from, to);
     }
     for (Step i = 0; i < windows; ++i) {
-      R::store_unaligned(task_.sums + i * R::lanes, load_state(i).flux_sum);
+      V sum = load_state(i).flux_sum;
+      if constexpr (scale_at_end) sum = R::mul(sum, rate_inverse_);
+      R::store_unaligned(task_.sums + i * R::lanes, sum);
     }
   }
 
@@ -110,9 +112,17 @@ class SweepLoops {
     }
   }
 
-  // p / fs; dividing by a power of two is exactly multiplying by its inverse.
+  // Dividing by a power of two is exactly multiplying by its inverse. Where
+  // no value comes near underflow or overflow (the corrected division's
+  // range), the sum of the products scaled at the end equals, bit for bit,
+  // the sum of the scaled products.
+  static constexpr bool scale_at_end = corrected_division && power_of_two_rate;
+
+  // p / fs, or p itself when the sum is scaled at the end.
   V per_second(V p) const {
-    if constexpr (power_of_two_rate) {
+    if constexpr (scale_at_end) {
+      return p;
+    } else if constexpr (power_of_two_rate) {
       return R::mul(p, rate_inverse_);
     } else {
       return divide(p, rate_);
@@ -182,36 +192,58 @@ class SweepLoops {
     store_state(i, s);
   }
 
-  // Windows i and i + 1 together where both are in their steady stage: two
-  // independent chains of sums keep the processor's pipelines full.
+  // Windows i and i + 1 together wherever both are in the same stage: two
+  // independent chains of sums keep the processor's pipelines full. The
+  // shorter window is the first.
   void advance_pair(Step i, Step from, Step to) {
     const Step first = task_.window_length[i];
     const Step second = task_.window_length[i + 1];
-    const Step joint_from = greatest(from, second);
-    const Step joint_to = least(to, n_);
-    if (joint_from >= joint_to) {
-      advance(i, from, to);
-      advance(i + 1, from, to);
-      return;
-    }
-    advance(i, from, joint_from);
-    advance(i + 1, from, joint_from);
-    State a = load_state(i);
-    State b = load_state(i + 1);
     const Step half_a = first / 2;
     const Step half_b = second / 2;
-    const Divisor full_a = count_divisor(first);
-    const Divisor full_b = count_divisor(second);
-    for (Step k = joint_from; k < joint_to; ++k) {
-      gain_then_lose(a, k, first);
-      gain_then_lose(b, k, second);
-      emit(a, k - half_a, full_a);
-      emit(b, k - half_b, full_b);
-    }
-    store_state(i, a);
-    store_state(i + 1, b);
-    advance(i, joint_to, to);
-    advance(i + 1, joint_to, to);
+    Step next = from;  // both windows have taken the steps before it
+    const auto joint = [&](Step begin, Step end, auto&& loop) {
+      begin = greatest(begin, next);
+      end = least(end, to);
+      if (begin >= end) return;
+      advance(i, next, begin);
+      advance(i + 1, next, begin);
+      State a = load_state(i);
+      State b = load_state(i + 1);
+      loop(a, b, begin, end);
+      store_state(i, a);
+      store_state(i + 1, b);
+      next = end;
+    };
+    // Both growing: the entries of both windows have k + 1 samples.
+    joint(half_b, first, [&](State& a, State& b, Step begin, Step end) {
+      for (Step k = begin; k < end; ++k) {
+        gain(a, k);
+        gain(b, k);
+        const Divisor count = count_divisor(k + 1);
+        emit(a, k - half_a, count);
+        emit(b, k - half_b, count);
+      }
+    });
+    joint(second, n_, [&](State& a, State& b, Step begin, Step end) {
+      const Divisor full_a = count_divisor(first);
+      const Divisor full_b = count_divisor(second);
+      for (Step k = begin; k < end; ++k) {
+        gain_then_lose(a, k, first);
+        gain_then_lose(b, k, second);
+        emit(a, k - half_a, full_a);
+        emit(b, k - half_b, full_b);
+      }
+    });
+    joint(n_, n_ + half_a, [&](State& a, State& b, Step begin, Step end) {
+      for (Step k = begin; k < end; ++k) {
+        lose(a, k, first);
+        lose(b, k, second);
+        emit(a, k - half_a, count_divisor(first - (k - n_ + 1)));
+        emit(b, k - half_b, count_divisor(second - (k - n_ + 1)));
+      }
+    });
+    advance(i, next, to);
+    advance(i + 1, next, to);
   }
 
   const SweepTask& task_;
