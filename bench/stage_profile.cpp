@@ -1,0 +1,334 @@
+// Where the time of a run goes: performs the run driver's steps on the run
+// folder's configuration and data file, timing each step with a monotonic
+// clock, and prints each stage's total and its share of the run.
+//
+//   stage_profile FOLDER [--reference-blocks K] [--threads T] [--isa plain|avx2|avx512]
+//
+// FOLDER holds "ConfigDRAVEK.Dat" and the data file it names. The output
+// files go to FOLDER/profile/ (the screen lines to profile/screen.out), so
+// the outputs of a real run in FOLDER are left alone.
+//
+// The window sweep is timed apart from the block loop: the blocks' w and
+// temperature are kept, and after the loop the fast sweeper sweeps them all,
+// so its worker threads do not compete with the other stages for the
+// processors. The straightforward sweep, one window after another, is timed
+// on the first K blocks only (it is slow) and extrapolated to every block.
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "driver/configuration.h"
+#include "flux/shifted_cumulative_flux.h"
+#include "flux/time_shifts.h"
+#include "flux/window_sweep.h"
+#include "flux/window_sweeper.h"
+#include "input/block_reader.h"
+#include "report/block_results.h"
+#include "report/spectra_table.h"
+#include "stats/block_statistics.h"
+#include "stats/cumulative_flux.h"
+#include "textio/layout.h"
+#include "textio/output_file.h"
+
+namespace {
+
+using namespace ecflux;
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double process_cpu_seconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+const char* instruction_set_name(flux::InstructionSet set) {
+  switch (set) {
+    case flux::InstructionSet::plain: return "plain";
+    case flux::InstructionSet::avx2: return "avx2";
+    case flux::InstructionSet::avx512: return "avx512";
+  }
+  return "?";
+}
+
+struct Options {
+  std::string folder;
+  int reference_blocks = 2;
+  flux::SweepOptions sweep = flux::default_sweep_options();
+};
+
+bool parse_options(int argc, char** argv, Options& options) {
+  if (argc < 2 || argc % 2 != 0) return false;
+  options.folder = argv[1];
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string name = argv[i];
+    const std::string value = argv[i + 1];
+    if (name == "--reference-blocks") {
+      options.reference_blocks = std::atoi(value.c_str());
+    } else if (name == "--threads") {
+      options.sweep.threads = std::atoi(value.c_str());
+    } else if (name == "--isa") {
+      if (value == "plain") options.sweep.instruction_set = flux::InstructionSet::plain;
+      else if (value == "avx2") options.sweep.instruction_set = flux::InstructionSet::avx2;
+      else if (value == "avx512") options.sweep.instruction_set = flux::InstructionSet::avx512;
+      else return false;
+      if (!flux::instruction_set_available(options.sweep.instruction_set)) {
+        std::fprintf(stderr, "stage_profile: %s is not available on this processor\n",
+                     value.c_str());
+        return false;
+      }
+    } else {
+      return false;
+    }
+  }
+  return options.reference_blocks >= 0 && options.sweep.threads >= 1;
+}
+
+[[noreturn]] void die(const std::string& message) {
+  std::fprintf(stderr, "stage_profile: %s\n", message.c_str());
+  std::exit(1);
+}
+
+textio::OutputFile create(const std::string& name, int unit) {
+  auto file = textio::OutputFile::create(name, unit);
+  if (!file.ok()) die(textio::fatal_message(file.failure()));
+  return std::move(file.value());
+}
+
+struct StageTimes {
+  double read = 0.0;          // read_block
+  double statistics = 0.0;    // compute_block_statistics
+  double cumulative = 0.0;    // build_cumulative_flux, with its cumflux.out rows
+  double shift_search = 0.0;  // search_time_shifts
+  double shifted_rows = 0.0;  // write_shifted_cumulative_flux
+  double results = 0.0;       // write_block_results
+  double sweep = 0.0;         // WindowSweeper: add_block for every block, then finish
+  double spectra = 0.0;       // write_spectra_table and closing the files
+};
+
+void print_row(const char* label, double seconds, double total) {
+  std::printf("  %-58s %9.3f s %6.1f %%\n", label, seconds, 100.0 * seconds / total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: stage_profile FOLDER [--reference-blocks K] [--threads T] "
+                 "[--isa plain|avx2|avx512]\n");
+    return 2;
+  }
+  std::error_code error;
+  std::filesystem::current_path(options.folder, error);
+  if (error) die("cannot enter " + options.folder + ": " + error.message());
+  std::filesystem::create_directories("profile", error);
+  if (error) die("cannot create " + options.folder + "/profile: " + error.message());
+
+  auto configuration = driver::read_configuration();
+  if (!configuration.ok()) die(textio::fatal_message(configuration.failure()));
+  const driver::Configuration& config = configuration.value();
+  const auto sizes = driver::derive_block_sizes(config);
+  if (const auto* refusal = std::get_if<driver::Refusal>(&sizes)) die(refusal->message);
+  const auto [block_samples, window_samples] = std::get<driver::BlockSizes>(sizes);
+  const double fs = config.sample_rate;
+  const auto n = static_cast<std::size_t>(block_samples);
+  const auto input_bytes = std::filesystem::file_size(config.data_file_name, error);
+
+  const auto total_start = Clock::now();
+  StageTimes t;
+  auto start = Clock::now();
+  auto data = input::open_data_file(config.data_file_name);
+  if (!data.ok()) die(textio::fatal_message(data.failure()));
+  t.read += seconds_since(start);
+
+  textio::OutputFile results = create("profile/" + config.results_file_name, report::results_unit);
+  textio::OutputFile spectra = create("profile/Cospectra.out", report::spectra_unit);
+  textio::OutputFile cumflux = create("profile/cumflux.out", stats::cumulative_flux_unit);
+  textio::OutputFile cfshift = create("profile/CFSHIFT.out", flux::shifted_flux_unit);
+  textio::OutputFile screen = create("profile/screen.out", 6);
+  const std::string series_header = textio::list_text_record(stats::cumulative_flux_header);
+  cumflux.write_record(series_header);
+  cfshift.write_record(series_header);
+  results.write_record(report::results_header);
+
+  input::Block block = input::make_block(block_samples);
+  stats::BlockStatistics statistics = stats::make_block_statistics(block_samples);
+  stats::FluctuationSeries series = stats::make_fluctuation_series(block_samples);
+  flux::ShiftTables shift_tables = flux::make_shift_tables(block_samples, fs);
+  flux::SweepScratch sweep_scratch = flux::make_sweep_scratch(block_samples);
+
+  double cumulative_flux = 0.0;
+  double shift_cum_flux = 0.0;
+  std::vector<double> block_mean_time;
+  flux::WindowTable reference_table;
+  reference_table.window_length = flux::window_sequence(fs, block_samples);
+  double reference_sweep = 0.0;
+  std::vector<std::vector<double>> kept_w, kept_temperature;
+
+  const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
+                                     config.w_select, config.temperature_select};
+  std::size_t blocks = 0;
+  for (;;) {
+    start = Clock::now();
+    const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
+    t.read += seconds_since(start);
+    if (outcome.status == input::BlockStatus::read_error) die(textio::fatal_message(*outcome.failure));
+    if (outcome.status != input::BlockStatus::complete) break;
+    ++blocks;
+
+    start = Clock::now();
+    stats::compute_block_statistics(block, block_samples, window_samples, statistics,
+                                    block_mean_time);
+    t.statistics += seconds_since(start);
+
+    start = Clock::now();
+    const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
+        block, block_samples, fs, statistics, series, cumulative_flux, cumflux);
+    t.cumulative += seconds_since(start);
+
+    start = Clock::now();
+    const flux::ShiftSearch search =
+        flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
+    t.shift_search += seconds_since(start);
+
+    start = Clock::now();
+    flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
+                                        search.shift_index_run_min, shift_cum_flux, cfshift);
+    t.shifted_rows += seconds_since(start);
+
+    start = Clock::now();
+    report::write_block_results(statistics, zero_shift, search, results, screen);
+    t.results += seconds_since(start);
+
+    // Not part of the run: kept for the sweep phase after the loop.
+    kept_w.emplace_back(block.w.begin(), block.w.begin() + block_samples);
+    kept_temperature.emplace_back(block.temperature.begin(),
+                                  block.temperature.begin() + block_samples);
+    if (blocks <= static_cast<std::size_t>(options.reference_blocks)) {
+      start = Clock::now();
+      flux::sweep_running_mean_windows(block, block_samples, fs, sweep_scratch, reference_table);
+      reference_sweep += seconds_since(start);
+    }
+  }
+  const double loop_wall = seconds_since(total_start);
+
+  start = Clock::now();
+  const double sweep_cpu_start = process_cpu_seconds();
+  flux::WindowSweeper sweeper(block_samples, fs, options.sweep);
+  for (std::size_t b = 0; b < blocks; ++b) sweeper.add_block(kept_w[b], kept_temperature[b]);
+  flux::WindowTable window_table = sweeper.finish();
+  const double sweep_cpu = process_cpu_seconds() - sweep_cpu_start;
+  t.sweep = seconds_since(start);
+
+  start = Clock::now();
+  report::write_spectra_table(spectra, block_mean_time, window_table, fs);
+  for (textio::OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) {
+    file->close();
+    if (file->failure()) die(textio::fatal_message(*file->failure()));
+  }
+  t.spectra = seconds_since(start);
+
+  // The cost of the rows alone: the last block's cumflux.out rows written
+  // again, with the values of its last row, once to a file that discards
+  // them (formatting only) and once to a scratch file (formatting and
+  // handing the text to the file system).
+  auto time_rows = [&](const std::string& name) {
+    textio::OutputFile sink = create(name, stats::cumulative_flux_unit);
+    const std::size_t last = n - 1;
+    const double covariance = series.w_dev_run[last] * series.t_dev_run[last];
+    const auto rows_start = Clock::now();
+    for (std::size_t i = 0; i < n; ++i) {
+      stats::write_series_row(sink, block.sample_time[i], cumulative_flux, covariance,
+                              series.w_dev_run[i], series.t_dev_run[i]);
+    }
+    sink.close();
+    return seconds_since(rows_start) / static_cast<double>(n);
+  };
+  double format_seconds = 0.0;
+  double format_and_write_seconds = 0.0;
+  if (blocks > 0) {
+    format_seconds = time_rows("/dev/null");
+    format_and_write_seconds = time_rows("profile/rows.tmp");
+    std::filesystem::remove("profile/rows.tmp", error);
+  }
+
+  // The fast sweep must give the straightforward sweep's values bit for bit.
+  const std::size_t checked = reference_table.block_count();
+  bool identical = window_table.window_length == reference_table.window_length;
+  for (std::size_t b = 0; identical && b < checked; ++b) {
+    identical = std::memcmp(window_table.row(b).data(), reference_table.row(b).data(),
+                            window_table.window_count() * sizeof(double)) == 0;
+  }
+
+  const double reading = t.read;
+  const double statistics_and_cumulative = t.statistics + t.cumulative;
+  const double writing = t.shifted_rows + t.results + t.spectra;
+  const double total =
+      reading + statistics_and_cumulative + t.shift_search + t.sweep + writing;
+  const double reference_per_block =
+      checked > 0 ? reference_sweep / static_cast<double>(checked) : 0.0;
+  const double reference_all = reference_per_block * static_cast<double>(blocks);
+  const double mb = static_cast<double>(input_bytes) / 1e6;
+  const double all_rows = static_cast<double>(n * blocks);
+
+  std::printf("stage profile of %s/%s\n", options.folder.c_str(), config.data_file_name.c_str());
+  std::printf("  %.1f MB, %zu blocks of %d samples at %g Hz, %zu window lengths per block\n", mb,
+              blocks, block_samples, fs, reference_table.window_length.size());
+  std::printf("  fast sweep: %s, %d thread(s); outputs in %s/profile\n",
+              instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
+              options.folder.c_str());
+  std::printf("\nstages (wall time; the shares add up to the total below)\n");
+  print_row("reading and parsing", reading, total);
+  print_row("block statistics and cumulative flux (with its rows)", statistics_and_cumulative,
+            total);
+  print_row("shift search", t.shift_search, total);
+  print_row("window sweep (fast)", t.sweep, total);
+  print_row("writing", writing, total);
+  print_row("total", total, total);
+  std::printf("\nsteps\n");
+  print_row("read_block (free-form parse of the data file)", t.read, total);
+  print_row("compute_block_statistics", t.statistics, total);
+  print_row("build_cumulative_flux, writing cumflux.out rows", t.cumulative, total);
+  print_row("search_time_shifts", t.shift_search, total);
+  print_row("WindowSweeper add_block + finish (all blocks)", t.sweep, total);
+  print_row("write_shifted_cumulative_flux (CFSHIFT.out rows)", t.shifted_rows, total);
+  print_row("write_block_results (results row, progress line)", t.results, total);
+  print_row("write_spectra_table, closing the files", t.spectra, total);
+  std::printf("\nnotes\n");
+  std::printf("  one 5-field series row (1X,F12.8 each): %.0f ns to format, %.0f ns to format\n"
+              "    and write to a file; for the %.0f rows of cumflux.out that is %.3f s and\n"
+              "    %.3f s of the cumulative-flux step (the rest is its arithmetic);\n"
+              "    CFSHIFT.out has about as many rows\n",
+              format_seconds * 1e9, format_and_write_seconds * 1e9, all_rows,
+              format_seconds * all_rows, format_and_write_seconds * all_rows);
+  std::printf("  fast sweep: %.3f s wall, %.3f s processor time (all threads)\n", t.sweep,
+              sweep_cpu);
+  if (checked > 0) {
+    std::printf("  straightforward sweep (sweep_running_mean_windows): %.3f s per block, measured\n"
+                "    on %zu block(s); extrapolated to %zu blocks: %.1f s, which would be %.1f %%\n"
+                "    of a run that used it (%.0f times the fast sweep)\n",
+                reference_per_block, checked, blocks, reference_all,
+                100.0 * reference_all / (total - t.sweep + reference_all),
+                t.sweep > 0.0 ? reference_all / t.sweep : 0.0);
+    std::printf("  fast and straightforward sweeps on those blocks: %s\n",
+                identical ? "bit-identical" : "DIFFERENT");
+  }
+  std::printf("  block loop without the sweep: %.3f s; input %.1f MB/s over reading and parsing\n",
+              loop_wall - reference_sweep, reading > 0.0 ? mb / reading : 0.0);
+  return identical ? 0 : 1;
+}
