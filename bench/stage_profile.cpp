@@ -2,7 +2,8 @@
 // folder's configuration and data file, timing each step with a monotonic
 // clock, and prints each stage's total and its share of the run.
 //
-//   stage_profile FOLDER [--reference-blocks K] [--threads T] [--isa plain|avx2|avx512]
+//   stage_profile FOLDER [--repeat R] [--reference-blocks K] [--threads T]
+//                 [--isa plain|avx2|avx512]
 //
 // FOLDER holds "ConfigDRAVEK.Dat" and the data file it names. The output
 // files go to FOLDER/profile/ (the screen lines to profile/screen.out), so
@@ -13,9 +14,12 @@
 // so its worker threads do not compete with the other stages for the
 // processors. The straightforward sweep, one window after another, is timed
 // on the first K blocks only (it is slow) and extrapolated to every block.
+// The whole profile is taken R times (3 by default) and every figure is the
+// median of its R values, since other work may share the processors.
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -66,6 +70,7 @@ const char* instruction_set_name(flux::InstructionSet set) {
 
 struct Options {
   std::string folder;
+  int repeat = 3;
   int reference_blocks = 2;
   flux::SweepOptions sweep = flux::default_sweep_options();
 };
@@ -76,7 +81,9 @@ bool parse_options(int argc, char** argv, Options& options) {
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const std::string value = argv[i + 1];
-    if (name == "--reference-blocks") {
+    if (name == "--repeat") {
+      options.repeat = std::atoi(value.c_str());
+    } else if (name == "--reference-blocks") {
       options.reference_blocks = std::atoi(value.c_str());
     } else if (name == "--threads") {
       options.sweep.threads = std::atoi(value.c_str());
@@ -94,7 +101,7 @@ bool parse_options(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  return options.reference_blocks >= 0 && options.sweep.threads >= 1;
+  return options.repeat >= 1 && options.reference_blocks >= 0 && options.sweep.threads >= 1;
 }
 
 [[noreturn]] void die(const std::string& message) {
@@ -108,8 +115,9 @@ textio::OutputFile create(const std::string& name, int unit) {
   return std::move(file.value());
 }
 
-struct StageTimes {
-  double read = 0.0;          // read_block
+// The seconds of each step of one profile, and what goes with them.
+struct Profile {
+  double read = 0.0;          // open_data_file and read_block
   double statistics = 0.0;    // compute_block_statistics
   double cumulative = 0.0;    // build_cumulative_flux, with its cumflux.out rows
   double shift_search = 0.0;  // search_time_shifts
@@ -117,44 +125,55 @@ struct StageTimes {
   double results = 0.0;       // write_block_results
   double sweep = 0.0;         // WindowSweeper: add_block for every block, then finish
   double spectra = 0.0;       // write_spectra_table and closing the files
+  double sweep_cpu = 0.0;     // processor time of the fast sweep, all threads
+  double reference_sweep = 0.0;  // sweep_running_mean_windows on the first blocks
+  double format_row = 0.0;       // one series row formatted, to a discarding file
+  double format_write_row = 0.0;  // one series row formatted and written to a file
+  std::size_t blocks = 0;
+  std::size_t reference_blocks = 0;
+  std::size_t windows = 0;
+  bool identical = true;  // fast and straightforward sweeps agree bit for bit
 };
 
-void print_row(const char* label, double seconds, double total) {
-  std::printf("  %-58s %9.3f s %6.1f %%\n", label, seconds, 100.0 * seconds / total);
+// The run's sizes, read once.
+struct RunSetup {
+  driver::Configuration config;
+  std::int32_t block_samples = 0;
+  std::int32_t window_samples = 0;
+};
+
+// Seconds per series row: the last block's cumflux.out rows written again,
+// with the values of its last row, the best of three passes.
+double time_series_rows(const std::string& name, const input::Block& block,
+                        const stats::FluctuationSeries& series, std::size_t n,
+                        double cumulative_flux) {
+  double best = 0.0;
+  for (int pass = 0; pass < 3; ++pass) {
+    textio::OutputFile sink = create(name, stats::cumulative_flux_unit);
+    const double covariance = series.w_dev_run[n - 1] * series.t_dev_run[n - 1];
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < n; ++i) {
+      stats::write_series_row(sink, block.sample_time[i], cumulative_flux, covariance,
+                              series.w_dev_run[i], series.t_dev_run[i]);
+    }
+    sink.close();
+    const double seconds = seconds_since(start) / static_cast<double>(n);
+    if (pass == 0 || seconds < best) best = seconds;
+  }
+  return best;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options options;
-  if (!parse_options(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: stage_profile FOLDER [--reference-blocks K] [--threads T] "
-                 "[--isa plain|avx2|avx512]\n");
-    return 2;
-  }
-  std::error_code error;
-  std::filesystem::current_path(options.folder, error);
-  if (error) die("cannot enter " + options.folder + ": " + error.message());
-  std::filesystem::create_directories("profile", error);
-  if (error) die("cannot create " + options.folder + "/profile: " + error.message());
-
-  auto configuration = driver::read_configuration();
-  if (!configuration.ok()) die(textio::fatal_message(configuration.failure()));
-  const driver::Configuration& config = configuration.value();
-  const auto sizes = driver::derive_block_sizes(config);
-  if (const auto* refusal = std::get_if<driver::Refusal>(&sizes)) die(refusal->message);
-  const auto [block_samples, window_samples] = std::get<driver::BlockSizes>(sizes);
+Profile profile_once(const Options& options, const RunSetup& setup) {
+  const driver::Configuration& config = setup.config;
+  const std::int32_t block_samples = setup.block_samples;
   const double fs = config.sample_rate;
   const auto n = static_cast<std::size_t>(block_samples);
-  const auto input_bytes = std::filesystem::file_size(config.data_file_name, error);
+  Profile p;
 
-  const auto total_start = Clock::now();
-  StageTimes t;
   auto start = Clock::now();
   auto data = input::open_data_file(config.data_file_name);
   if (!data.ok()) die(textio::fatal_message(data.failure()));
-  t.read += seconds_since(start);
+  p.read += seconds_since(start);
 
   textio::OutputFile results = create("profile/" + config.results_file_name, report::results_unit);
   textio::OutputFile spectra = create("profile/Cospectra.out", report::spectra_unit);
@@ -177,63 +196,60 @@ int main(int argc, char** argv) {
   std::vector<double> block_mean_time;
   flux::WindowTable reference_table;
   reference_table.window_length = flux::window_sequence(fs, block_samples);
-  double reference_sweep = 0.0;
   std::vector<std::vector<double>> kept_w, kept_temperature;
 
   const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
                                      config.w_select, config.temperature_select};
-  std::size_t blocks = 0;
   for (;;) {
     start = Clock::now();
     const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
-    t.read += seconds_since(start);
+    p.read += seconds_since(start);
     if (outcome.status == input::BlockStatus::read_error) die(textio::fatal_message(*outcome.failure));
     if (outcome.status != input::BlockStatus::complete) break;
-    ++blocks;
+    ++p.blocks;
 
     start = Clock::now();
-    stats::compute_block_statistics(block, block_samples, window_samples, statistics,
+    stats::compute_block_statistics(block, block_samples, setup.window_samples, statistics,
                                     block_mean_time);
-    t.statistics += seconds_since(start);
+    p.statistics += seconds_since(start);
 
     start = Clock::now();
     const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
         block, block_samples, fs, statistics, series, cumulative_flux, cumflux);
-    t.cumulative += seconds_since(start);
+    p.cumulative += seconds_since(start);
 
     start = Clock::now();
     const flux::ShiftSearch search =
         flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
-    t.shift_search += seconds_since(start);
+    p.shift_search += seconds_since(start);
 
     start = Clock::now();
     flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
                                         search.shift_index_run_min, shift_cum_flux, cfshift);
-    t.shifted_rows += seconds_since(start);
+    p.shifted_rows += seconds_since(start);
 
     start = Clock::now();
     report::write_block_results(statistics, zero_shift, search, results, screen);
-    t.results += seconds_since(start);
+    p.results += seconds_since(start);
 
     // Not part of the run: kept for the sweep phase after the loop.
     kept_w.emplace_back(block.w.begin(), block.w.begin() + block_samples);
     kept_temperature.emplace_back(block.temperature.begin(),
                                   block.temperature.begin() + block_samples);
-    if (blocks <= static_cast<std::size_t>(options.reference_blocks)) {
+    if (p.blocks <= static_cast<std::size_t>(options.reference_blocks)) {
       start = Clock::now();
       flux::sweep_running_mean_windows(block, block_samples, fs, sweep_scratch, reference_table);
-      reference_sweep += seconds_since(start);
+      p.reference_sweep += seconds_since(start);
     }
   }
-  const double loop_wall = seconds_since(total_start);
 
   start = Clock::now();
   const double sweep_cpu_start = process_cpu_seconds();
   flux::WindowSweeper sweeper(block_samples, fs, options.sweep);
-  for (std::size_t b = 0; b < blocks; ++b) sweeper.add_block(kept_w[b], kept_temperature[b]);
-  flux::WindowTable window_table = sweeper.finish();
-  const double sweep_cpu = process_cpu_seconds() - sweep_cpu_start;
-  t.sweep = seconds_since(start);
+  for (std::size_t b = 0; b < p.blocks; ++b) sweeper.add_block(kept_w[b], kept_temperature[b]);
+  const flux::WindowTable window_table = sweeper.finish();
+  p.sweep_cpu = process_cpu_seconds() - sweep_cpu_start;
+  p.sweep = seconds_since(start);
 
   start = Clock::now();
   report::write_spectra_table(spectra, block_mean_time, window_table, fs);
@@ -241,94 +257,137 @@ int main(int argc, char** argv) {
     file->close();
     if (file->failure()) die(textio::fatal_message(*file->failure()));
   }
-  t.spectra = seconds_since(start);
+  p.spectra = seconds_since(start);
 
-  // The cost of the rows alone: the last block's cumflux.out rows written
-  // again, with the values of its last row, once to a file that discards
-  // them (formatting only) and once to a scratch file (formatting and
-  // handing the text to the file system).
-  auto time_rows = [&](const std::string& name) {
-    textio::OutputFile sink = create(name, stats::cumulative_flux_unit);
-    const std::size_t last = n - 1;
-    const double covariance = series.w_dev_run[last] * series.t_dev_run[last];
-    const auto rows_start = Clock::now();
-    for (std::size_t i = 0; i < n; ++i) {
-      stats::write_series_row(sink, block.sample_time[i], cumulative_flux, covariance,
-                              series.w_dev_run[i], series.t_dev_run[i]);
-    }
-    sink.close();
-    return seconds_since(rows_start) / static_cast<double>(n);
-  };
-  double format_seconds = 0.0;
-  double format_and_write_seconds = 0.0;
-  if (blocks > 0) {
-    format_seconds = time_rows("/dev/null");
-    format_and_write_seconds = time_rows("profile/rows.tmp");
+  if (p.blocks > 0) {
+    p.format_row = time_series_rows("/dev/null", block, series, n, cumulative_flux);
+    p.format_write_row = time_series_rows("profile/rows.tmp", block, series, n, cumulative_flux);
+    std::error_code error;
     std::filesystem::remove("profile/rows.tmp", error);
   }
 
-  // The fast sweep must give the straightforward sweep's values bit for bit.
-  const std::size_t checked = reference_table.block_count();
-  bool identical = window_table.window_length == reference_table.window_length;
-  for (std::size_t b = 0; identical && b < checked; ++b) {
-    identical = std::memcmp(window_table.row(b).data(), reference_table.row(b).data(),
-                            window_table.window_count() * sizeof(double)) == 0;
+  p.windows = reference_table.window_length.size();
+  p.reference_blocks = reference_table.block_count();
+  p.identical = window_table.window_length == reference_table.window_length;
+  for (std::size_t b = 0; p.identical && b < p.reference_blocks; ++b) {
+    p.identical = std::memcmp(window_table.row(b).data(), reference_table.row(b).data(),
+                              window_table.window_count() * sizeof(double)) == 0;
   }
+  return p;
+}
 
-  const double reading = t.read;
-  const double statistics_and_cumulative = t.statistics + t.cumulative;
-  const double writing = t.shifted_rows + t.results + t.spectra;
-  const double total =
-      reading + statistics_and_cumulative + t.shift_search + t.sweep + writing;
+// The median of one figure over the profiles.
+double median(const std::vector<Profile>& profiles, double Profile::*figure) {
+  std::vector<double> values;
+  for (const Profile& p : profiles) values.push_back(p.*figure);
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : 0.5 * (values[middle - 1] + values[middle]);
+}
+
+void print_row(const char* label, double seconds, double total) {
+  std::printf("  %-58s %9.3f s %6.1f %%\n", label, seconds, 100.0 * seconds / total);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse_options(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: stage_profile FOLDER [--repeat R] [--reference-blocks K] [--threads T] "
+                 "[--isa plain|avx2|avx512]\n");
+    return 2;
+  }
+  std::error_code error;
+  std::filesystem::current_path(options.folder, error);
+  if (error) die("cannot enter " + options.folder + ": " + error.message());
+  std::filesystem::create_directories("profile", error);
+  if (error) die("cannot create " + options.folder + "/profile: " + error.message());
+
+  auto configuration = driver::read_configuration();
+  if (!configuration.ok()) die(textio::fatal_message(configuration.failure()));
+  RunSetup setup;
+  setup.config = configuration.value();
+  const auto sizes = driver::derive_block_sizes(setup.config);
+  if (const auto* refusal = std::get_if<driver::Refusal>(&sizes)) die(refusal->message);
+  setup.block_samples = std::get<driver::BlockSizes>(sizes).block_samples;
+  setup.window_samples = std::get<driver::BlockSizes>(sizes).window_samples;
+  const auto input_bytes = std::filesystem::file_size(setup.config.data_file_name, error);
+
+  std::vector<Profile> profiles;
+  for (int r = 0; r < options.repeat; ++r) profiles.push_back(profile_once(options, setup));
+  const Profile& first = profiles.front();
+  bool identical = true;
+  for (const Profile& p : profiles) identical = identical && p.identical;
+
+  const double read = median(profiles, &Profile::read);
+  const double statistics = median(profiles, &Profile::statistics);
+  const double cumulative = median(profiles, &Profile::cumulative);
+  const double shift_search = median(profiles, &Profile::shift_search);
+  const double shifted_rows = median(profiles, &Profile::shifted_rows);
+  const double results = median(profiles, &Profile::results);
+  const double sweep = median(profiles, &Profile::sweep);
+  const double spectra = median(profiles, &Profile::spectra);
+  const double sweep_cpu = median(profiles, &Profile::sweep_cpu);
+  const double reference_sweep = median(profiles, &Profile::reference_sweep);
+  const double format_row = median(profiles, &Profile::format_row);
+  const double format_write_row = median(profiles, &Profile::format_write_row);
+
+  const double writing = shifted_rows + results + spectra;
+  const double total = read + statistics + cumulative + shift_search + sweep + writing;
+  const std::size_t blocks = first.blocks;
+  const std::size_t checked = first.reference_blocks;
   const double reference_per_block =
       checked > 0 ? reference_sweep / static_cast<double>(checked) : 0.0;
   const double reference_all = reference_per_block * static_cast<double>(blocks);
   const double mb = static_cast<double>(input_bytes) / 1e6;
-  const double all_rows = static_cast<double>(n * blocks);
+  const double rows = static_cast<double>(static_cast<std::size_t>(setup.block_samples) * blocks);
 
-  std::printf("stage profile of %s/%s\n", options.folder.c_str(), config.data_file_name.c_str());
+  std::printf("stage profile of %s/%s\n", options.folder.c_str(),
+              setup.config.data_file_name.c_str());
   std::printf("  %.1f MB, %zu blocks of %d samples at %g Hz, %zu window lengths per block\n", mb,
-              blocks, block_samples, fs, reference_table.window_length.size());
-  std::printf("  fast sweep: %s, %d thread(s); outputs in %s/profile\n",
+              blocks, setup.block_samples, setup.config.sample_rate, first.windows);
+  std::printf("  fast sweep: %s, %d thread(s); medians of %d profiles; outputs in %s/profile\n",
               instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
-              options.folder.c_str());
-  std::printf("\nstages (wall time; the shares add up to the total below)\n");
-  print_row("reading and parsing", reading, total);
-  print_row("block statistics and cumulative flux (with its rows)", statistics_and_cumulative,
+              options.repeat, options.folder.c_str());
+  std::printf("\nstages (wall time, one after another; the shares add up to the total)\n");
+  print_row("reading and parsing", read, total);
+  print_row("block statistics and cumulative flux (with its rows)", statistics + cumulative,
             total);
-  print_row("shift search", t.shift_search, total);
-  print_row("window sweep (fast)", t.sweep, total);
+  print_row("shift search", shift_search, total);
+  print_row("window sweep (fast)", sweep, total);
   print_row("writing", writing, total);
   print_row("total", total, total);
   std::printf("\nsteps\n");
-  print_row("read_block (free-form parse of the data file)", t.read, total);
-  print_row("compute_block_statistics", t.statistics, total);
-  print_row("build_cumulative_flux, writing cumflux.out rows", t.cumulative, total);
-  print_row("search_time_shifts", t.shift_search, total);
-  print_row("WindowSweeper add_block + finish (all blocks)", t.sweep, total);
-  print_row("write_shifted_cumulative_flux (CFSHIFT.out rows)", t.shifted_rows, total);
-  print_row("write_block_results (results row, progress line)", t.results, total);
-  print_row("write_spectra_table, closing the files", t.spectra, total);
+  print_row("read_block: free-form parse of the data file", read, total);
+  print_row("compute_block_statistics", statistics, total);
+  print_row("build_cumulative_flux, writing cumflux.out rows", cumulative, total);
+  print_row("search_time_shifts", shift_search, total);
+  print_row("WindowSweeper add_block + finish (all blocks)", sweep, total);
+  print_row("write_shifted_cumulative_flux: CFSHIFT.out rows", shifted_rows, total);
+  print_row("write_block_results: results row, progress line", results, total);
+  print_row("write_spectra_table, closing the files", spectra, total);
   std::printf("\nnotes\n");
+  std::printf("  a real run sweeps on worker threads while it reads the next blocks, so its\n"
+              "    wall time is less than this total when there are several processors\n");
   std::printf("  one 5-field series row (1X,F12.8 each): %.0f ns to format, %.0f ns to format\n"
               "    and write to a file; for the %.0f rows of cumflux.out that is %.3f s and\n"
               "    %.3f s of the cumulative-flux step (the rest is its arithmetic);\n"
               "    CFSHIFT.out has about as many rows\n",
-              format_seconds * 1e9, format_and_write_seconds * 1e9, all_rows,
-              format_seconds * all_rows, format_and_write_seconds * all_rows);
-  std::printf("  fast sweep: %.3f s wall, %.3f s processor time (all threads)\n", t.sweep,
-              sweep_cpu);
+              format_row * 1e9, format_write_row * 1e9, rows, format_row * rows,
+              format_write_row * rows);
+  std::printf("  fast sweep: %.3f s wall, %.3f s processor time (all threads)\n", sweep, sweep_cpu);
   if (checked > 0) {
     std::printf("  straightforward sweep (sweep_running_mean_windows): %.3f s per block, measured\n"
                 "    on %zu block(s); extrapolated to %zu blocks: %.1f s, which would be %.1f %%\n"
                 "    of a run that used it (%.0f times the fast sweep)\n",
                 reference_per_block, checked, blocks, reference_all,
-                100.0 * reference_all / (total - t.sweep + reference_all),
-                t.sweep > 0.0 ? reference_all / t.sweep : 0.0);
+                100.0 * reference_all / (total - sweep + reference_all),
+                sweep > 0.0 ? reference_all / sweep : 0.0);
     std::printf("  fast and straightforward sweeps on those blocks: %s\n",
                 identical ? "bit-identical" : "DIFFERENT");
   }
-  std::printf("  block loop without the sweep: %.3f s; input %.1f MB/s over reading and parsing\n",
-              loop_wall - reference_sweep, reading > 0.0 ? mb / reading : 0.0);
+  std::printf("  input rate of reading and parsing: %.1f MB/s\n", read > 0.0 ? mb / read : 0.0);
   return identical ? 0 : 1;
 }
