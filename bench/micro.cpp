@@ -179,6 +179,8 @@ const char* instruction_set_name(flux::InstructionSet set) {
 }
 
 // The fast sweep of whole blocks: a sweeper made, the blocks added, finished.
+// "workers" is SweepOptions::threads; the calling thread also sweeps while it
+// waits in finish(), so one worker can keep two processors busy.
 void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int blocks) {
   std::vector<input::Block> data;
   for (int b = 0; b < blocks; ++b) data.push_back(hour_of_samples(static_cast<std::uint64_t>(b) + 1));
@@ -204,7 +206,7 @@ void register_sweeper_benchmarks() {
     for (const int threads : thread_counts) {
       for (const int blocks : {1, 8}) {
         const std::string name = std::string("BM_window_sweeper/") + instruction_set_name(set) +
-                                 "/threads:" + std::to_string(threads) +
+                                 "/workers:" + std::to_string(threads) +
                                  "/blocks:" + std::to_string(blocks);
         benchmark::RegisterBenchmark(name.c_str(), sweeper_benchmark,
                                      flux::SweepOptions{threads, set}, blocks)
