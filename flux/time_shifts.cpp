@@ -11,6 +11,31 @@ std::int64_t last_overlapping_shift(std::int32_t block_samples, double sample_ra
   return std::min<std::int64_t>(max_shift(sample_rate), std::int64_t{block_samples} - 1);
 }
 
+// Shifts whose sums are formed together.
+constexpr int shift_group = 8;
+
+// The sums over i < N - s of w(i) * t(i + s) / fs, for `count` consecutive
+// shifts from `first` (count = shift_group, or fewer at the end), each in
+// ascending i. A group shares each w(i) and neighbouring t values, and its
+// independent sums keep the vector units busy.
+void shifted_sums(const double* w, const double* t, std::int64_t n, std::int64_t first, int count,
+                  double fs, double* sums) {
+  double group[shift_group] = {};
+  std::int64_t i = 0;
+  if (count == shift_group) {
+    // Up to here every shift of the group has the pair (i, i + s).
+    for (const std::int64_t common = n - (first + shift_group - 1); i < common; ++i) {
+      const double wi = w[i];
+      const double* ti = t + i + first;
+      for (int q = 0; q < shift_group; ++q) group[q] += wi * ti[q] / fs;
+    }
+  }
+  for (int q = 0; q < count; ++q) {
+    for (std::int64_t j = i; j < n - (first + q); ++j) group[q] += w[j] * t[j + first + q] / fs;
+    sums[q] = group[q];
+  }
+}
+
 }  // namespace
 
 std::int64_t max_shift(double sample_rate) {
@@ -33,20 +58,19 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, std::int32_t b
   const double fs = sample_rate;
   const std::int64_t last = last_overlapping_shift(block_samples, fs);
 
+  for (std::int64_t first = 1; first <= last; first += shift_group) {
+    const int count = static_cast<int>(std::min<std::int64_t>(shift_group, last - first + 1));
+    shifted_sums(f.w_dev_lin.data(), f.t_dev_lin.data(), block_samples, first, count, fs,
+                 &tables.cov_sum_lin[first]);
+    shifted_sums(f.w_dev_run.data(), f.t_dev_run.data(), block_samples, first, count, fs,
+                 &tables.cov_sum_run[first]);
+  }
   for (std::int64_t s = 1; s <= last; ++s) {
     const std::int64_t n = block_samples - s;
     tables.shift_time[s] = -(static_cast<double>(s) / fs);
-    double sum_lin = 0.0;
-    double sum_run = 0.0;
-    for (std::int64_t i = 0; i < n; ++i) {
-      sum_lin += f.w_dev_lin[i] * f.t_dev_lin[i + s] / fs;
-      sum_run += f.w_dev_run[i] * f.t_dev_run[i + s] / fs;
-    }
-    tables.cov_sum_lin[s] = sum_lin;
-    tables.cov_sum_run[s] = sum_run;
     const double duration = static_cast<double>(n) / fs;
-    tables.flux_lin[s] = stats::heat_flux(sum_lin, duration);
-    tables.flux_run[s] = stats::heat_flux(sum_run, duration);
+    tables.flux_lin[s] = stats::heat_flux(tables.cov_sum_lin[s], duration);
+    tables.flux_run[s] = stats::heat_flux(tables.cov_sum_run[s], duration);
   }
 
   ShiftSearch r;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace ecflux::flux {
@@ -117,6 +118,36 @@ TEST(TimeShifts, ZeroShiftWinsTiesAndNothingCarriesOverFromAnEarlierBlock) {
   EXPECT_EQ(second.shift_lin_max, 0.0);
   EXPECT_EQ(second.shift_lin_min, 0.0);
   EXPECT_EQ(second.shift_run_max, 0.0);
+}
+
+// Every shifted sum against the plain loop over its pairs, for blocks shorter
+// and longer than the shifts, whole and fractional rates.
+TEST(TimeShifts, SumsMatchThePlainLoopOverThePairs) {
+  std::mt19937_64 random(11);
+  std::normal_distribution<double> normal;
+  for (const double fs : {10.0, 20.5, 4.0, 16.0}) {
+    for (const int n : {3, 9, 17, 30, 41, 42, 43, 200}) {
+      Search s(n, fs);
+      for (int i = 0; i < n; ++i) {
+        s.series.w_dev_lin[i] = 0.01 * normal(random);
+        s.series.t_dev_lin[i] = 0.002 * normal(random);
+        s.series.w_dev_run[i] = 0.01 * normal(random);
+        s.series.t_dev_run[i] = 0.002 * normal(random);
+      }
+      auto tables = make_shift_tables(n, fs);
+      s.run(tables);
+      const std::int64_t last = std::min<std::int64_t>(max_shift(fs), n - 1);
+      for (std::int64_t shift = 1; shift <= last; ++shift) {
+        double lin = 0.0, run = 0.0;
+        for (std::int64_t i = 0; i + shift < n; ++i) {
+          lin += s.series.w_dev_lin[i] * s.series.t_dev_lin[i + shift] / fs;
+          run += s.series.w_dev_run[i] * s.series.t_dev_run[i + shift] / fs;
+        }
+        EXPECT_EQ(tables.cov_sum_lin[shift], lin) << fs << " " << n << " " << shift;
+        EXPECT_EQ(tables.cov_sum_run[shift], run) << fs << " " << n << " " << shift;
+      }
+    }
+  }
 }
 
 TEST(TimeShifts, ExtremesAreBoundedByTheZeroShiftFluxes) {
