@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "driver/configuration.h"
+#include "driver/output_queue.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweeper.h"
@@ -93,8 +95,9 @@ struct OutputFiles {
   OutputFile cfshift;
   OutputFile screen;
 
+  // In the order in which a block writes them, the table last.
   std::optional<IoFailure> first_failure() const {
-    for (const OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) {
+    for (const OutputFile* file : {&cumflux, &cfshift, &results, &screen, &spectra}) {
       if (file->failure()) return file->failure();
     }
     return std::nullopt;
@@ -120,6 +123,12 @@ textio::Result<OutputFiles> create_output_files(const Configuration& config) {
                      std::move(cumflux.value()), std::move(cfshift.value()),
                      OutputFile::standard_output()};
 }
+
+// A block's rows of the two cumulative-flux files, on their way to the files.
+struct BlockRows {
+  stats::SeriesRows cumflux;
+  stats::SeriesRows cfshift;
+};
 
 // Everything one block needs, sized once for the run.
 struct BlockStorage {
@@ -163,6 +172,10 @@ int run_in_working_directory() {
   if (!created.ok()) return fail(created.failure());
   OutputFiles& files = created.value();
 
+  // Declared after the files, so that it has finished with them before they
+  // are closed, also when the run ends early.
+  OutputQueue output(2);
+
   const std::string series_header = textio::list_text_record(stats::cumulative_flux_header);
   files.cumflux.write_record(series_header);
   files.cfshift.write_record(series_header);
@@ -193,18 +206,28 @@ int run_in_working_directory() {
 
     stats::compute_block_statistics(block, block_samples, window_samples, statistics,
                                     block_mean_time);
+    auto rows = std::make_shared<BlockRows>();
     const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
-        block, block_samples, fs, statistics, series, cumulative_flux, files.cumflux);
+        block, block_samples, fs, statistics, series, cumulative_flux, rows->cumflux);
     const flux::ShiftSearch search =
         flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
     flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
-                                        search.shift_index_run_min, shift_cum_flux, files.cfshift);
+                                        search.shift_index_run_min, shift_cum_flux, rows->cfshift);
     sweeper.add_block(std::span(block.w).first(block_samples),
                       std::span(block.temperature).first(block_samples));
-    report::write_block_results(statistics, zero_shift, search, files.results, files.screen);
-    if (auto failure = files.first_failure()) return fail(*failure);
+    // The block's records, in their order: the rows of "cumflux.out", those
+    // of "CFSHIFT.out", the results row and the progress line.
+    output.post([&files, rows, report = report::make_block_report(statistics, zero_shift, search)] {
+      stats::write_series_rows(files.cumflux, rows->cumflux);
+      stats::write_series_rows(files.cfshift, rows->cfshift);
+      report::write_block_results(report, files.results, files.screen);
+      return !files.first_failure();
+    });
+    if (output.stopped()) return fail(*files.first_failure());
   }
 
+  output.drain();
+  if (output.stopped()) return fail(*files.first_failure());
   report::write_spectra_table(files.spectra, block_mean_time, sweeper.finish(), fs);
   files.close_all();
   if (auto failure = files.first_failure()) return fail(*failure);

@@ -8,19 +8,19 @@
 
 #include "input/block_reader.h"
 #include "stats/cumulative_flux.h"
-#include "textio/output_file.h"
 
 namespace ecflux::flux {
 
 inline constexpr std::string_view shifted_flux_file_name = "CFSHIFT.out";
 inline constexpr int shifted_flux_unit = 889;
 
-// For i = 0 ... N - s - 1: p = w_dev_run(i) * t_dev_run(i + s), the total
-// becomes p / fs + total, and the row gives the velocity sample's time, the
-// total, p and the two fluctuations. Nothing is written when s >= N.
+// The block's rows of "CFSHIFT.out", appended to `rows`: for i = 0 ... N - s
+// - 1, p = w_dev_run(i) * t_dev_run(i + s), the total becomes p / fs + total,
+// and the row gives the velocity sample's time, the total, p and the two
+// fluctuations. No row when s >= N.
 void write_shifted_cumulative_flux(const input::Block& block, std::int32_t block_samples,
                                    double sample_rate, const stats::FluctuationSeries& series,
                                    std::int32_t shift, double& shift_cum_flux,
-                                   textio::OutputFile& cfshift);
+                                   stats::SeriesRows& rows);
 
 }  // namespace ecflux::flux

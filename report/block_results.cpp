@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "textio/layout.h"
 
@@ -20,26 +21,31 @@ const textio::Layout& progress_line_layout() {
 }
 
 void write_with_layout(textio::OutputFile& file, const textio::Layout& layout,
-                       std::initializer_list<textio::FieldValue> values) {
+                       std::span<const double> values) {
+  const std::vector<textio::FieldValue> fields(values.begin(), values.end());
   std::string text;
-  textio::append_records(text, layout, std::span(values.begin(), values.size()));
+  textio::append_records(text, layout, fields);
   file.write_text(text);
 }
 
 }  // namespace
 
-void write_block_results(const stats::BlockStatistics& s, const stats::ZeroShiftFluxes& z,
-                         const flux::ShiftSearch& r, textio::OutputFile& results,
+BlockReport make_block_report(const stats::BlockStatistics& s, const stats::ZeroShiftFluxes& z,
+                              const flux::ShiftSearch& r) {
+  return {{s.mean_time, s.mean_u * 100.0, s.mean_v * 100.0, s.mean_w * 100.0,
+           std::sqrt(s.variance_w) * 100.0, s.wind_magnitude * 100.0,
+           std::sqrt(s.variance_speed) * 100.0, s.wind_direction, s.mean_temperature,
+           std::sqrt(s.variance_temperature), z.flux_lin, z.flux_run, r.flux_lin_min,
+           r.flux_run_min, r.flux_lin_max, r.flux_run_max, r.shift_lin_min, r.shift_run_min,
+           r.shift_lin_max, r.shift_run_max},
+          {s.mean_time, z.flux_mean, z.flux_lin, z.flux_run}};
+}
+
+void write_block_results(const BlockReport& report, textio::OutputFile& results,
                          textio::OutputFile& screen) {
-  write_with_layout(results, results_row_layout(),
-                    {s.mean_time, s.mean_u * 100.0, s.mean_v * 100.0, s.mean_w * 100.0,
-                     std::sqrt(s.variance_w) * 100.0, s.wind_magnitude * 100.0,
-                     std::sqrt(s.variance_speed) * 100.0, s.wind_direction, s.mean_temperature,
-                     std::sqrt(s.variance_temperature), z.flux_lin, z.flux_run, r.flux_lin_min,
-                     r.flux_run_min, r.flux_lin_max, r.flux_run_max, r.shift_lin_min,
-                     r.shift_run_min, r.shift_lin_max, r.shift_run_max});
-  write_with_layout(screen, progress_line_layout(),
-                    {s.mean_time, z.flux_mean, z.flux_lin, z.flux_run});
+  write_with_layout(results, results_row_layout(), report.row);
+  results.flush();
+  write_with_layout(screen, progress_line_layout(), report.line);
   screen.flush();
 }
 

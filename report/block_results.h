@@ -3,6 +3,7 @@
 // The results row of a block (one 163-column record of the results file) and
 // its progress line on standard output.
 
+#include <array>
 #include <string_view>
 
 #include "flux/time_shifts.h"
@@ -19,11 +20,24 @@ inline constexpr std::string_view results_header =
     "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
     "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
 
-// The results row (velocities and their spreads in cm/s), then the progress
-// line: mean time and the mean-removed, linear and running-mean fluxes.
-// Standard output is flushed so that the progress of a long run shows.
-void write_block_results(const stats::BlockStatistics& statistics,
-                         const stats::ZeroShiftFluxes& zero_shift, const flux::ShiftSearch& search,
-                         textio::OutputFile& results, textio::OutputFile& screen);
+// The values of a block's report, formed with the block and written later.
+struct BlockReport {
+  // TIME, X-VEL, Y-VEL, Z-VEL, Z-STD, MAG, MAG-STD, DIR, T(K), T-STD, FLUX-L,
+  // FLUX-R, LINMIN, RUNMIN, LINMAX, RUNMAX, SLMIN, SRMIN, SLMAX, SRMAX.
+  std::array<double, 20> row;
+  // Mean time and the mean-removed, linear and running-mean fluxes.
+  std::array<double, 4> line;
+};
+
+// Velocities and their spreads in cm/s (the mean, or the square root of the
+// variance, times 100); the temperature's spread as the square root alone.
+BlockReport make_block_report(const stats::BlockStatistics& statistics,
+                              const stats::ZeroShiftFluxes& zero_shift,
+                              const flux::ShiftSearch& search);
+
+// The results row, then the progress line. Both files are flushed, so that
+// the progress of a long run shows as it happens.
+void write_block_results(const BlockReport& report, textio::OutputFile& results,
+                         textio::OutputFile& screen);
 
 }  // namespace ecflux::report

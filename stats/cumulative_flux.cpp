@@ -14,22 +14,39 @@ FluctuationSeries make_fluctuation_series(std::int32_t block_samples) {
   return series;
 }
 
-void write_series_row(textio::OutputFile& file, double time, double cumulative, double covariance,
-                      double w_fluctuation, double temperature_fluctuation) {
+void SeriesRows::clear() {
+  for (auto* column : {&time, &cumulative, &covariance, &w_fluctuation, &temperature_fluctuation}) {
+    column->clear();
+  }
+}
+
+void SeriesRows::add(double row_time, double row_cumulative, double row_covariance, double row_w,
+                     double row_temperature) {
+  time.push_back(row_time);
+  cumulative.push_back(row_cumulative);
+  covariance.push_back(row_covariance);
+  w_fluctuation.push_back(row_w);
+  temperature_fluctuation.push_back(row_temperature);
+}
+
+void write_series_rows(textio::OutputFile& file, const SeriesRows& rows) {
   constexpr int width = 12;
   constexpr int decimals = 8;
-  char* p = file.begin_record(5 * (1 + width));
-  for (double value : {time, cumulative, covariance, w_fluctuation, temperature_fluctuation}) {
-    p = textio::put_blanks(p, 1);
-    p = textio::put_real(p, value, width, decimals);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    char* p = file.begin_record(5 * (1 + width));
+    for (const double value : {rows.time[i], rows.cumulative[i], rows.covariance[i],
+                               rows.w_fluctuation[i], rows.temperature_fluctuation[i]}) {
+      p = textio::put_blanks(p, 1);
+      p = textio::put_real(p, value, width, decimals);
+    }
+    file.end_record(p);
   }
-  file.end_record(p);
 }
 
 ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t block_samples,
                                       double sample_rate, const BlockStatistics& s,
                                       FluctuationSeries& f, double& cumulative_flux,
-                                      textio::OutputFile& cumflux) {
+                                      SeriesRows& rows) {
   const double fs = sample_rate;
   const double intercept_temperature = s.intercept_temperature;
   ZeroShiftFluxes z;
@@ -50,7 +67,7 @@ ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t bl
     z.cov_sum_run += p_run / fs;
     cumulative_flux += p_run / fs;
 
-    write_series_row(cumflux, t, cumulative_flux, p_run, f.w_dev_run[i], f.t_dev_run[i]);
+    rows.add(t, cumulative_flux, p_run, f.w_dev_run[i], f.t_dev_run[i]);
   }
   const double duration = block_samples / fs;
   z.flux_mean = heat_flux(z.cov_sum_mean, duration);

@@ -48,16 +48,33 @@ struct ZeroShiftFluxes {
   double flux_run = 0.0;  // FLUX-R
 };
 
-// One row of "cumflux.out" or "CFSHIFT.out": five values in 1X,F12.8 each.
-void write_series_row(textio::OutputFile& file, double time, double cumulative, double covariance,
-                      double w_fluctuation, double temperature_fluctuation);
+// The values of a block's rows of "cumflux.out" or "CFSHIFT.out", column by
+// column. They are formed with the block and written later, possibly by
+// another thread, so they do not depend on storage that the next block
+// overwrites.
+struct SeriesRows {
+  std::vector<double> time;
+  std::vector<double> cumulative;   // CUMFLUX
+  std::vector<double> covariance;   // COVAR
+  std::vector<double> w_fluctuation;            // ZPRIME
+  std::vector<double> temperature_fluctuation;  // O2PRIME
+
+  void clear();
+  void add(double row_time, double row_cumulative, double row_covariance, double row_w,
+           double row_temperature);
+  std::size_t size() const { return time.size(); }
+};
+
+// The rows, each five values in 1X,F12.8.
+void write_series_rows(textio::OutputFile& file, const SeriesRows& rows);
 
 // Forms the fluctuation series, adds each sample's running-mean product / fs
-// to the run's cumulative_flux and writes its row to "cumflux.out", then turns
-// the three sums into heat fluxes over the block's duration N / fs.
+// to the run's cumulative_flux and appends the sample's row of "cumflux.out"
+// to `rows`, then turns the three sums into heat fluxes over the block's
+// duration N / fs.
 ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t block_samples,
                                       double sample_rate, const BlockStatistics& statistics,
                                       FluctuationSeries& series, double& cumulative_flux,
-                                      textio::OutputFile& cumflux);
+                                      SeriesRows& rows);
 
 }  // namespace ecflux::stats

@@ -26,8 +26,11 @@ Rows write_block(const input::Block& block, const stats::BlockStatistics& statis
   {
     auto cumflux = textio::OutputFile::create((folder / "cumflux.out").string(), 43);
     auto cfshift = textio::OutputFile::create((folder / "CFSHIFT.out").string(), 889);
-    stats::build_cumulative_flux(block, n, fs, statistics, series, cumulative, cumflux.value());
-    write_shifted_cumulative_flux(block, n, fs, series, shift, shifted_total, cfshift.value());
+    stats::SeriesRows unshifted_rows, shifted_rows;
+    stats::build_cumulative_flux(block, n, fs, statistics, series, cumulative, unshifted_rows);
+    write_shifted_cumulative_flux(block, n, fs, series, shift, shifted_total, shifted_rows);
+    stats::write_series_rows(cumflux.value(), unshifted_rows);
+    stats::write_series_rows(cfshift.value(), shifted_rows);
   }
   return {split_records(folder.read("CFSHIFT.out")), split_records(folder.read("cumflux.out"))};
 }

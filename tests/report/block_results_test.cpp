@@ -24,7 +24,7 @@ Written write(const stats::BlockStatistics& s, const stats::ZeroShiftFluxes& z,
   {
     auto results = textio::OutputFile::create((folder / "results.out").string(), 9);
     auto screen = textio::OutputFile::create((folder / "screen.txt").string(), 6);
-    write_block_results(s, z, r, results.value(), screen.value());
+    write_block_results(make_block_report(s, z, r), results.value(), screen.value());
   }
   const auto rows = split_records(folder.read("results.out"));
   const auto lines = split_records(folder.read("screen.txt"));

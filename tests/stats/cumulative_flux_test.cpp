@@ -33,7 +33,9 @@ struct Fixture {
     TempFolder folder;
     {
       auto file = textio::OutputFile::create((folder / "cumflux.out").string(), 43);
-      z = build_cumulative_flux(block, n, fs, statistics, series, cumulative, file.value());
+      SeriesRows rows;
+      z = build_cumulative_flux(block, n, fs, statistics, series, cumulative, rows);
+      write_series_rows(file.value(), rows);
       file.value().close();
       EXPECT_FALSE(file.value().failure());
     }

@@ -1,0 +1,49 @@
+#pragma once
+
+// Output of the run, done in order on a thread of its own while the run goes
+// on with the next block: formatting and writing the rows of a block cost as
+// much as reading it.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace ecflux::driver {
+
+class OutputQueue {
+ public:
+  // A job writes records and says whether every file took them; after a job
+  // that says no, the queue runs no further job.
+  using Job = std::function<bool()>;
+
+  // At most `capacity` jobs wait at a time; post() waits for room, which
+  // bounds the memory that waiting rows take.
+  explicit OutputQueue(std::size_t capacity);
+  // Runs the jobs still waiting, then ends the thread.
+  ~OutputQueue();
+  OutputQueue(const OutputQueue&) = delete;
+  OutputQueue& operator=(const OutputQueue&) = delete;
+
+  void post(Job job);
+  // Waits until every job posted so far has run, or the queue has stopped.
+  void drain();
+  // True once a job has said that a file failed.
+  bool stopped();
+
+ private:
+  void work();
+
+  const std::size_t capacity_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> jobs_;
+  bool running_job_ = false;
+  bool stopped_ = false;
+  bool closing_ = false;
+  std::thread thread_;
+};
+
+}  // namespace ecflux::driver
