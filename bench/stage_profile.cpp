@@ -9,6 +9,9 @@
 // files go to FOLDER/profile/ (the screen lines to profile/screen.out), so
 // the outputs of a real run in FOLDER are left alone.
 //
+// Every step runs on the calling thread, one after another, so that each
+// step's time is its own: the run itself writes each block's rows on an
+// output thread and sweeps on worker threads while it reads the next block.
 // The window sweep is timed apart from the block loop: the blocks' w and
 // temperature are kept, and after the loop the fast sweeper sweeps them all,
 // so its worker threads do not compete with the other stages for the
@@ -119,17 +122,20 @@ textio::OutputFile create(const std::string& name, int unit) {
 struct Profile {
   double read = 0.0;          // open_data_file and read_block
   double statistics = 0.0;    // compute_block_statistics
-  double cumulative = 0.0;    // build_cumulative_flux, with its cumflux.out rows
+  double cumulative = 0.0;    // build_cumulative_flux: series, sums, cumflux.out values
   double shift_search = 0.0;  // search_time_shifts
-  double shifted_rows = 0.0;  // write_shifted_cumulative_flux
+  double shifted = 0.0;       // write_shifted_cumulative_flux: CFSHIFT.out values
+  double report = 0.0;        // make_block_report
+  double cumflux_rows = 0.0;  // write_series_rows to cumflux.out
+  double cfshift_rows = 0.0;  // write_series_rows to CFSHIFT.out
   double results = 0.0;       // write_block_results
   double sweep = 0.0;         // WindowSweeper: add_block for every block, then finish
   double spectra = 0.0;       // write_spectra_table and closing the files
   double sweep_cpu = 0.0;     // processor time of the fast sweep, all threads
   double reference_sweep = 0.0;  // sweep_running_mean_windows on the first blocks
   double format_row = 0.0;       // one series row formatted, to a discarding file
-  double format_write_row = 0.0;  // one series row formatted and written to a file
   std::size_t blocks = 0;
+  std::size_t rows = 0;  // of cumflux.out
   std::size_t reference_blocks = 0;
   std::size_t windows = 0;
   bool identical = true;  // fast and straightforward sweeps agree bit for bit
@@ -142,22 +148,16 @@ struct RunSetup {
   std::int32_t window_samples = 0;
 };
 
-// Seconds per series row: the last block's cumflux.out rows written again,
-// with the values of its last row, the best of three passes.
-double time_series_rows(const std::string& name, const input::Block& block,
-                        const stats::FluctuationSeries& series, std::size_t n,
-                        double cumulative_flux) {
+// Seconds per series row for formatting alone: the rows written to a file
+// that discards them, the best of three passes.
+double time_formatting(const stats::SeriesRows& rows) {
   double best = 0.0;
   for (int pass = 0; pass < 3; ++pass) {
-    textio::OutputFile sink = create(name, stats::cumulative_flux_unit);
-    const double covariance = series.w_dev_run[n - 1] * series.t_dev_run[n - 1];
+    textio::OutputFile sink = create("/dev/null", stats::cumulative_flux_unit);
     const auto start = Clock::now();
-    for (std::size_t i = 0; i < n; ++i) {
-      stats::write_series_row(sink, block.sample_time[i], cumulative_flux, covariance,
-                              series.w_dev_run[i], series.t_dev_run[i]);
-    }
+    stats::write_series_rows(sink, rows);
     sink.close();
-    const double seconds = seconds_since(start) / static_cast<double>(n);
+    const double seconds = seconds_since(start) / static_cast<double>(rows.size());
     if (pass == 0 || seconds < best) best = seconds;
   }
   return best;
@@ -167,7 +167,6 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   const driver::Configuration& config = setup.config;
   const std::int32_t block_samples = setup.block_samples;
   const double fs = config.sample_rate;
-  const auto n = static_cast<std::size_t>(block_samples);
   Profile p;
 
   auto start = Clock::now();
@@ -190,6 +189,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   stats::FluctuationSeries series = stats::make_fluctuation_series(block_samples);
   flux::ShiftTables shift_tables = flux::make_shift_tables(block_samples, fs);
   flux::SweepScratch sweep_scratch = flux::make_sweep_scratch(block_samples);
+  stats::SeriesRows cumflux_rows, cfshift_rows;
 
   double cumulative_flux = 0.0;
   double shift_cum_flux = 0.0;
@@ -213,9 +213,11 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
                                     block_mean_time);
     p.statistics += seconds_since(start);
 
+    cumflux_rows.clear();
+    cfshift_rows.clear();
     start = Clock::now();
     const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
-        block, block_samples, fs, statistics, series, cumulative_flux, cumflux);
+        block, block_samples, fs, statistics, series, cumulative_flux, cumflux_rows);
     p.cumulative += seconds_since(start);
 
     start = Clock::now();
@@ -225,12 +227,26 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
 
     start = Clock::now();
     flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
-                                        search.shift_index_run_min, shift_cum_flux, cfshift);
-    p.shifted_rows += seconds_since(start);
+                                        search.shift_index_run_min, shift_cum_flux, cfshift_rows);
+    p.shifted += seconds_since(start);
 
     start = Clock::now();
-    report::write_block_results(statistics, zero_shift, search, results, screen);
+    const report::BlockReport block_report =
+        report::make_block_report(statistics, zero_shift, search);
+    p.report += seconds_since(start);
+
+    start = Clock::now();
+    stats::write_series_rows(cumflux, cumflux_rows);
+    p.cumflux_rows += seconds_since(start);
+
+    start = Clock::now();
+    stats::write_series_rows(cfshift, cfshift_rows);
+    p.cfshift_rows += seconds_since(start);
+
+    start = Clock::now();
+    report::write_block_results(block_report, results, screen);
     p.results += seconds_since(start);
+    p.rows += cumflux_rows.size();
 
     // Not part of the run: kept for the sweep phase after the loop.
     kept_w.emplace_back(block.w.begin(), block.w.begin() + block_samples);
@@ -259,12 +275,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   }
   p.spectra = seconds_since(start);
 
-  if (p.blocks > 0) {
-    p.format_row = time_series_rows("/dev/null", block, series, n, cumulative_flux);
-    p.format_write_row = time_series_rows("profile/rows.tmp", block, series, n, cumulative_flux);
-    std::error_code error;
-    std::filesystem::remove("profile/rows.tmp", error);
-  }
+  if (cumflux_rows.size() > 0) p.format_row = time_formatting(cumflux_rows);
 
   p.windows = reference_table.window_length.size();
   p.reference_blocks = reference_table.block_count();
@@ -325,58 +336,63 @@ int main(int argc, char** argv) {
   const double statistics = median(profiles, &Profile::statistics);
   const double cumulative = median(profiles, &Profile::cumulative);
   const double shift_search = median(profiles, &Profile::shift_search);
-  const double shifted_rows = median(profiles, &Profile::shifted_rows);
+  const double shifted = median(profiles, &Profile::shifted);
+  const double report = median(profiles, &Profile::report);
+  const double cumflux_rows = median(profiles, &Profile::cumflux_rows);
+  const double cfshift_rows = median(profiles, &Profile::cfshift_rows);
   const double results = median(profiles, &Profile::results);
   const double sweep = median(profiles, &Profile::sweep);
   const double spectra = median(profiles, &Profile::spectra);
   const double sweep_cpu = median(profiles, &Profile::sweep_cpu);
   const double reference_sweep = median(profiles, &Profile::reference_sweep);
   const double format_row = median(profiles, &Profile::format_row);
-  const double format_write_row = median(profiles, &Profile::format_write_row);
 
-  const double writing = shifted_rows + results + spectra;
-  const double total = read + statistics + cumulative + shift_search + sweep + writing;
+  const double arithmetic = statistics + cumulative + shifted + report;
+  const double writing = cumflux_rows + cfshift_rows + results + spectra;
+  const double total = read + arithmetic + shift_search + sweep + writing;
   const std::size_t blocks = first.blocks;
   const std::size_t checked = first.reference_blocks;
   const double reference_per_block =
       checked > 0 ? reference_sweep / static_cast<double>(checked) : 0.0;
   const double reference_all = reference_per_block * static_cast<double>(blocks);
   const double mb = static_cast<double>(input_bytes) / 1e6;
-  const double rows = static_cast<double>(static_cast<std::size_t>(setup.block_samples) * blocks);
+  const auto rows = static_cast<double>(first.rows);
 
   std::printf("stage profile of %s/%s\n", options.folder.c_str(),
               setup.config.data_file_name.c_str());
   std::printf("  %.1f MB, %zu blocks of %d samples at %g Hz, %zu window lengths per block\n", mb,
               blocks, setup.block_samples, setup.config.sample_rate, first.windows);
-  std::printf("  fast sweep: %s, %d thread(s); medians of %d profiles; outputs in %s/profile\n",
+  std::printf("  fast sweep: %s, %d worker(s); medians of %d profiles; outputs in %s/profile\n",
               instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
               options.repeat, options.folder.c_str());
   std::printf("\nstages (wall time, one after another; the shares add up to the total)\n");
   print_row("reading and parsing", read, total);
-  print_row("block statistics and cumulative flux (with its rows)", statistics + cumulative,
-            total);
+  print_row("block statistics and cumulative flux (values of the rows)", arithmetic, total);
   print_row("shift search", shift_search, total);
   print_row("window sweep (fast)", sweep, total);
-  print_row("writing", writing, total);
+  print_row("writing (formatting the rows and records)", writing, total);
   print_row("total", total, total);
   std::printf("\nsteps\n");
   print_row("read_block: free-form parse of the data file", read, total);
   print_row("compute_block_statistics", statistics, total);
-  print_row("build_cumulative_flux, writing cumflux.out rows", cumulative, total);
+  print_row("build_cumulative_flux: series, sums, cumflux.out values", cumulative, total);
+  print_row("write_shifted_cumulative_flux: CFSHIFT.out values", shifted, total);
+  print_row("make_block_report", report, total);
   print_row("search_time_shifts", shift_search, total);
   print_row("WindowSweeper add_block + finish (all blocks)", sweep, total);
-  print_row("write_shifted_cumulative_flux: CFSHIFT.out rows", shifted_rows, total);
+  print_row("write_series_rows: cumflux.out", cumflux_rows, total);
+  print_row("write_series_rows: CFSHIFT.out", cfshift_rows, total);
   print_row("write_block_results: results row, progress line", results, total);
   print_row("write_spectra_table, closing the files", spectra, total);
   std::printf("\nnotes\n");
-  std::printf("  a real run sweeps on worker threads while it reads the next blocks, so its\n"
-              "    wall time is less than this total when there are several processors\n");
-  std::printf("  one 5-field series row (1X,F12.8 each): %.0f ns to format, %.0f ns to format\n"
-              "    and write to a file; for the %.0f rows of cumflux.out that is %.3f s and\n"
-              "    %.3f s of the cumulative-flux step (the rest is its arithmetic);\n"
-              "    CFSHIFT.out has about as many rows\n",
-              format_row * 1e9, format_write_row * 1e9, rows, format_row * rows,
-              format_write_row * rows);
+  std::printf("  a real run writes the rows on an output thread and sweeps on worker threads\n"
+              "    while it reads the next blocks, so with several processors its wall time\n"
+              "    is less than this total\n");
+  if (rows > 0.0) {
+    std::printf("  one 5-field series row (1X,F12.8 each): %.0f ns to format alone (to\n"
+                "    /dev/null), %.0f ns formatted and written to cumflux.out\n",
+                format_row * 1e9, cumflux_rows / rows * 1e9);
+  }
   std::printf("  fast sweep: %.3f s wall, %.3f s processor time (all threads)\n", sweep, sweep_cpu);
   if (checked > 0) {
     std::printf("  straightforward sweep (sweep_running_mean_windows): %.3f s per block, measured\n"
