@@ -1,0 +1,393 @@
+#include "plot/chart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+#include "plot/axis.h"
+
+namespace ecflux::plot {
+
+void Line::add(double x, double y) {
+  if (segments.empty()) segments.emplace_back();
+  segments.back().push_back({x, y});
+}
+
+void Line::gap() {
+  if (!segments.empty() && !segments.back().empty()) segments.emplace_back();
+}
+
+std::size_t Line::point_count() const {
+  std::size_t count = 0;
+  for (const auto& segment : segments) count += segment.size();
+  return count;
+}
+
+void Band::add(double x, double low, double high) {
+  if (segments.empty()) segments.emplace_back();
+  segments.back().push_back({x, low, high});
+}
+
+void Band::gap() {
+  if (!segments.empty() && !segments.back().empty()) segments.emplace_back();
+}
+
+std::size_t Band::point_count() const {
+  std::size_t count = 0;
+  for (const auto& segment : segments) count += segment.size();
+  return count;
+}
+
+std::string escape_xml(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&apos;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+namespace {
+
+// The drawing's fixed geometry, in SVG user units (pixels at 100 %).
+constexpr double width = 900.0;
+constexpr double plot_left = 84.0;
+constexpr double plot_right = 690.0;
+constexpr double plot_height = 330.0;
+constexpr double legend_left = 708.0;
+constexpr double line_spacing = 16.0;
+
+// Lines of more points than this get no dots.
+constexpr std::size_t marker_limit = 200;
+
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+struct Frame {
+  Axis x;
+  Axis y;
+  double top;
+  double bottom;
+
+  double px(double value) const { return plot_left + x.fraction(value) * (plot_right - plot_left); }
+  double py(double value) const { return bottom - y.fraction(value) * (bottom - top); }
+};
+
+struct Pixel {
+  double x;
+  double y;
+};
+
+// Drawing needs no more than the extremes of each whole pixel column: of
+// every run of consecutive points in one column, the first, the lowest, the
+// highest and the last are kept, in their order, so that spikes stay visible
+// however many points there are.
+std::vector<Pixel> thin_to_columns(const std::vector<Pixel>& points) {
+  std::vector<Pixel> kept;
+  std::size_t begin = 0;
+  while (begin < points.size()) {
+    const double column = std::floor(points[begin].x);
+    std::size_t end = begin + 1;
+    while (end < points.size() && std::floor(points[end].x) == column) ++end;
+    std::size_t lowest = begin, highest = begin;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (points[i].y < points[lowest].y) lowest = i;
+      if (points[i].y > points[highest].y) highest = i;
+    }
+    std::size_t chosen[] = {begin, std::min(lowest, highest), std::max(lowest, highest), end - 1};
+    for (std::size_t i = 0; i < 4; ++i) {
+      if (i > 0 && chosen[i] == chosen[i - 1]) continue;
+      kept.push_back(points[chosen[i]]);
+    }
+    begin = end;
+  }
+  return kept;
+}
+
+// The same for a band: the envelope of each column, at the column's first
+// and last x.
+std::vector<BandPoint> thin_band_to_columns(const std::vector<BandPoint>& points) {
+  std::vector<BandPoint> kept;
+  std::size_t begin = 0;
+  while (begin < points.size()) {
+    const double column = std::floor(points[begin].x);
+    std::size_t end = begin + 1;
+    double low = points[begin].low, high = points[begin].high;
+    while (end < points.size() && std::floor(points[end].x) == column) {
+      low = std::max(low, points[end].low);  // pixel y grows downwards
+      high = std::min(high, points[end].high);
+      ++end;
+    }
+    kept.push_back({points[begin].x, low, high});
+    if (end - begin > 1) kept.push_back({points[end - 1].x, low, high});
+    begin = end;
+  }
+  return kept;
+}
+
+void append_points(std::string& svg, const std::vector<Pixel>& points) {
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (i > 0) svg += ' ';
+    svg += number(points[i].x) + "," + number(points[i].y);
+  }
+}
+
+void append_text(std::string& svg, double x, double y, std::string_view attributes,
+                 const std::string& text) {
+  svg += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\"";
+  if (!attributes.empty()) {
+    svg += ' ';
+    svg += attributes;
+  }
+  svg += ">" + escape_xml(text) + "</text>\n";
+}
+
+// The range of all values to show; false when there are none.
+bool data_range(const Chart& chart, double& x_low, double& x_high, double& y_low, double& y_high) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  x_low = y_low = inf;
+  x_high = y_high = -inf;
+  const auto take = [&](double x, double low, double high) {
+    x_low = std::min(x_low, x);
+    x_high = std::max(x_high, x);
+    y_low = std::min(y_low, low);
+    y_high = std::max(y_high, high);
+  };
+  for (const auto& line : chart.lines)
+    for (const auto& segment : line.segments)
+      for (const auto& point : segment) take(point.x, point.y, point.y);
+  for (const auto& band : chart.bands)
+    for (const auto& segment : band.segments)
+      for (const auto& point : segment) take(point.x, point.low, point.high);
+  return x_low <= x_high;
+}
+
+void append_axes(std::string& svg, const Frame& frame) {
+  // Grid lines at the labelled ticks, and a dashed line at zero.
+  svg += "<g stroke=\"#e3e3e3\" stroke-width=\"1\">\n";
+  for (const auto& tick : frame.x.ticks) {
+    if (tick.label.empty()) continue;
+    const double x = frame.px(tick.value);
+    svg += "<line x1=\"" + number(x) + "\" y1=\"" + number(frame.top) + "\" x2=\"" + number(x) +
+           "\" y2=\"" + number(frame.bottom) + "\"/>\n";
+  }
+  for (const auto& tick : frame.y.ticks) {
+    const double y = frame.py(tick.value);
+    svg += "<line x1=\"" + number(plot_left) + "\" y1=\"" + number(y) + "\" x2=\"" +
+           number(plot_right) + "\" y2=\"" + number(y) + "\"/>\n";
+  }
+  svg += "</g>\n";
+  if (frame.y.low < 0.0 && frame.y.high > 0.0) {
+    const double y = frame.py(0.0);
+    svg += "<line x1=\"" + number(plot_left) + "\" y1=\"" + number(y) + "\" x2=\"" +
+           number(plot_right) + "\" y2=\"" + number(y) +
+           "\" stroke=\"#888888\" stroke-width=\"1\" stroke-dasharray=\"4 3\"/>\n";
+  }
+}
+
+void append_ticks(std::string& svg, const Frame& frame) {
+  svg += "<g font-size=\"12\" fill=\"#222222\" stroke=\"#333333\" stroke-width=\"1\">\n";
+  for (const auto& tick : frame.x.ticks) {
+    const double x = frame.px(tick.value);
+    const double length = tick.label.empty() && frame.x.logarithmic ? 3.0 : 5.0;
+    svg += "<g class=\"x-tick\"><line x1=\"" + number(x) + "\" y1=\"" + number(frame.bottom) +
+           "\" x2=\"" + number(x) + "\" y2=\"" + number(frame.bottom + length) + "\"/>";
+    if (!tick.label.empty()) {
+      svg += "<text x=\"" + number(x) + "\" y=\"" + number(frame.bottom + 19) +
+             "\" text-anchor=\"middle\" stroke=\"none\">" + escape_xml(tick.label) + "</text>";
+    }
+    svg += "</g>\n";
+  }
+  for (const auto& tick : frame.y.ticks) {
+    const double y = frame.py(tick.value);
+    svg += "<g class=\"y-tick\"><line x1=\"" + number(plot_left - 5) + "\" y1=\"" + number(y) +
+           "\" x2=\"" + number(plot_left) + "\" y2=\"" + number(y) + "\"/><text x=\"" +
+           number(plot_left - 8) + "\" y=\"" + number(y + 4) +
+           "\" text-anchor=\"end\" stroke=\"none\">" + escape_xml(tick.label) + "</text></g>\n";
+  }
+  svg += "</g>\n";
+}
+
+void append_band(std::string& svg, const Frame& frame, const Band& band) {
+  svg += "<g data-series=\"" + escape_xml(band.label) + "\" fill=\"" + band.color +
+         "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\">\n";
+  for (const auto& segment : band.segments) {
+    if (segment.empty()) continue;
+    std::vector<BandPoint> pixels;
+    pixels.reserve(segment.size());
+    for (const auto& point : segment)
+      pixels.push_back({frame.px(point.x), frame.py(point.low), frame.py(point.high)});
+    pixels = thin_band_to_columns(pixels);
+    if (pixels.size() == 1) {
+      // A single x: a bar from the lower to the upper value.
+      svg += "<line x1=\"" + number(pixels[0].x) + "\" y1=\"" + number(pixels[0].low) +
+             "\" x2=\"" + number(pixels[0].x) + "\" y2=\"" + number(pixels[0].high) +
+             "\" stroke-width=\"4\"/>\n";
+      continue;
+    }
+    std::vector<Pixel> outline;
+    for (const auto& point : pixels) outline.push_back({point.x, point.high});
+    for (auto it = pixels.rbegin(); it != pixels.rend(); ++it) outline.push_back({it->x, it->low});
+    svg += "<polygon stroke-width=\"0.5\" points=\"";
+    append_points(svg, outline);
+    svg += "\"/>\n";
+  }
+  svg += "</g>\n";
+}
+
+void append_line(std::string& svg, const Frame& frame, const Line& line) {
+  svg += "<g data-series=\"" + escape_xml(line.label) + "\" stroke=\"" + line.color +
+         "\" fill=\"" + line.color + "\">\n";
+  const bool markers = line.markers && line.point_count() <= marker_limit;
+  for (const auto& segment : line.segments) {
+    if (segment.empty()) continue;
+    std::vector<Pixel> pixels;
+    pixels.reserve(segment.size());
+    for (const auto& point : segment) pixels.push_back({frame.px(point.x), frame.py(point.y)});
+    if (!markers) pixels = thin_to_columns(pixels);
+    if (pixels.size() > 1) {
+      svg += "<polyline fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\" points=\"";
+      append_points(svg, pixels);
+      svg += "\"/>\n";
+    }
+    // A lone point would be invisible as a line: it gets a dot like markers.
+    if (markers || pixels.size() == 1) {
+      for (const auto& pixel : pixels) {
+        svg += "<circle cx=\"" + number(pixel.x) + "\" cy=\"" + number(pixel.y) +
+               "\" r=\"3\" stroke=\"none\"/>\n";
+      }
+    }
+  }
+  svg += "</g>\n";
+}
+
+void append_marker(std::string& svg, const Frame& frame, const XMarker& marker) {
+  const double at = frame.x.fraction(marker.x);
+  if (!(at >= 0.0 && at <= 1.0)) return;
+  const double x = frame.px(marker.x);
+  svg += "<g class=\"x-marker\"><line x1=\"" + number(x) + "\" y1=\"" + number(frame.top) +
+         "\" x2=\"" + number(x) + "\" y2=\"" + number(frame.bottom) +
+         "\" stroke=\"#444444\" stroke-width=\"1.2\" stroke-dasharray=\"6 4\"/>";
+  // The label on the side with more room.
+  const bool right = at < 0.6;
+  svg += "<text x=\"" + number(right ? x + 5 : x - 5) + "\" y=\"" + number(frame.top + 14) +
+         "\" font-size=\"12\" fill=\"#444444\" text-anchor=\"" + (right ? "start" : "end") +
+         "\">" + escape_xml(marker.label) + "</text></g>\n";
+}
+
+void append_legend(std::string& svg, const Chart& chart, double top) {
+  svg += "<g font-size=\"12\" fill=\"#222222\">\n";
+  double y = top + 12;
+  for (const auto& line : chart.lines) {
+    if (line.label.empty()) continue;
+    svg += "<line x1=\"" + number(legend_left) + "\" y1=\"" + number(y - 4) + "\" x2=\"" +
+           number(legend_left + 22) + "\" y2=\"" + number(y - 4) + "\" stroke=\"" + line.color +
+           "\" stroke-width=\"2.5\"/>\n";
+    append_text(svg, legend_left + 30, y, "", line.label);
+    y += line_spacing + 2;
+  }
+  for (const auto& band : chart.bands) {
+    if (band.label.empty()) continue;
+    svg += "<rect x=\"" + number(legend_left) + "\" y=\"" + number(y - 10) +
+           "\" width=\"22\" height=\"12\" fill=\"" + band.color +
+           "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\"/>\n";
+    append_text(svg, legend_left + 30, y, "", band.label);
+    y += line_spacing + 2;
+  }
+  svg += "</g>\n";
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  while (begin <= text.size() && !text.empty()) {
+    const auto end = text.find('\n', begin);
+    lines.push_back(text.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    if (end == std::string::npos) break;
+    begin = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string render_svg(const Chart& chart) {
+  const auto subtitle_lines = split_lines(chart.subtitle);
+  Frame frame;
+  frame.top = 60.0 + line_spacing * static_cast<double>(subtitle_lines.size());
+  frame.bottom = frame.top + plot_height;
+  const double height =
+      frame.bottom + 58.0 + line_spacing * static_cast<double>(chart.notes.size()) + 8.0;
+
+  double x_low, x_high, y_low, y_high;
+  const bool has_data = data_range(chart, x_low, x_high, y_low, y_high);
+  if (has_data) {
+    // A little room around the data, so that no point lies on the frame
+    // (the logarithmic axis ends at powers of ten, which leave room anyway).
+    const double x_pad = chart.log_x ? 0.0 : (x_high - x_low) * 0.02;
+    const double y_pad = (y_high - y_low) * 0.03;
+    frame.x = chart.log_x ? log_axis(x_low, x_high)
+                          : linear_axis(x_low - x_pad, x_high + x_pad, 8);
+    frame.y = linear_axis(y_low - y_pad, y_high + y_pad, 6);
+  }
+
+  std::string svg;
+  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(width) + "\" height=\"" +
+         number(height) + "\" viewBox=\"0 0 " + number(width) + " " + number(height) +
+         "\" font-family=\"DejaVu Sans, Arial, Helvetica, sans-serif\">\n";
+  svg += "<title>" + escape_xml(chart.title) + "</title>\n";
+  svg += "<rect x=\"0\" y=\"0\" width=\"" + number(width) + "\" height=\"" + number(height) +
+         "\" fill=\"#ffffff\"/>\n";
+  append_text(svg, plot_left, 28, "font-size=\"18\" font-weight=\"bold\" fill=\"#111111\"",
+              chart.title);
+  for (std::size_t i = 0; i < subtitle_lines.size(); ++i) {
+    append_text(svg, plot_left, 48 + line_spacing * static_cast<double>(i),
+                "font-size=\"12\" fill=\"#555555\"", subtitle_lines[i]);
+  }
+
+  if (has_data) {
+    append_axes(svg, frame);
+    for (const auto& band : chart.bands) append_band(svg, frame, band);
+    for (const auto& line : chart.lines) append_line(svg, frame, line);
+    for (const auto& marker : chart.x_markers) append_marker(svg, frame, marker);
+  }
+  svg += "<rect x=\"" + number(plot_left) + "\" y=\"" + number(frame.top) + "\" width=\"" +
+         number(plot_right - plot_left) + "\" height=\"" + number(plot_height) +
+         "\" fill=\"none\" stroke=\"#333333\" stroke-width=\"1\"/>\n";
+  if (has_data) {
+    append_ticks(svg, frame);
+    append_legend(svg, chart, frame.top);
+  } else {
+    append_text(svg, (plot_left + plot_right) / 2, frame.top + plot_height / 2,
+                "font-size=\"16\" text-anchor=\"middle\" fill=\"#444444\"", chart.empty_message);
+  }
+
+  append_text(svg, (plot_left + plot_right) / 2, frame.bottom + 42,
+              "font-size=\"13\" text-anchor=\"middle\" fill=\"#222222\"", chart.x_title);
+  const double y_middle = (frame.top + frame.bottom) / 2;
+  append_text(svg, 22, y_middle,
+              "font-size=\"13\" text-anchor=\"middle\" fill=\"#222222\" transform=\"rotate(-90 22 " +
+                  number(y_middle) + ")\"",
+              chart.y_title);
+  for (std::size_t i = 0; i < chart.notes.size(); ++i) {
+    append_text(svg, plot_left, frame.bottom + 66 + line_spacing * static_cast<double>(i),
+                "font-size=\"12\" fill=\"#8a4b00\"", chart.notes[i]);
+  }
+  svg += "</svg>\n";
+  return svg;
+}
+
+}  // namespace ecflux::plot

@@ -1,0 +1,52 @@
+#include "plot/decimator.h"
+
+namespace ecflux::plot {
+
+Decimator::Decimator(std::size_t bucket_limit) : bucket_limit_(bucket_limit < 1 ? 1 : bucket_limit) {
+  buckets_.reserve(2 * bucket_limit_ + 1);
+}
+
+void Decimator::add(double x, double y) {
+  const Extreme here{row_++, {x, y}};
+  if (buckets_.empty() || gap_pending_ || rows_in_last_ >= rows_per_bucket_) {
+    if (buckets_.size() >= 2 * bucket_limit_) merge_pairs();
+    buckets_.push_back({here, here, buckets_.empty() || gap_pending_});
+    rows_in_last_ = 1;
+    gap_pending_ = false;
+    return;
+  }
+  Bucket& bucket = buckets_.back();
+  if (y < bucket.lowest.point.y) bucket.lowest = here;
+  if (y > bucket.highest.point.y) bucket.highest = here;
+  ++rows_in_last_;
+}
+
+void Decimator::gap() { gap_pending_ = true; }
+
+void Decimator::merge_pairs() {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < buckets_.size(); i += 2) {
+    Bucket merged = buckets_[i];
+    if (i + 1 < buckets_.size()) {
+      const Bucket& next = buckets_[i + 1];
+      if (next.lowest.point.y < merged.lowest.point.y) merged.lowest = next.lowest;
+      if (next.highest.point.y > merged.highest.point.y) merged.highest = next.highest;
+    }
+    buckets_[kept++] = merged;
+  }
+  buckets_.resize(kept);
+  rows_per_bucket_ *= 2;
+}
+
+void Decimator::fill(Line& line) const {
+  for (const Bucket& bucket : buckets_) {
+    if (bucket.starts_segment) line.gap();
+    const bool lowest_first = bucket.lowest.row <= bucket.highest.row;
+    const Extreme& first = lowest_first ? bucket.lowest : bucket.highest;
+    const Extreme& second = lowest_first ? bucket.highest : bucket.lowest;
+    line.add(first.point.x, first.point.y);
+    if (second.row != first.row) line.add(second.point.x, second.point.y);
+  }
+}
+
+}  // namespace ecflux::plot

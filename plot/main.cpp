@@ -1,0 +1,17 @@
+#include <iostream>
+#include <string_view>
+
+#include "plot/tool.h"
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const std::string_view argument = argv[1];
+    const bool help = argument == "-h" || argument == "--help";
+    (help ? std::cout : std::cerr)
+        << "usage: ecflux-plot\n"
+           "Run in the folder of a finished ecflux run: draws flux_by_block.svg,\n"
+           "cumulative_flux.svg and flux_by_window.svg from its output files.\n";
+    return help ? 0 : 1;
+  }
+  return ecflux::plot::run_plot_tool(std::cout, std::cerr);
+}

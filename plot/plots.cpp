@@ -1,0 +1,309 @@
+#include "plot/plots.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "plot/decimator.h"
+#include "plot/fields.h"
+
+namespace ecflux::plot {
+namespace {
+
+// One row of the results file per complete block.
+constexpr std::string_view results_row_layout =
+    "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)";
+constexpr std::size_t time_field = 0;
+constexpr std::size_t flux_l_field = 10;
+constexpr std::size_t flux_r_field = 11;
+constexpr std::size_t run_min_field = 13;
+constexpr std::size_t run_max_field = 15;
+
+// TIME, CUMFLUX, COVAR, ZPRIME and O2PRIME of one sample.
+constexpr std::string_view series_row_layout = "5(1X,F12.8)";
+
+// "Cospectra.out": a blank, then fields of nine columns: the frequency (F9.6)
+// and one flux per block (F9.4); in the first record "     FREQ" and the
+// block times (F9.4).
+constexpr std::size_t spectra_first_column = 1;
+constexpr int spectra_width = 9;
+
+constexpr std::string_view time_unit = "data file's time unit";
+
+const char* const palette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
+                               "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
+
+std::string plural(std::int64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+// What could not be shown of one column, for the notes.
+struct SkippedColumn {
+  std::string name;
+  SkipCount count;
+};
+
+// One note per file: "Not plotted from results.out: 2 TIME values written as
+// asterisks (too wide for their field; their rows are left out)".
+std::optional<std::string> skip_note(const std::string& file,
+                                     const std::vector<SkippedColumn>& columns,
+                                     std::string_view row_column) {
+  std::string parts;
+  for (const auto& column : columns) {
+    const auto add = [&](std::int64_t count, std::string_view what) {
+      if (count == 0) return;
+      if (!parts.empty()) parts += ", ";
+      parts += plural(count, column.name + " value", column.name + " values");
+      parts += what;
+      if (column.name == row_column) parts += count == 1 ? " (its row is left out)" : " (their rows are left out)";
+    };
+    add(column.count.asterisks, " written as asterisks");
+    add(column.count.not_a_number, " not a number");
+  }
+  if (parts.empty()) return std::nullopt;
+  return "Not plotted from " + file + ": " + parts + ".";
+}
+
+constexpr std::string_view asterisk_explanation =
+    "Asterisks stand for a value too wide for its field in the file.";
+
+void add_notes(Chart& chart, const std::vector<std::optional<std::string>>& notes) {
+  bool asterisks = false;
+  for (const auto& note : notes) {
+    if (!note) continue;
+    chart.notes.push_back(*note);
+    asterisks = asterisks || note->find("asterisks") != std::string::npos;
+  }
+  if (asterisks) chart.notes.emplace_back(asterisk_explanation);
+}
+
+// Gives the next record, or false at the end; a read error is returned.
+struct RowSource {
+  textio::LineReader& reader;
+  std::optional<textio::IoFailure> failure;
+
+  bool next(std::string_view& record) {
+    switch (reader.next(record)) {
+      case textio::LineReader::Status::record: return true;
+      case textio::LineReader::Status::end_of_file: return false;
+      case textio::LineReader::Status::read_error:
+        failure = reader.failure(textio::IoCondition::read_error);
+        return false;
+    }
+    return false;
+  }
+};
+
+std::string trim(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+}  // namespace
+
+textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::string& file_label) {
+  static const RecordFields fields = *RecordFields::make(results_row_layout);
+  Chart chart;
+  chart.title = "Heat flux of each block";
+  chart.subtitle =
+      "FLUX-L and FLUX-R of " + file_label +
+      ": fluctuations about the least-squares lines and about the running means.\n"
+      "Shaded: RUNMIN to RUNMAX, the range of FLUX-R over temperature delays of 0 to 2 s.";
+  chart.x_title = "block mean time TIME (" + std::string(time_unit) + ")";
+  chart.y_title = "heat flux (W/m²)";
+  Line flux_l{"FLUX-L", palette[0], true, {}};
+  Line flux_r{"FLUX-R", palette[1], true, {}};
+  Band delays{"RUNMIN to RUNMAX", palette[1], {}};
+
+  RowSource source{results, std::nullopt};
+  std::string_view record;
+  source.next(record);  // the header
+  std::vector<SkippedColumn> skipped = {
+      {"TIME", {}}, {"FLUX-L", {}}, {"FLUX-R", {}}, {"RUNMIN", {}}, {"RUNMAX", {}}};
+  std::vector<Field> row;
+  std::int64_t rows = 0;
+  while (source.next(record)) {
+    ++rows;
+    fields.read(record, row);
+    if (!skipped[0].count.take(row[time_field])) {
+      flux_l.gap();
+      flux_r.gap();
+      delays.gap();
+      continue;
+    }
+    const double time = row[time_field].value;
+    if (skipped[1].count.take(row[flux_l_field])) flux_l.add(time, row[flux_l_field].value);
+    else flux_l.gap();
+    if (skipped[2].count.take(row[flux_r_field])) flux_r.add(time, row[flux_r_field].value);
+    else flux_r.gap();
+    const bool low = skipped[3].count.take(row[run_min_field]);
+    const bool high = skipped[4].count.take(row[run_max_field]);
+    if (low && high) delays.add(time, row[run_min_field].value, row[run_max_field].value);
+    else delays.gap();
+  }
+  if (source.failure) return *source.failure;
+
+  chart.bands.push_back(std::move(delays));
+  chart.lines.push_back(std::move(flux_l));
+  chart.lines.push_back(std::move(flux_r));
+  add_notes(chart, {skip_note(file_label, skipped, "TIME")});
+  chart.empty_message = rows == 0 ? "No complete block in this run: " + file_label + " has no rows."
+                                  : "No value of " + file_label + " could be plotted.";
+  return chart;
+}
+
+namespace {
+
+// CUMFLUX against TIME of "cumflux.out" or "CFSHIFT.out", thinned.
+std::optional<textio::IoFailure> read_cumulative(textio::LineReader& file, Line& line,
+                                                 std::vector<SkippedColumn>& skipped,
+                                                 std::int64_t& rows) {
+  static const RecordFields fields = *RecordFields::make(series_row_layout);
+  skipped = {{"TIME", {}}, {"CUMFLUX", {}}};
+  Decimator thinned;
+  RowSource source{file, std::nullopt};
+  std::string_view record;
+  source.next(record);  // the header
+  std::vector<Field> row;
+  while (source.next(record)) {
+    ++rows;
+    fields.read(record, row);
+    if (!skipped[0].count.take(row[0]) || !skipped[1].count.take(row[1])) {
+      thinned.gap();
+      continue;
+    }
+    thinned.add(row[0].value, row[1].value);
+  }
+  if (source.failure) return source.failure;
+  thinned.fill(line);
+  return std::nullopt;
+}
+
+}  // namespace
+
+textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
+                                            textio::LineReader& cfshift) {
+  Chart chart;
+  chart.title = "Cumulative flux over the record";
+  chart.subtitle =
+      "CUMFLUX, the running total of COVAR / fs: about the running means (cumflux.out), and\n"
+      "with the temperature delayed to each block's RUNMIN (CFSHIFT.out).";
+  chart.x_title = "sample time TIME (" + std::string(time_unit) + ")";
+  chart.y_title = "CUMFLUX (K·m)";
+  Line plain{"cumflux.out", palette[0], false, {}};
+  Line shifted{"CFSHIFT.out", palette[3], false, {}};
+  std::vector<SkippedColumn> plain_skips, shifted_skips;
+  std::int64_t rows = 0;
+  if (auto failure = read_cumulative(cumflux, plain, plain_skips, rows)) return *failure;
+  if (auto failure = read_cumulative(cfshift, shifted, shifted_skips, rows)) return *failure;
+  chart.lines.push_back(std::move(plain));
+  chart.lines.push_back(std::move(shifted));
+  add_notes(chart, {skip_note("cumflux.out", plain_skips, "TIME"),
+                    skip_note("CFSHIFT.out", shifted_skips, "TIME")});
+  chart.empty_message = rows == 0
+                            ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
+                            : "No value of cumflux.out or CFSHIFT.out could be plotted.";
+  return chart;
+}
+
+textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
+                                        std::optional<RunWindow> run_window,
+                                        std::size_t line_limit) {
+  Chart chart;
+  chart.title = "Flux against running-mean window";
+  chart.subtitle =
+      "The flux of each block for every window length (Cospectra.out). Longer windows are to the\n"
+      "left; a window is long enough where the flux levels off.";
+  chart.x_title = "frequency, 1 / window length (Hz)";
+  chart.y_title = "flux: covariance × 86400 (K·m/day)";
+  chart.log_x = true;
+
+  RowSource source{cospectra, std::nullopt};
+  std::string_view record;
+  std::size_t blocks = 0;
+  std::vector<std::size_t> shown;  // the blocks drawn as lines
+  std::int64_t hidden_times = 0;
+  if (source.next(record) && record.size() > spectra_first_column + spectra_width) {
+    blocks = (record.size() - spectra_first_column - spectra_width + spectra_width - 1) /
+             static_cast<std::size_t>(spectra_width);
+  }
+  line_limit = std::max<std::size_t>(line_limit, 2);
+  for (std::size_t i = 0; i < std::min(blocks, line_limit); ++i) {
+    // Evenly spread over the run, the first and the last block included.
+    shown.push_back(blocks <= line_limit ? i : (i * (blocks - 1) + (line_limit - 1) / 2) / (line_limit - 1));
+  }
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const std::size_t begin = spectra_first_column + (shown[i] + 1) * spectra_width;
+    const Field time = read_field(record, begin, spectra_width, 4);
+    std::string label = "block " + std::to_string(shown[i] + 1) + ", t = ";
+    if (time.state == FieldState::number) {
+      label += trim(record.substr(begin, spectra_width));
+    } else {
+      label += time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)";
+      ++hidden_times;
+    }
+    chart.lines.push_back({label, palette[i % std::size(palette)], false, {}});
+  }
+  const bool banded = blocks > shown.size();
+  Band range{"range of all " + std::to_string(blocks) + " blocks", "#7f7f7f", {}};
+
+  std::vector<SkippedColumn> skipped = {{"FREQ", {}}, {"flux", {}}};
+  std::vector<Field> row(blocks);
+  std::int64_t rows = 0;
+  while (source.next(record)) {
+    ++rows;
+    const Field frequency = read_field(record, spectra_first_column, spectra_width, 6);
+    if (!skipped[0].count.take(frequency) || frequency.value <= 0.0) {
+      if (frequency.state == FieldState::number) ++skipped[0].count.not_a_number;
+      for (auto& line : chart.lines) line.gap();
+      range.gap();
+      continue;
+    }
+    const double x = frequency.value;
+    double low = 0.0, high = 0.0;
+    bool any = false;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      row[b] = read_field(record, spectra_first_column + (b + 1) * spectra_width, spectra_width, 4);
+      if (!skipped[1].count.take(row[b])) continue;
+      low = any ? std::min(low, row[b].value) : row[b].value;
+      high = any ? std::max(high, row[b].value) : row[b].value;
+      any = true;
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const Field& flux = row[shown[i]];
+      if (flux.state == FieldState::number) chart.lines[i].add(x, flux.value);
+      else chart.lines[i].gap();
+    }
+    if (!banded) continue;
+    if (any) range.add(x, low, high);
+    else range.gap();
+  }
+  if (source.failure) return *source.failure;
+
+  if (banded) chart.bands.push_back(std::move(range));
+  if (run_window && run_window->frequency > 0.0) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", run_window->seconds);
+    chart.x_markers.push_back(
+        {run_window->frequency, "window of the run: " + std::string(seconds) + " s"});
+  }
+  std::vector<std::optional<std::string>> notes = {skip_note("Cospectra.out", skipped, "FREQ")};
+  if (banded) {
+    notes.push_back("Lines: " + std::to_string(shown.size()) + " of the " + std::to_string(blocks) +
+                    " blocks, spread evenly over the run.");
+  }
+  if (hidden_times > 0) {
+    notes.push_back(plural(hidden_times, "block time", "block times") +
+                    " in the first record of Cospectra.out written as asterisks or unreadable.");
+  }
+  add_notes(chart, notes);
+  chart.empty_message = blocks == 0 || rows == 0
+                            ? "No complete block in this run: Cospectra.out has no block."
+                            : "No value of Cospectra.out could be plotted.";
+  return chart;
+}
+
+}  // namespace ecflux::plot
