@@ -11,12 +11,9 @@
 namespace ecflux::plot {
 
 void Line::add(double x, double y) {
-  if (segments.empty()) segments.emplace_back();
+  if (segments.empty() || broken) segments.emplace_back();
+  broken = false;
   segments.back().push_back({x, y});
-}
-
-void Line::gap() {
-  if (!segments.empty() && !segments.back().empty()) segments.emplace_back();
 }
 
 std::size_t Line::point_count() const {
@@ -26,12 +23,9 @@ std::size_t Line::point_count() const {
 }
 
 void Band::add(double x, double low, double high) {
-  if (segments.empty()) segments.emplace_back();
+  if (segments.empty() || broken) segments.emplace_back();
+  broken = false;
   segments.back().push_back({x, low, high});
-}
-
-void Band::gap() {
-  if (!segments.empty() && !segments.back().empty()) segments.emplace_back();
 }
 
 std::size_t Band::point_count() const {

@@ -21,13 +21,15 @@ struct Line {
   std::string label;  // legend text; not in the legend when empty
   std::string color;
   bool markers = false;  // a dot at every point (for lines of few points)
-  std::vector<std::vector<Point>> segments;
+  std::vector<std::vector<Point>> segments;  // none of them empty
 
   // Appends a point to the current segment.
   void add(double x, double y);
   // Ends the current segment: the next point starts a new one.
-  void gap();
+  void gap() { broken = true; }
   std::size_t point_count() const;
+
+  bool broken = false;  // the next point starts a segment
 };
 
 struct BandPoint {
@@ -41,11 +43,13 @@ struct BandPoint {
 struct Band {
   std::string label;
   std::string color;
-  std::vector<std::vector<BandPoint>> segments;
+  std::vector<std::vector<BandPoint>> segments;  // none of them empty
 
   void add(double x, double low, double high);
-  void gap();
+  void gap() { broken = true; }
   std::size_t point_count() const;
+
+  bool broken = false;
 };
 
 // A labelled vertical line at one x, drawn when it is within the x axis.

@@ -1,16 +1,18 @@
 #include "plot/decimator.h"
 
+#include <algorithm>
+
 namespace ecflux::plot {
 
-Decimator::Decimator(std::size_t bucket_limit) : bucket_limit_(bucket_limit < 1 ? 1 : bucket_limit) {
-  buckets_.reserve(2 * bucket_limit_ + 1);
+Decimator::Decimator(std::size_t bucket_limit) : bucket_limit_(std::max<std::size_t>(bucket_limit, 1)) {
+  buckets_.reserve(2 * bucket_limit_);
 }
 
 void Decimator::add(double x, double y) {
-  const Extreme here{row_++, {x, y}};
+  const Kept here{row_++, {x, y}};
   if (buckets_.empty() || gap_pending_ || rows_in_last_ >= rows_per_bucket_) {
     if (buckets_.size() >= 2 * bucket_limit_) merge_pairs();
-    buckets_.push_back({here, here, buckets_.empty() || gap_pending_});
+    buckets_.push_back({here, here, here, here, buckets_.empty() || gap_pending_});
     rows_in_last_ = 1;
     gap_pending_ = false;
     return;
@@ -18,6 +20,7 @@ void Decimator::add(double x, double y) {
   Bucket& bucket = buckets_.back();
   if (y < bucket.lowest.point.y) bucket.lowest = here;
   if (y > bucket.highest.point.y) bucket.highest = here;
+  bucket.last = here;
   ++rows_in_last_;
 }
 
@@ -31,6 +34,7 @@ void Decimator::merge_pairs() {
       const Bucket& next = buckets_[i + 1];
       if (next.lowest.point.y < merged.lowest.point.y) merged.lowest = next.lowest;
       if (next.highest.point.y > merged.highest.point.y) merged.highest = next.highest;
+      merged.last = next.last;
     }
     buckets_[kept++] = merged;
   }
@@ -41,11 +45,13 @@ void Decimator::merge_pairs() {
 void Decimator::fill(Line& line) const {
   for (const Bucket& bucket : buckets_) {
     if (bucket.starts_segment) line.gap();
-    const bool lowest_first = bucket.lowest.row <= bucket.highest.row;
-    const Extreme& first = lowest_first ? bucket.lowest : bucket.highest;
-    const Extreme& second = lowest_first ? bucket.highest : bucket.lowest;
-    line.add(first.point.x, first.point.y);
-    if (second.row != first.row) line.add(second.point.x, second.point.y);
+    Kept points[] = {bucket.first, bucket.lowest, bucket.highest, bucket.last};
+    std::sort(std::begin(points), std::end(points),
+              [](const Kept& a, const Kept& b) { return a.row < b.row; });
+    for (std::size_t i = 0; i < 4; ++i) {
+      if (i > 0 && points[i].row == points[i - 1].row) continue;
+      line.add(points[i].point.x, points[i].point.y);
+    }
   }
 }
 

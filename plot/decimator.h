@@ -1,11 +1,12 @@
 #pragma once
 
 // Thinning of a long series while it is read: the rows are gathered into
-// buckets of consecutive rows, and each bucket keeps only its lowest and its
-// highest point. When the buckets reach twice `bucket_limit`, neighbours are
-// merged and every later bucket takes twice as many rows. Memory stays
-// constant however long the series is, and no spike is lost: every kept
-// point is a point of the series, and the extremes of each stretch are kept.
+// buckets of consecutive rows, and each bucket keeps only its first, lowest,
+// highest and last point. When the buckets reach twice `bucket_limit`,
+// neighbours are merged and every later bucket takes twice as many rows.
+// Memory stays constant however long the series is, every kept point is a
+// point of the series, no spike is lost, and the line still begins and ends
+// where the series does.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,8 @@ namespace ecflux::plot {
 
 class Decimator {
  public:
-  explicit Decimator(std::size_t bucket_limit = 500);
+  // At most 8 * bucket_limit points are kept.
+  explicit Decimator(std::size_t bucket_limit = 250);
 
   void add(double x, double y);
   // A missing value: the line is broken here, unless the gap ends up inside
@@ -28,13 +30,15 @@ class Decimator {
   void fill(Line& line) const;
 
  private:
-  struct Extreme {
+  struct Kept {
     std::int64_t row;
     Point point;
   };
   struct Bucket {
-    Extreme lowest;
-    Extreme highest;
+    Kept first;
+    Kept lowest;
+    Kept highest;
+    Kept last;
     bool starts_segment;
   };
 
