@@ -1,0 +1,173 @@
+// The three charts made from output records held in memory: which values
+// become points, which are left out and how the notes count them.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "plot/plots.h"
+#include "textio/line_reader.h"
+
+namespace ecflux::plot {
+namespace {
+
+using textio::LineReader;
+
+const std::string results_header =
+    "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
+    "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX\r\n";
+
+// A results row with the given TIME and flux fields (8 columns each) in
+// their columns.
+std::string results_row(const std::string& time, const std::string& flux_l,
+                        const std::string& flux_r, const std::string& run_min,
+                        const std::string& run_max) {
+  return time + "  12.036  -2.955   0.399   1.027  12.393   1.438 166.2 277.359   0.005 " +
+         flux_l + " " + flux_r + "  -164.28 " + run_min + "   -45.13 " + run_max +
+         "    -0.30 -0.30 -2.00 -2.00\r\n";
+}
+
+std::string all_notes(const Chart& chart) {
+  std::string text;
+  for (const auto& note : chart.notes) text += note + "\n";
+  return text;
+}
+
+TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
+  const std::string text =
+      results_header + results_row("     29.9500", " -115.55", " -120.48", " -169.75", "  -46.12") +
+      results_row("************", " -112.12", "  -91.93", " -146.54", "  -25.45") +
+      results_row("    149.9500", "     NaN", " -117.61", "********", "    8.92") +
+      results_row("    209.9500", "  -99.00", " -100.00", " -150.00", "  -20.00") +
+      "    269.9500  12.036\r\n";  // a record cut short
+  auto reader = LineReader::from_text(text, 9, "results.out");
+  auto chart = block_flux_chart(reader, "results.out");
+  ASSERT_TRUE(chart.ok());
+  const Line& flux_l = chart.value().lines[0];
+  const Line& flux_r = chart.value().lines[1];
+  const Band& delays = chart.value().bands[0];
+  // FLUX-L: block 1 alone (the row after it has no time), then block 4.
+  ASSERT_EQ(flux_l.point_count(), 2u);
+  EXPECT_EQ(flux_l.segments.front().size(), 1u);
+  EXPECT_DOUBLE_EQ(flux_l.segments.back().back().x, 209.95);
+  EXPECT_DOUBLE_EQ(flux_l.segments.back().back().y, -99.0);
+  EXPECT_EQ(flux_r.point_count(), 3u);
+  EXPECT_EQ(delays.point_count(), 2u);
+  EXPECT_DOUBLE_EQ(delays.segments.front().front().low, -169.75);
+  EXPECT_DOUBLE_EQ(delays.segments.front().front().high, -46.12);
+
+  const std::string notes = all_notes(chart.value());
+  EXPECT_NE(notes.find("1 TIME value written as asterisks (its row is left out)"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("2 FLUX-L values not a number"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("1 RUNMIN value written as asterisks"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("too wide for its field"), std::string::npos) << notes;
+}
+
+std::string series_text(int rows, double first_time, double step, int spike_row) {
+  std::string text = "         TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME\r\n";
+  char line[80];
+  for (int i = 0; i < rows; ++i) {
+    const double time = first_time + i * step;
+    const double total = i == spike_row ? 5.0 : 0.001 * (i % 100);
+    std::snprintf(line, sizeof line, " %12.8f %12.8f   0.00000054   0.00339490   0.00015788\r\n",
+                  time, total);
+    std::string record = line;
+    // Times of 1000 and more do not fit F12.8.
+    if (time >= 1000.0) record = " ************" + record.substr(record.size() - 54);
+    text += record;
+  }
+  return text;
+}
+
+TEST(CumulativeChart, RowsWithoutATimeAreLeftOutAndLongSeriesAreThinnedKeepingSpikes) {
+  // A second of 16 Hz rows around t = 1000: the later ones have asterisk times.
+  auto cumflux = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, -1), 43, "cumflux.out");
+  // A long series with one spike.
+  auto cfshift = LineReader::from_text(series_text(300000, 0.0, 0.001, 123457), 889, "CFSHIFT.out");
+  auto chart = cumulative_flux_chart(cumflux, cfshift);
+  ASSERT_TRUE(chart.ok());
+  const Line& plain = chart.value().lines[0];
+  EXPECT_EQ(plain.point_count(), 16u);
+  EXPECT_LT(plain.segments.back().back().x, 1000.0);
+  const std::string notes = all_notes(chart.value());
+  EXPECT_NE(notes.find("cumflux.out: 16 TIME values written as asterisks (their rows are left out)"),
+            std::string::npos)
+      << notes;
+  EXPECT_EQ(notes.find("CFSHIFT.out"), std::string::npos) << notes;
+
+  const Line& shifted = chart.value().lines[1];
+  EXPECT_LE(shifted.point_count(), 2000u);
+  EXPECT_GE(shifted.point_count(), 500u);
+  double highest = 0.0, last_x = -1.0;
+  for (const auto& segment : shifted.segments) {
+    for (const auto& point : segment) {
+      highest = std::max(highest, point.y);
+      EXPECT_GT(point.x, last_x);  // in the order of the file
+      last_x = point.x;
+    }
+  }
+  EXPECT_DOUBLE_EQ(highest, 5.0);
+  EXPECT_DOUBLE_EQ(shifted.segments.front().front().x, 0.0);
+  EXPECT_NEAR(last_x, 299.999, 1e-9);
+}
+
+// "Cospectra.out" of `blocks` blocks whose fluxes are b + the frequency.
+std::string spectra_text(int blocks, int windows) {
+  std::string text = "      FREQ";
+  char field[32];
+  for (int b = 0; b < blocks; ++b) {
+    std::snprintf(field, sizeof field, "%9.4f", 60.0 * b + 29.95);
+    text += b == 4 ? "*********" : field;
+  }
+  text += "\r\n";
+  for (int w = 0; w < windows; ++w) {
+    const double frequency = 5.0 / (w + 1);
+    std::snprintf(field, sizeof field, " %9.6f", frequency);
+    text += w == 2 ? " *********" : field;
+    for (int b = 0; b < blocks; ++b) {
+      std::snprintf(field, sizeof field, "%9.4f", b + frequency);
+      text += field;
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
+  auto reader = LineReader::from_text(spectra_text(25, 6), 40, "Cospectra.out");
+  auto chart = window_flux_chart(reader, RunWindow{0.1, 10.0}, 5);
+  ASSERT_TRUE(chart.ok());
+  const Chart& c = chart.value();
+  ASSERT_EQ(c.lines.size(), 5u);
+  EXPECT_EQ(c.lines[0].label, "block 1, t = 29.9500");
+  EXPECT_EQ(c.lines[4].label, "block 25, t = 1469.9500");
+  // Block 13 of the middle line is at t = 12 * 60 + 29.95.
+  EXPECT_EQ(c.lines[2].label, "block 13, t = 749.9500");
+  for (const auto& line : c.lines) {
+    EXPECT_EQ(line.point_count(), 5u) << line.label;  // the row of asterisk frequency is left out
+    EXPECT_EQ(line.segments.size(), 2u) << line.label;
+  }
+  EXPECT_DOUBLE_EQ(c.lines[4].segments[0][0].y, 24.0 + 5.0);
+  ASSERT_EQ(c.bands.size(), 1u);
+  EXPECT_EQ(c.bands[0].label, "range of all 25 blocks");
+  EXPECT_DOUBLE_EQ(c.bands[0].segments[0][1].low, 2.5);
+  EXPECT_DOUBLE_EQ(c.bands[0].segments[0][1].high, 26.5);
+  ASSERT_EQ(c.x_markers.size(), 1u);
+  EXPECT_EQ(c.x_markers[0].label, "window of the run: 10 s");
+  const std::string notes = all_notes(c);
+  EXPECT_NE(notes.find("1 FREQ value written as asterisks (its row is left out)"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("Lines: 5 of the 25 blocks"), std::string::npos) << notes;
+
+  // A block whose time did not fit: its line says so.
+  auto shown = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
+  auto few = window_flux_chart(shown, std::nullopt, 10);
+  ASSERT_TRUE(few.ok());
+  ASSERT_EQ(few.value().lines.size(), 6u);
+  EXPECT_TRUE(few.value().bands.empty());
+  EXPECT_EQ(few.value().lines[4].label, "block 5, t = (too wide)");
+  EXPECT_NE(all_notes(few.value()).find("1 block time in the first record"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ecflux::plot

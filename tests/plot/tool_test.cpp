@@ -1,0 +1,258 @@
+// ecflux-plot run in the folders of finished runs: the files it writes, what
+// they show, and its failures.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/plot/svg_document.h"
+#include "tests/support/test_support.h"
+
+namespace ecflux {
+namespace {
+
+using testing::PlotPoint;
+using testing::PlotReading;
+using testing::run_program;
+using testing::split_records;
+using testing::TempFolder;
+
+const std::vector<std::string> plot_names = {"flux_by_block.svg", "cumulative_flux.svg",
+                                             "flux_by_window.svg"};
+
+// The example run, finished, in a fresh folder; `end_time` replaces the
+// configured end of the input (line 35 from column 24).
+void finish_example_run(const TempFolder& folder, const char* end_time = nullptr) {
+  const std::filesystem::path examples = EXAMPLES_FOLDER;
+  std::string config = testing::read_file(examples / "ConfigDRAVEK.Dat");
+  if (end_time != nullptr) {
+    std::size_t line_start = 0;
+    for (int line = 1; line < 35; ++line) line_start = config.find('\n', line_start) + 1;
+    const auto line_end = config.find_first_of("\r\n", line_start);
+    config.replace(line_start + 23, line_end - line_start - 23, end_time);
+  }
+  folder.write("ConfigDRAVEK.Dat", config);
+  std::filesystem::copy_file(examples / "example.dat", folder / "example.dat");
+  const auto run = run_program(ECFLUX_PROGRAM, folder.path());
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+}
+
+testing::ProcessResult plot(const TempFolder& folder) {
+  return run_program(ECFLUX_PLOT_PROGRAM, folder.path());
+}
+
+// The numbers of the fixed-column records of a file, split at blanks.
+std::vector<std::vector<std::string>> columns(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& record : split_records(text)) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    while ((at = record.find_first_not_of(' ', at)) != std::string::npos) {
+      const auto end = record.find(' ', at);
+      fields.push_back(record.substr(at, end == std::string::npos ? std::string::npos : end - at));
+      at = end;
+    }
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+bool near(double a, double b, double tolerance) { return std::abs(a - b) <= tolerance; }
+
+// Replaces the `width` columns at `begin` (from 0) of record `index` (from 0).
+std::string overwrite(const std::string& text, std::size_t index, std::size_t begin,
+                      const std::string& field) {
+  auto records = split_records(text);
+  records.at(index).replace(begin, field.size(), field);
+  std::string joined;
+  for (const auto& record : records) joined += record + "\r\n";
+  return joined;
+}
+
+TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
+  TempFolder folder;
+  finish_example_run(folder);
+  const auto run = plot(folder);
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_error, "");
+  for (const auto& name : plot_names) {
+    EXPECT_NE(run.standard_output.find((folder / name).string()), std::string::npos) << name;
+    const std::string svg = folder.read(name);
+    EXPECT_LT(svg.size(), 200u * 1024) << name;
+    // Self-contained: nothing is fetched or run.
+    for (const char* outside : {"<script", "href", "@import", "url("})
+      EXPECT_EQ(svg.find(outside), std::string::npos) << name << " holds " << outside;
+    const PlotReading reading(svg);
+    EXPECT_EQ(reading.root().name, "svg");
+    EXPECT_TRUE(reading.has_axes()) << name;
+  }
+  // A second, independent XML parser, where one is at hand.
+  if (std::filesystem::exists("/usr/bin/python3")) {
+    std::string command =
+        "/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as E; [E.parse(f) for f in sys.argv[1:]]'";
+    for (const auto& name : plot_names) command += " '" + (folder / name).string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  // Per-block fluxes: every block's FLUX-L and FLUX-R where the file has it.
+  const auto results = columns(folder.read("results.out"));
+  ASSERT_EQ(results.size(), 4u);
+  const PlotReading blocks(folder.read("flux_by_block.svg"));
+  const auto flux_l = blocks.series_points("FLUX-L");
+  const auto flux_r = blocks.series_points("FLUX-R");
+  ASSERT_EQ(flux_l.size(), 3u);
+  ASSERT_EQ(flux_r.size(), 3u);
+  for (std::size_t b = 0; b < 3; ++b) {
+    const double time = std::stod(results[b + 1][0]);
+    EXPECT_TRUE(near(flux_l[b].x, time, blocks.x_resolution())) << b;
+    EXPECT_TRUE(near(flux_l[b].y, std::stod(results[b + 1][10]), blocks.y_resolution())) << b;
+    EXPECT_TRUE(near(flux_r[b].y, std::stod(results[b + 1][11]), blocks.y_resolution())) << b;
+  }
+
+  // Cumulative flux: every drawn point is a row of its file, and the first
+  // and last rows and the lowest total are among them.
+  const PlotReading cumulative(folder.read("cumulative_flux.svg"));
+  for (const char* file : {"cumflux.out", "CFSHIFT.out"}) {
+    const auto rows = columns(folder.read(file));
+    std::map<double, double> by_time;
+    double lowest = 0.0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      by_time[std::stod(rows[i][0])] = std::stod(rows[i][1]);
+      lowest = std::min(lowest, std::stod(rows[i][1]));
+    }
+    const auto points = cumulative.series_points(file);
+    ASSERT_GT(points.size(), 10u) << file;
+    bool has_lowest = false;
+    for (const auto& point : points) {
+      const auto row = by_time.lower_bound(point.x - cumulative.x_resolution());
+      ASSERT_NE(row, by_time.end()) << file;
+      ASSERT_TRUE(near(row->first, point.x, cumulative.x_resolution())) << file << " " << point.x;
+      EXPECT_TRUE(near(row->second, point.y, cumulative.y_resolution())) << file << " " << point.x;
+      has_lowest = has_lowest || near(point.y, lowest, cumulative.y_resolution());
+    }
+    EXPECT_TRUE(near(points.front().x, by_time.begin()->first, cumulative.x_resolution())) << file;
+    EXPECT_TRUE(near(points.back().x, by_time.rbegin()->first, cumulative.x_resolution())) << file;
+    EXPECT_TRUE(has_lowest) << file;
+  }
+
+  // Flux against window: one line per block, labelled with its mean time, on
+  // a logarithmic frequency axis; each point is the file's value.
+  const auto spectra = columns(folder.read("Cospectra.out"));
+  const PlotReading windows(folder.read("flux_by_window.svg"));
+  EXPECT_TRUE(windows.log_x());
+  const std::vector<std::string> labels = {"block 1, t = 29.9500", "block 2, t = 89.9500",
+                                           "block 3, t = 149.9500"};
+  EXPECT_EQ(windows.series_labels(), labels);
+  for (std::size_t b = 0; b < 3; ++b) {
+    const auto points = windows.series_points(labels[b]);
+    ASSERT_GE(points.size(), 2u);
+    EXPECT_TRUE(near(points.front().x, std::stod(spectra[1][0]), 1e-4 * spectra.size()));
+    for (const auto& point : points) {
+      bool found = false;
+      for (std::size_t i = 1; i < spectra.size() && !found; ++i) {
+        const double frequency = std::stod(spectra[i][0]);
+        found = std::abs(std::log10(point.x / frequency)) < 1e-4 &&
+                near(point.y, std::stod(spectra[i][b + 1]), windows.y_resolution());
+      }
+      EXPECT_TRUE(found) << labels[b] << " at " << point.x;
+    }
+  }
+  EXPECT_NE(windows.text().find("window of the run: 30 s"), std::string::npos);
+}
+
+TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
+  TempFolder folder;
+  finish_example_run(folder);
+  // Block 2's FLUX-L (columns 84-91), one TIME of cumflux.out and one flux of
+  // block 3 in Cospectra.out did not fit their fields.
+  folder.write("results.out", overwrite(folder.read("results.out"), 2, 83, "********"));
+  folder.write("cumflux.out", overwrite(folder.read("cumflux.out"), 500, 1, "************"));
+  folder.write("Cospectra.out", overwrite(folder.read("Cospectra.out"), 5, 28, "*********"));
+  const auto run = plot(folder);
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+
+  const PlotReading blocks(folder.read("flux_by_block.svg"));
+  const auto flux_l = blocks.series_points("FLUX-L");
+  ASSERT_EQ(flux_l.size(), 2u);  // blocks 1 and 3, no longer joined
+  for (const auto& point : flux_l) EXPECT_LT(point.y, -100.0);
+  EXPECT_EQ(blocks.series_points("FLUX-R").size(), 3u);
+  EXPECT_NE(blocks.text().find("1 FLUX-L value written as asterisks"), std::string::npos)
+      << blocks.text();
+
+  const PlotReading cumulative(folder.read("cumulative_flux.svg"));
+  EXPECT_NE(cumulative.text().find("cumflux.out: 1 TIME value written as asterisks (its row is left out)"),
+            std::string::npos)
+      << cumulative.text();
+
+  const PlotReading windows(folder.read("flux_by_window.svg"));
+  for (const auto& point : windows.series_points("block 3, t = 149.9500"))
+    EXPECT_GT(std::abs(point.x - 1.666667), 1e-3);  // the fifth window's frequency
+  EXPECT_NE(windows.text().find("1 flux value written as asterisks"), std::string::npos)
+      << windows.text();
+}
+
+TEST(PlotTool, RunWithoutCompleteBlockGivesPlotsThatSaySo) {
+  TempFolder folder;
+  finish_example_run(folder, "    30.0");
+  ASSERT_EQ(split_records(folder.read("results.out")).size(), 1u);
+  const auto run = plot(folder);
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+  for (const auto& name : plot_names) {
+    const PlotReading reading(folder.read(name));
+    EXPECT_TRUE(reading.series_labels().empty()) << name;
+    EXPECT_NE(reading.text().find("No complete block in this run"), std::string::npos) << name;
+  }
+}
+
+TEST(PlotTool, MissingFileIsNamedOnOneLineAndNothingIsWritten) {
+  for (const std::string missing : {"ConfigDRAVEK.Dat", "results.out", "cumflux.out", "CFSHIFT.out",
+                                    "Cospectra.out"}) {
+    TempFolder folder;
+    finish_example_run(folder);
+    std::filesystem::remove(folder / missing);
+    const auto run = plot(folder);
+    EXPECT_EQ(run.exit_status, 1) << missing;
+    EXPECT_EQ(run.standard_error,
+              "ecflux-plot: " + (folder / missing).string() + ": file not found\n");
+    for (const auto& name : plot_names) EXPECT_FALSE(folder.exists(name)) << missing << " " << name;
+  }
+}
+
+// Looks at a plot as a browser draws it, where headless Chromium is present.
+TEST(PlotTool, ChromiumRendersAPlot) {
+  const std::filesystem::path chromium = "/usr/bin/chromium";
+  if (!std::filesystem::exists(chromium)) GTEST_SKIP() << "no " << chromium;
+  TempFolder folder;
+  finish_example_run(folder);
+  ASSERT_EQ(plot(folder).exit_status, 0);
+  std::filesystem::create_directory(folder / "profile");
+  const auto png = folder / "flux_by_window.png";
+  const std::string command =
+      "timeout 120 " + chromium.string() +
+      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
+      " --disable-background-networking --disable-component-update --disable-sync"
+      " --user-data-dir='" + (folder / "profile").string() + "' --screenshot='" + png.string() +
+      "' --window-size=960,560 'file://" + (folder / "flux_by_window.svg").string() +
+      "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const std::string image = testing::read_file(png);
+  ASSERT_GT(image.size(), 24u);
+  EXPECT_EQ(image.substr(1, 3), "PNG");
+  // The width and height in the header, then enough bytes for a drawing
+  // rather than a blank page.
+  const auto big_endian = [&](std::size_t at) {
+    return (static_cast<unsigned char>(image[at]) << 24) | (static_cast<unsigned char>(image[at + 1]) << 16) |
+           (static_cast<unsigned char>(image[at + 2]) << 8) | static_cast<unsigned char>(image[at + 3]);
+  };
+  EXPECT_EQ(big_endian(16), 960u);
+  EXPECT_EQ(big_endian(20), 560u);
+  EXPECT_GT(image.size(), 15000u);
+}
+
+}  // namespace
+}  // namespace ecflux
