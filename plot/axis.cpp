@@ -30,24 +30,26 @@ Axis linear_axis(double low, double high, int tick_target) {
     low -= pad;
     high += pad;
   }
-  const double raw_step = (high - low) / std::max(tick_target, 1);
-  const double power = std::pow(10.0, std::floor(std::log10(raw_step)));
-  const double scaled = raw_step / power;
-  const double step = (scaled < 1.5 ? 1.0 : scaled < 3.0 ? 2.0 : scaled < 7.0 ? 5.0 : 10.0) * power;
-
-  // Ticks are whole multiples of the step, each formed by one multiplication
-  // so that no rounding accumulates.
-  const double first = std::floor(low / step + 1e-9);
-  const double last = std::ceil(high / step - 1e-9);
-  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
   Axis axis;
-  axis.low = first * step;
-  axis.high = last * step;
-  for (double k = first; k <= last + 0.5; k += 1.0) {
-    const double value = k * step;
-    axis.ticks.push_back({value, tick_label(value, decimals)});
+  axis.low = low;
+  axis.high = high;
+  // The step 1, 2 or 5 times a power of ten nearest the wanted spacing,
+  // made finer while fewer than two ticks fall within the range.
+  for (double raw_step = (high - low) / std::max(tick_target, 1);; raw_step /= 2) {
+    const double power = std::pow(10.0, std::floor(std::log10(raw_step)));
+    const double scaled = raw_step / power;
+    const double step = (scaled < 1.5 ? 1.0 : scaled < 3.0 ? 2.0 : scaled < 7.0 ? 5.0 : 10.0) * power;
+    const double first = std::ceil(low / step - 1e-9);
+    const double last = std::floor(high / step + 1e-9);
+    if (last - first < 1.0) continue;
+    const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+    // Each tick is formed by one multiplication, so no rounding accumulates.
+    for (double k = first; k <= last + 0.5; k += 1.0) {
+      const double value = k * step;
+      axis.ticks.push_back({value, tick_label(value, decimals)});
+    }
+    return axis;
   }
-  return axis;
 }
 
 Axis log_axis(double low, double high) {

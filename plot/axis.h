@@ -24,9 +24,9 @@ struct Axis {
   double fraction(double value) const;
 };
 
-// A linear axis over at least [low, high] (given in either order) with
-// roughly `tick_target` ticks; its ends are on ticks. A range of one value
-// is widened around it. The values must be finite.
+// A linear axis over [low, high] (given in either order) with roughly
+// `tick_target` ticks, at least two, within it. A range of one value is
+// widened around it. The values must be finite.
 Axis linear_axis(double low, double high, int tick_target);
 
 // A logarithmic axis from the power of ten at or below `low` to the one at

@@ -281,6 +281,14 @@ void append_marker(std::string& svg, const Frame& frame, const XMarker& marker) 
          "\">" + escape_xml(marker.label) + "</text></g>\n";
 }
 
+// A legend label that would run past the drawing's edge is squeezed into
+// the room there is (a generous 7 units a character at this size).
+std::string legend_fit(const std::string& label) {
+  constexpr double room = width - legend_left - 36;
+  if (static_cast<double>(label.size()) * 7.0 <= room) return {};
+  return "textLength=\"" + number(room) + "\" lengthAdjust=\"spacingAndGlyphs\"";
+}
+
 void append_legend(std::string& svg, const Chart& chart, double top) {
   svg += "<g font-size=\"12\" fill=\"#222222\">\n";
   double y = top + 12;
@@ -289,7 +297,7 @@ void append_legend(std::string& svg, const Chart& chart, double top) {
     svg += "<line x1=\"" + number(legend_left) + "\" y1=\"" + number(y - 4) + "\" x2=\"" +
            number(legend_left + 22) + "\" y2=\"" + number(y - 4) + "\" stroke=\"" + line.color +
            "\" stroke-width=\"2.5\"/>\n";
-    append_text(svg, legend_left + 30, y, "", line.label);
+    append_text(svg, legend_left + 30, y, legend_fit(line.label), line.label);
     y += line_spacing + 2;
   }
   for (const auto& band : chart.bands) {
@@ -297,7 +305,7 @@ void append_legend(std::string& svg, const Chart& chart, double top) {
     svg += "<rect x=\"" + number(legend_left) + "\" y=\"" + number(y - 10) +
            "\" width=\"22\" height=\"12\" fill=\"" + band.color +
            "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\"/>\n";
-    append_text(svg, legend_left + 30, y, "", band.label);
+    append_text(svg, legend_left + 30, y, legend_fit(band.label), band.label);
     y += line_spacing + 2;
   }
   svg += "</g>\n";
@@ -330,8 +338,8 @@ std::string render_svg(const Chart& chart) {
   if (has_data) {
     // A little room around the data, so that no point lies on the frame
     // (the logarithmic axis ends at powers of ten, which leave room anyway).
-    const double x_pad = chart.log_x ? 0.0 : (x_high - x_low) * 0.02;
-    const double y_pad = (y_high - y_low) * 0.03;
+    const double x_pad = chart.log_x ? 0.0 : (x_high - x_low) * 0.03;
+    const double y_pad = (y_high - y_low) * 0.05;
     frame.x = chart.log_x ? log_axis(x_low, x_high)
                           : linear_axis(x_low - x_pad, x_high + x_pad, 8);
     frame.y = linear_axis(y_low - y_pad, y_high + y_pad, 6);

@@ -67,16 +67,17 @@ std::optional<std::string> skip_note(const std::string& file,
 }
 
 constexpr std::string_view asterisk_explanation =
-    "Asterisks stand for a value too wide for its field in the file.";
+    "Asterisks stand for a value too wide for its field in the file";
 
-void add_notes(Chart& chart, const std::vector<std::optional<std::string>>& notes) {
+void add_notes(Chart& chart, const std::vector<std::optional<std::string>>& notes,
+               std::string_view asterisk_detail = {}) {
   bool asterisks = false;
   for (const auto& note : notes) {
     if (!note) continue;
     chart.notes.push_back(*note);
     asterisks = asterisks || note->find("asterisks") != std::string::npos;
   }
-  if (asterisks) chart.notes.emplace_back(asterisk_explanation);
+  if (asterisks) chart.notes.push_back(std::string(asterisk_explanation) + std::string(asterisk_detail));
 }
 
 // Gives the next record, or false at the end; a read error is returned.
@@ -104,7 +105,8 @@ std::string trim(std::string_view text) {
 
 }  // namespace
 
-textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::string& file_label) {
+textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::string& file_label,
+                                       std::vector<std::string>* block_times) {
   static const RecordFields fields = *RecordFields::make(results_row_layout);
   Chart chart;
   chart.title = "Heat flux of each block";
@@ -128,6 +130,10 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
   while (source.next(record)) {
     ++rows;
     fields.read(record, row);
+    if (block_times) {
+      const bool readable = row[time_field].state == FieldState::number;
+      block_times->push_back(readable ? trim(record.substr(0, 12)) : std::string());
+    }
     if (!skipped[0].count.take(row[time_field])) {
       flux_l.gap();
       flux_r.gap();
@@ -149,7 +155,7 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
   chart.bands.push_back(std::move(delays));
   chart.lines.push_back(std::move(flux_l));
   chart.lines.push_back(std::move(flux_r));
-  add_notes(chart, {skip_note(file_label, skipped, "TIME")});
+  add_notes(chart, {skip_note(file_label, skipped, "TIME")}, ".");
   chart.empty_message = rows == 0 ? "No complete block in this run: " + file_label + " has no rows."
                                   : "No value of " + file_label + " could be plotted.";
   return chart;
@@ -201,8 +207,10 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
   if (auto failure = read_cumulative(cfshift, shifted, shifted_skips, rows)) return *failure;
   chart.lines.push_back(std::move(plain));
   chart.lines.push_back(std::move(shifted));
-  add_notes(chart, {skip_note("cumflux.out", plain_skips, "TIME"),
-                    skip_note("CFSHIFT.out", shifted_skips, "TIME")});
+  add_notes(chart,
+            {skip_note("cumflux.out", plain_skips, "TIME"),
+             skip_note("CFSHIFT.out", shifted_skips, "TIME")},
+            "; TIME has room for values below 1000 only.");
   chart.empty_message = rows == 0
                             ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
                             : "No value of cumflux.out or CFSHIFT.out could be plotted.";
@@ -211,6 +219,7 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
 
 textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
                                         std::optional<RunWindow> run_window,
+                                        const std::vector<std::string>& results_times,
                                         std::size_t line_limit) {
   Chart chart;
   chart.title = "Flux against running-mean window";
@@ -241,6 +250,8 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
     std::string label = "block " + std::to_string(shown[i] + 1) + ", t = ";
     if (time.state == FieldState::number) {
       label += trim(record.substr(begin, spectra_width));
+    } else if (results_times.size() == blocks && !results_times[shown[i]].empty()) {
+      label += results_times[shown[i]];
     } else {
       label += time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)";
       ++hidden_times;
@@ -297,9 +308,10 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   }
   if (hidden_times > 0) {
     notes.push_back(plural(hidden_times, "block time", "block times") +
-                    " in the first record of Cospectra.out written as asterisks or unreadable.");
+                    " in the first record of Cospectra.out written as asterisks or unreadable,"
+                    " and not found in the results file.");
   }
-  add_notes(chart, notes);
+  add_notes(chart, notes, ".");
   chart.empty_message = blocks == 0 || rows == 0
                             ? "No complete block in this run: Cospectra.out has no block."
                             : "No value of Cospectra.out could be plotted.";

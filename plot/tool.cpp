@@ -58,7 +58,8 @@ int run_plot_tool(std::ostream& out, std::ostream& err) {
     }
   }
 
-  auto block_chart = block_flux_chart(results.value(), results_name);
+  std::vector<std::string> block_times;
+  auto block_chart = block_flux_chart(results.value(), results_name, &block_times);
   if (!block_chart.ok()) {
     report(err, block_chart.failure());
     return 1;
@@ -68,7 +69,7 @@ int run_plot_tool(std::ostream& out, std::ostream& err) {
     report(err, cumulative_chart.failure());
     return 1;
   }
-  auto window_chart = window_flux_chart(cospectra.value(), run_window(config.value()));
+  auto window_chart = window_flux_chart(cospectra.value(), run_window(config.value()), block_times);
   if (!window_chart.ok()) {
     report(err, window_chart.failure());
     return 1;

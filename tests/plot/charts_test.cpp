@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "plot/plots.h"
 #include "textio/line_reader.h"
@@ -42,8 +43,10 @@ TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
       results_row("    209.9500", "  -99.00", " -100.00", " -150.00", "  -20.00") +
       "    269.9500  12.036\r\n";  // a record cut short
   auto reader = LineReader::from_text(text, 9, "results.out");
-  auto chart = block_flux_chart(reader, "results.out");
+  std::vector<std::string> times;
+  auto chart = block_flux_chart(reader, "results.out", &times);
   ASSERT_TRUE(chart.ok());
+  EXPECT_EQ(times, (std::vector<std::string>{"29.9500", "", "149.9500", "209.9500", "269.9500"}));
   const Line& flux_l = chart.value().lines[0];
   const Line& flux_r = chart.value().lines[1];
   const Band& delays = chart.value().bands[0];
@@ -136,7 +139,7 @@ std::string spectra_text(int blocks, int windows) {
 
 TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
   auto reader = LineReader::from_text(spectra_text(25, 6), 40, "Cospectra.out");
-  auto chart = window_flux_chart(reader, RunWindow{0.1, 10.0}, 5);
+  auto chart = window_flux_chart(reader, RunWindow{0.1, 10.0}, {}, 5);
   ASSERT_TRUE(chart.ok());
   const Chart& c = chart.value();
   ASSERT_EQ(c.lines.size(), 5u);
@@ -159,14 +162,23 @@ TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
   EXPECT_NE(notes.find("1 FREQ value written as asterisks (its row is left out)"), std::string::npos) << notes;
   EXPECT_NE(notes.find("Lines: 5 of the 25 blocks"), std::string::npos) << notes;
 
-  // A block whose time did not fit: its line says so.
+  // A block whose time did not fit takes it from the results file, when that
+  // has a time for every block; otherwise its line says so.
+  const std::vector<std::string> results_times = {"29.9500", "89.9500", "149.9500",
+                                                  "209.9500", "10029.9500", ""};
   auto shown = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
-  auto few = window_flux_chart(shown, std::nullopt, 10);
+  auto few = window_flux_chart(shown, std::nullopt, results_times);
   ASSERT_TRUE(few.ok());
   ASSERT_EQ(few.value().lines.size(), 6u);
   EXPECT_TRUE(few.value().bands.empty());
-  EXPECT_EQ(few.value().lines[4].label, "block 5, t = (too wide)");
-  EXPECT_NE(all_notes(few.value()).find("1 block time in the first record"), std::string::npos);
+  EXPECT_EQ(few.value().lines[4].label, "block 5, t = 10029.9500");
+  EXPECT_TRUE(all_notes(few.value()).empty()) << all_notes(few.value());
+
+  auto unmatched = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
+  auto without = window_flux_chart(unmatched, std::nullopt, {"29.9500"});
+  ASSERT_TRUE(without.ok());
+  EXPECT_EQ(without.value().lines[4].label, "block 5, t = (too wide)");
+  EXPECT_NE(all_notes(without.value()).find("1 block time in the first record"), std::string::npos);
 }
 
 }  // namespace
