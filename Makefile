@@ -1,6 +1,6 @@
-# The two everyday commands: `make demo` builds ecflux and runs it on the
-# bundled example in build/demo; `make test` builds everything and runs every
-# test.
+# The two everyday commands: `make demo` builds ecflux, runs it on the
+# bundled example in build/demo and draws the run's plots with ecflux-plot;
+# `make test` builds everything and runs every test.
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -21,6 +21,9 @@ demo: build
 	@echo
 	@echo "Outputs of the example run are in $(abspath $(BUILD)/demo):"
 	@cd $(BUILD)/demo && ls -l results.out cumflux.out CFSHIFT.out Cospectra.out
+	@echo
+	@echo "Plots of the example run, to open in a web browser:"
+	@cd $(BUILD)/demo && ../ecflux-plot
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
