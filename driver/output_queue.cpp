@@ -42,6 +42,7 @@ void OutputQueue::work() {
     jobs_.pop_front();
     running_job_ = true;
     lock.unlock();
+    changed_.notify_all();  // there is room for the next job
     const bool ok = job();
     lock.lock();
     running_job_ = false;
