@@ -7,7 +7,8 @@
 namespace ecflux::plot {
 
 double Axis::fraction(double value) const {
-  if (logarithmic) return (std::log10(value) - std::log10(low)) / (std::log10(high) - std::log10(low));
+  if (logarithmic)
+    return (std::log10(value) - std::log10(low)) / (std::log10(high) - std::log10(low));
   return (value - low) / (high - low);
 }
 
@@ -16,9 +17,24 @@ std::string tick_label(double value, int decimals) {
   std::snprintf(text, sizeof text, "%.*f", std::clamp(decimals, 0, 20), value);
   std::string label = text;
   // "-0.00" is zero: drop the sign.
-  if (label.front() == '-' && label.find_first_not_of("-0.") == std::string::npos) label.erase(0, 1);
+  if (label.front() == '-' && label.find_first_not_of("-0.") == std::string::npos)
+    label.erase(0, 1);
   return label;
 }
+
+namespace {
+
+// 1, 2 or 5 times a power of ten, whichever is nearest `raw_step`.
+double nice_step(double raw_step) {
+  const double power = std::pow(10.0, std::floor(std::log10(raw_step)));
+  const double scaled = raw_step / power;
+  if (scaled < 1.5) return power;
+  if (scaled < 3.0) return 2.0 * power;
+  if (scaled < 7.0) return 5.0 * power;
+  return 10.0 * power;
+}
+
+}  // namespace
 
 Axis linear_axis(double low, double high, int tick_target) {
   if (high < low) std::swap(low, high);
@@ -36,9 +52,7 @@ Axis linear_axis(double low, double high, int tick_target) {
   // The step 1, 2 or 5 times a power of ten nearest the wanted spacing,
   // made finer while fewer than two ticks fall within the range.
   for (double raw_step = (high - low) / std::max(tick_target, 1);; raw_step /= 2) {
-    const double power = std::pow(10.0, std::floor(std::log10(raw_step)));
-    const double scaled = raw_step / power;
-    const double step = (scaled < 1.5 ? 1.0 : scaled < 3.0 ? 2.0 : scaled < 7.0 ? 5.0 : 10.0) * power;
+    const double step = nice_step(raw_step);
     const double first = std::ceil(low / step - 1e-9);
     const double last = std::floor(high / step + 1e-9);
     if (last - first < 1.0) continue;

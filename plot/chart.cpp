@@ -226,8 +226,8 @@ void append_band(std::string& svg, const Frame& frame, const Band& band) {
     pixels = thin_band_to_columns(pixels);
     if (pixels.size() == 1) {
       // A single x: a bar from the lower to the upper value.
-      svg += "<line x1=\"" + number(pixels[0].x) + "\" y1=\"" + number(pixels[0].low) +
-             "\" x2=\"" + number(pixels[0].x) + "\" y2=\"" + number(pixels[0].high) +
+      svg += "<line x1=\"" + number(pixels[0].x) + "\" y1=\"" + number(pixels[0].low) + "\" x2=\"" +
+             number(pixels[0].x) + "\" y2=\"" + number(pixels[0].high) +
              "\" stroke-width=\"4\"/>\n";
       continue;
     }
@@ -242,8 +242,8 @@ void append_band(std::string& svg, const Frame& frame, const Band& band) {
 }
 
 void append_line(std::string& svg, const Frame& frame, const Line& line) {
-  svg += "<g data-series=\"" + escape_xml(line.label) + "\" stroke=\"" + line.color +
-         "\" fill=\"" + line.color + "\">\n";
+  svg += "<g data-series=\"" + escape_xml(line.label) + "\" stroke=\"" + line.color + "\" fill=\"" +
+         line.color + "\">\n";
   const bool markers = line.markers && line.point_count() <= marker_limit;
   for (const auto& segment : line.segments) {
     if (segment.empty()) continue;
@@ -277,8 +277,8 @@ void append_marker(std::string& svg, const Frame& frame, const XMarker& marker) 
   // The label on the side with more room.
   const bool right = at < 0.6;
   svg += "<text x=\"" + number(right ? x + 5 : x - 5) + "\" y=\"" + number(frame.top + 14) +
-         "\" font-size=\"12\" fill=\"#444444\" text-anchor=\"" + (right ? "start" : "end") +
-         "\">" + escape_xml(marker.label) + "</text></g>\n";
+         "\" font-size=\"12\" fill=\"#444444\" text-anchor=\"" + (right ? "start" : "end") + "\">" +
+         escape_xml(marker.label) + "</text></g>\n";
 }
 
 // A legend label that would run past the drawing's edge is squeezed into
@@ -340,8 +340,7 @@ std::string render_svg(const Chart& chart) {
     // (the logarithmic axis ends at powers of ten, which leave room anyway).
     const double x_pad = chart.log_x ? 0.0 : (x_high - x_low) * 0.03;
     const double y_pad = (y_high - y_low) * 0.05;
-    frame.x = chart.log_x ? log_axis(x_low, x_high)
-                          : linear_axis(x_low - x_pad, x_high + x_pad, 8);
+    frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_low - x_pad, x_high + x_pad, 8);
     frame.y = linear_axis(y_low - y_pad, y_high + y_pad, 6);
   }
 
@@ -380,10 +379,11 @@ std::string render_svg(const Chart& chart) {
   append_text(svg, (plot_left + plot_right) / 2, frame.bottom + 42,
               "font-size=\"13\" text-anchor=\"middle\" fill=\"#222222\"", chart.x_title);
   const double y_middle = (frame.top + frame.bottom) / 2;
-  append_text(svg, 22, y_middle,
-              "font-size=\"13\" text-anchor=\"middle\" fill=\"#222222\" transform=\"rotate(-90 22 " +
-                  number(y_middle) + ")\"",
-              chart.y_title);
+  append_text(
+      svg, 22, y_middle,
+      "font-size=\"13\" text-anchor=\"middle\" fill=\"#222222\" transform=\"rotate(-90 22 " +
+          number(y_middle) + ")\"",
+      chart.y_title);
   for (std::size_t i = 0; i < chart.notes.size(); ++i) {
     append_text(svg, plot_left, frame.bottom + 66 + line_spacing * static_cast<double>(i),
                 "font-size=\"12\" fill=\"#8a4b00\"", chart.notes[i]);

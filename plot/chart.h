@@ -20,7 +20,7 @@ struct Point {
 struct Line {
   std::string label;  // legend text; not in the legend when empty
   std::string color;
-  bool markers = false;  // a dot at every point (for lines of few points)
+  bool markers = false;                      // a dot at every point (for lines of few points)
   std::vector<std::vector<Point>> segments;  // none of them empty
 
   // Appends a point to the current segment.

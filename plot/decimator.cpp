@@ -4,7 +4,8 @@
 
 namespace ecflux::plot {
 
-Decimator::Decimator(std::size_t bucket_limit) : bucket_limit_(std::max<std::size_t>(bucket_limit, 1)) {
+Decimator::Decimator(std::size_t bucket_limit)
+    : bucket_limit_(std::max<std::size_t>(bucket_limit, 1)) {
   buckets_.reserve(2 * bucket_limit_);
 }
 

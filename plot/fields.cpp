@@ -6,12 +6,14 @@
 namespace ecflux::plot {
 
 Field read_field(std::string_view record, std::size_t begin, int width, int decimals) {
-  const std::string_view text =
-      begin < record.size() ? record.substr(begin, static_cast<std::size_t>(width)) : std::string_view();
+  const std::string_view text = begin < record.size()
+                                    ? record.substr(begin, static_cast<std::size_t>(width))
+                                    : std::string_view();
   const auto first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {FieldState::not_a_number, 0.0};
   if (text.find_first_not_of("* ") == std::string_view::npos) return {FieldState::asterisks, 0.0};
-  if (const auto value = textio::read_real_field(text, decimals)) return {FieldState::number, *value};
+  if (const auto value = textio::read_real_field(text, decimals))
+    return {FieldState::number, *value};
   return {FieldState::not_a_number, 0.0};
 }
 

@@ -1,8 +1,8 @@
 #include "plot/plots.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -45,8 +45,9 @@ struct SkippedColumn {
   SkipCount count;
 };
 
-// One note per file: "Not plotted from results.out: 2 TIME values written as
-// asterisks (too wide for their field; their rows are left out)".
+// One note per file, such as "Not plotted from results.out: 2 TIME values
+// written as asterisks (their rows are left out), 1 FLUX-L value not a
+// number." The row's key column (TIME, FREQ) says that whole rows are gone.
 std::optional<std::string> skip_note(const std::string& file,
                                      const std::vector<SkippedColumn>& columns,
                                      std::string_view row_column) {
@@ -57,7 +58,8 @@ std::optional<std::string> skip_note(const std::string& file,
       if (!parts.empty()) parts += ", ";
       parts += plural(count, column.name + " value", column.name + " values");
       parts += what;
-      if (column.name == row_column) parts += count == 1 ? " (its row is left out)" : " (their rows are left out)";
+      if (column.name == row_column)
+        parts += count == 1 ? " (its row is left out)" : " (their rows are left out)";
     };
     add(column.count.asterisks, " written as asterisks");
     add(column.count.not_a_number, " not a number");
@@ -77,7 +79,8 @@ void add_notes(Chart& chart, const std::vector<std::optional<std::string>>& note
     chart.notes.push_back(*note);
     asterisks = asterisks || note->find("asterisks") != std::string::npos;
   }
-  if (asterisks) chart.notes.push_back(std::string(asterisk_explanation) + std::string(asterisk_detail));
+  if (asterisks)
+    chart.notes.push_back(std::string(asterisk_explanation) + std::string(asterisk_detail));
 }
 
 // Gives the next record, or false at the end; a read error is returned.
@@ -141,14 +144,22 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
       continue;
     }
     const double time = row[time_field].value;
-    if (skipped[1].count.take(row[flux_l_field])) flux_l.add(time, row[flux_l_field].value);
-    else flux_l.gap();
-    if (skipped[2].count.take(row[flux_r_field])) flux_r.add(time, row[flux_r_field].value);
-    else flux_r.gap();
+    const auto plot_field = [&](Line& line, std::size_t field, SkipCount& count) {
+      if (count.take(row[field])) {
+        line.add(time, row[field].value);
+      } else {
+        line.gap();
+      }
+    };
+    plot_field(flux_l, flux_l_field, skipped[1].count);
+    plot_field(flux_r, flux_r_field, skipped[2].count);
     const bool low = skipped[3].count.take(row[run_min_field]);
     const bool high = skipped[4].count.take(row[run_max_field]);
-    if (low && high) delays.add(time, row[run_min_field].value, row[run_max_field].value);
-    else delays.gap();
+    if (low && high) {
+      delays.add(time, row[run_min_field].value, row[run_max_field].value);
+    } else {
+      delays.gap();
+    }
   }
   if (source.failure) return *source.failure;
 
@@ -211,9 +222,9 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
             {skip_note("cumflux.out", plain_skips, "TIME"),
              skip_note("CFSHIFT.out", shifted_skips, "TIME")},
             "; TIME has room for values below 1000 only.");
-  chart.empty_message = rows == 0
-                            ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
-                            : "No value of cumflux.out or CFSHIFT.out could be plotted.";
+  chart.empty_message =
+      rows == 0 ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
+                : "No value of cumflux.out or CFSHIFT.out could be plotted.";
   return chart;
 }
 
@@ -235,14 +246,17 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   std::size_t blocks = 0;
   std::vector<std::size_t> shown;  // the blocks drawn as lines
   std::int64_t hidden_times = 0;
-  if (source.next(record) && record.size() > spectra_first_column + spectra_width) {
-    blocks = (record.size() - spectra_first_column - spectra_width + spectra_width - 1) /
-             static_cast<std::size_t>(spectra_width);
+  constexpr std::size_t field_width = spectra_width;
+  if (source.next(record) && record.size() > spectra_first_column + field_width) {
+    // The fields after "     FREQ", a last one cut short included.
+    const std::size_t times_width = record.size() - spectra_first_column - field_width;
+    blocks = (times_width + field_width - 1) / field_width;
   }
   line_limit = std::max<std::size_t>(line_limit, 2);
   for (std::size_t i = 0; i < std::min(blocks, line_limit); ++i) {
     // Evenly spread over the run, the first and the last block included.
-    shown.push_back(blocks <= line_limit ? i : (i * (blocks - 1) + (line_limit - 1) / 2) / (line_limit - 1));
+    shown.push_back(
+        blocks <= line_limit ? i : (i * (blocks - 1) + (line_limit - 1) / 2) / (line_limit - 1));
   }
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const std::size_t begin = spectra_first_column + (shown[i] + 1) * spectra_width;
@@ -285,12 +299,16 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
     }
     for (std::size_t i = 0; i < shown.size(); ++i) {
       const Field& flux = row[shown[i]];
-      if (flux.state == FieldState::number) chart.lines[i].add(x, flux.value);
-      else chart.lines[i].gap();
+      if (flux.state == FieldState::number)
+        chart.lines[i].add(x, flux.value);
+      else
+        chart.lines[i].gap();
     }
     if (!banded) continue;
-    if (any) range.add(x, low, high);
-    else range.gap();
+    if (any)
+      range.add(x, low, high);
+    else
+      range.gap();
   }
   if (source.failure) return *source.failure;
 

@@ -24,8 +24,8 @@ const std::string results_header =
 std::string results_row(const std::string& time, const std::string& flux_l,
                         const std::string& flux_r, const std::string& run_min,
                         const std::string& run_max) {
-  return time + "  12.036  -2.955   0.399   1.027  12.393   1.438 166.2 277.359   0.005 " +
-         flux_l + " " + flux_r + "  -164.28 " + run_min + "   -45.13 " + run_max +
+  return time + "  12.036  -2.955   0.399   1.027  12.393   1.438 166.2 277.359   0.005 " + flux_l +
+         " " + flux_r + "  -164.28 " + run_min + "   -45.13 " + run_max +
          "    -0.30 -0.30 -2.00 -2.00\r\n";
 }
 
@@ -61,7 +61,9 @@ TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
   EXPECT_DOUBLE_EQ(delays.segments.front().front().high, -46.12);
 
   const std::string notes = all_notes(chart.value());
-  EXPECT_NE(notes.find("1 TIME value written as asterisks (its row is left out)"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("1 TIME value written as asterisks (its row is left out)"),
+            std::string::npos)
+      << notes;
   EXPECT_NE(notes.find("2 FLUX-L values not a number"), std::string::npos) << notes;
   EXPECT_NE(notes.find("1 RUNMIN value written as asterisks"), std::string::npos) << notes;
   EXPECT_NE(notes.find("too wide for its field"), std::string::npos) << notes;
@@ -94,8 +96,9 @@ TEST(CumulativeChart, RowsWithoutATimeAreLeftOutAndLongSeriesAreThinnedKeepingSp
   EXPECT_EQ(plain.point_count(), 16u);
   EXPECT_LT(plain.segments.back().back().x, 1000.0);
   const std::string notes = all_notes(chart.value());
-  EXPECT_NE(notes.find("cumflux.out: 16 TIME values written as asterisks (their rows are left out)"),
-            std::string::npos)
+  EXPECT_NE(
+      notes.find("cumflux.out: 16 TIME values written as asterisks (their rows are left out)"),
+      std::string::npos)
       << notes;
   EXPECT_EQ(notes.find("CFSHIFT.out"), std::string::npos) << notes;
 
@@ -159,12 +162,14 @@ TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
   ASSERT_EQ(c.x_markers.size(), 1u);
   EXPECT_EQ(c.x_markers[0].label, "window of the run: 10 s");
   const std::string notes = all_notes(c);
-  EXPECT_NE(notes.find("1 FREQ value written as asterisks (its row is left out)"), std::string::npos) << notes;
+  EXPECT_NE(notes.find("1 FREQ value written as asterisks (its row is left out)"),
+            std::string::npos)
+      << notes;
   EXPECT_NE(notes.find("Lines: 5 of the 25 blocks"), std::string::npos) << notes;
 
   // A block whose time did not fit takes it from the results file, when that
   // has a time for every block; otherwise its line says so.
-  const std::vector<std::string> results_times = {"29.9500", "89.9500", "149.9500",
+  const std::vector<std::string> results_times = {"29.9500",  "89.9500",    "149.9500",
                                                   "209.9500", "10029.9500", ""};
   auto shown = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
   auto few = window_flux_chart(shown, std::nullopt, results_times);

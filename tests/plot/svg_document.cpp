@@ -37,7 +37,9 @@ class XmlParser {
     ++at_;
   }
   void skip_blanks() {
-    while (at_ < text_.size() && std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos) ++at_;
+    while (at_ < text_.size() &&
+           std::string_view(" \t\r\n").find(text_[at_]) != std::string_view::npos)
+      ++at_;
   }
   void skip_comment() {
     const auto end = text_.find("-->", at_);
@@ -57,8 +59,8 @@ class XmlParser {
   std::string name() {
     if (!name_start(peek())) fail("expected a name");
     const auto begin = at_;
-    while (name_start(peek()) || std::isdigit(static_cast<unsigned char>(peek())) || peek() == '-' ||
-           peek() == '.')
+    while (name_start(peek()) || std::isdigit(static_cast<unsigned char>(peek())) ||
+           peek() == '-' || peek() == '.')
       ++at_;
     return std::string(text_.substr(begin, at_ - begin));
   }
@@ -72,11 +74,16 @@ class XmlParser {
         const auto end = text_.find(';', at_);
         if (end == std::string_view::npos) fail("unterminated entity");
         const auto entity = text_.substr(at_ + 1, end - at_ - 1);
-        if (entity == "amp") out += '&';
-        else if (entity == "lt") out += '<';
-        else if (entity == "gt") out += '>';
-        else if (entity == "quot") out += '"';
-        else if (entity == "apos") out += '\'';
+        if (entity == "amp")
+          out += '&';
+        else if (entity == "lt")
+          out += '<';
+        else if (entity == "gt")
+          out += '>';
+        else if (entity == "quot")
+          out += '"';
+        else if (entity == "apos")
+          out += '\'';
         else if (entity.size() > 1 && entity[0] == '#') {
           const bool hex = entity[1] == 'x';
           const auto digits = std::string(entity.substr(hex ? 2 : 1));
@@ -113,7 +120,8 @@ class XmlParser {
       ++at_;
       auto value = characters(quote);
       expect(quote);
-      if (!node->attributes.emplace(key, std::move(value)).second) fail("repeated attribute " + key);
+      if (!node->attributes.emplace(key, std::move(value)).second)
+        fail("repeated attribute " + key);
     }
     if (peek() == '/') {
       ++at_;
@@ -137,7 +145,8 @@ class XmlParser {
       } else {
         const auto begin = at_;
         auto text = characters('<');
-        if (text_.substr(begin, at_ - begin).find("]]>") != std::string_view::npos) fail("]]> in text");
+        if (text_.substr(begin, at_ - begin).find("]]>") != std::string_view::npos)
+          fail("]]> in text");
         node->text += text;
       }
     }
@@ -205,8 +214,10 @@ PlotReading::PlotReading(std::string_view svg) : root_(parse_xml(svg)) {
       continue;
     }
     const double value = std::stod(label->text);
-    if (kind == "x-tick") x_.push_back({number_attribute(*mark, "x1"), value});
-    else y_.push_back({number_attribute(*mark, "y1"), value});
+    if (kind == "x-tick")
+      x_.push_back({number_attribute(*mark, "x1"), value});
+    else
+      y_.push_back({number_attribute(*mark, "y1"), value});
   }
 }
 
@@ -214,7 +225,8 @@ double PlotReading::x_value(double pixel) const {
   const Tick& a = x_.front();
   const Tick& b = x_.back();
   const double at = (pixel - a.pixel) / (b.pixel - a.pixel);
-  if (log_x_) return std::pow(10.0, std::log10(a.value) + at * (std::log10(b.value) - std::log10(a.value)));
+  if (log_x_)
+    return std::pow(10.0, std::log10(a.value) + at * (std::log10(b.value) - std::log10(a.value)));
   return a.value + at * (b.value - a.value);
 }
 
@@ -225,17 +237,20 @@ double PlotReading::y_value(double pixel) const {
 }
 
 double PlotReading::x_resolution() const {
-  return std::abs((x_.back().value - x_.front().value) / (x_.back().pixel - x_.front().pixel)) * 0.01;
+  return std::abs((x_.back().value - x_.front().value) / (x_.back().pixel - x_.front().pixel)) *
+         0.01;
 }
 
 double PlotReading::y_resolution() const {
-  return std::abs((y_.back().value - y_.front().value) / (y_.back().pixel - y_.front().pixel)) * 0.01;
+  return std::abs((y_.back().value - y_.front().value) / (y_.back().pixel - y_.front().pixel)) *
+         0.01;
 }
 
 std::vector<std::string> PlotReading::series_labels() const {
   std::vector<std::string> labels;
   for (const XmlElement* element : root_->descendants())
-    if (element->attributes.count("data-series")) labels.push_back(element->attribute("data-series"));
+    if (element->attributes.count("data-series"))
+      labels.push_back(element->attribute("data-series"));
   return labels;
 }
 
@@ -247,7 +262,8 @@ std::vector<PlotPoint> PlotReading::series_points(const std::string& label) cons
     for (const auto& child : element->children) {
       if (child->name == "polyline") {
         const auto values = numbers(child->attribute("points"));
-        for (std::size_t i = 0; i + 1 < values.size(); i += 2) pixels.push_back({values[i], values[i + 1]});
+        for (std::size_t i = 0; i + 1 < values.size(); i += 2)
+          pixels.push_back({values[i], values[i + 1]});
       } else if (child->name == "circle") {
         const PlotPoint dot{number_attribute(*child, "cx"), number_attribute(*child, "cy")};
         bool drawn = false;  // markers repeat the vertices of a polyline

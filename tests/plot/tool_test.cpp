@@ -94,7 +94,8 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
   // A second, independent XML parser, where one is at hand.
   if (std::filesystem::exists("/usr/bin/python3")) {
     std::string command =
-        "/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as E; [E.parse(f) for f in sys.argv[1:]]'";
+        "/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as E; [E.parse(f) for f in "
+        "sys.argv[1:]]'";
     for (const auto& name : plot_names) command += " '" + (folder / name).string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);
   }
@@ -185,7 +186,8 @@ TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
       << blocks.text();
 
   const PlotReading cumulative(folder.read("cumulative_flux.svg"));
-  EXPECT_NE(cumulative.text().find("cumflux.out: 1 TIME value written as asterisks (its row is left out)"),
+  EXPECT_NE(cumulative.text().find(
+                "cumflux.out: 1 TIME value written as asterisks (its row is left out)"),
             std::string::npos)
       << cumulative.text();
 
@@ -210,8 +212,8 @@ TEST(PlotTool, RunWithoutCompleteBlockGivesPlotsThatSaySo) {
 }
 
 TEST(PlotTool, MissingFileIsNamedOnOneLineAndNothingIsWritten) {
-  for (const std::string missing : {"ConfigDRAVEK.Dat", "results.out", "cumflux.out", "CFSHIFT.out",
-                                    "Cospectra.out"}) {
+  for (const std::string missing :
+       {"ConfigDRAVEK.Dat", "results.out", "cumflux.out", "CFSHIFT.out", "Cospectra.out"}) {
     TempFolder folder;
     finish_example_run(folder);
     std::filesystem::remove(folder / missing);
@@ -236,7 +238,8 @@ TEST(PlotTool, ChromiumRendersAPlot) {
       "timeout 120 " + chromium.string() +
       " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
       " --disable-background-networking --disable-component-update --disable-sync"
-      " --user-data-dir='" + (folder / "profile").string() + "' --screenshot='" + png.string() +
+      " --user-data-dir='" +
+      (folder / "profile").string() + "' --screenshot='" + png.string() +
       "' --window-size=960,560 'file://" + (folder / "flux_by_window.svg").string() +
       "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
@@ -246,8 +249,10 @@ TEST(PlotTool, ChromiumRendersAPlot) {
   // The width and height in the header, then enough bytes for a drawing
   // rather than a blank page.
   const auto big_endian = [&](std::size_t at) {
-    return (static_cast<unsigned char>(image[at]) << 24) | (static_cast<unsigned char>(image[at + 1]) << 16) |
-           (static_cast<unsigned char>(image[at + 2]) << 8) | static_cast<unsigned char>(image[at + 3]);
+    return (static_cast<unsigned char>(image[at]) << 24) |
+           (static_cast<unsigned char>(image[at + 1]) << 16) |
+           (static_cast<unsigned char>(image[at + 2]) << 8) |
+           static_cast<unsigned char>(image[at + 3]);
   };
   EXPECT_EQ(big_endian(16), 960u);
   EXPECT_EQ(big_endian(20), 560u);
