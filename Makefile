@@ -5,7 +5,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all build demo test clean
+.PHONY: all build demo test clean sanitize clang-check fuzz slow-test
 
 all: build
 
@@ -29,4 +29,67 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-clang build-fuzz
+
+# Hardening checks, each in a build folder of its own (CI runs them all).
+
+# Every test again, in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer: the first report fails the test that met it.
+sanitize:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Release -DECFLUX_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# ecflux built with clang++ must write the same bytes as the g++ build: the
+# four files and the standard output of the bundled example, and of a
+# synthetic record long enough to fill the sweep's vector lanes.
+COMPARE := build-clang/compare
+clang-check: build
+	cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DECFLUX_TESTS=OFF
+	cmake --build build-clang -j $(JOBS) --target ecflux
+	rm -rf $(COMPARE)
+	mkdir -p $(COMPARE)/example $(COMPARE)/synthetic
+	cp examples/ConfigDRAVEK.Dat examples/example.dat $(COMPARE)/example/
+	$(BUILD)/make_record $(COMPARE)/synthetic/record.dat --rate 16 --seconds 7300 \
+	  --config $(COMPARE)/synthetic/ConfigDRAVEK.Dat --block 300 --window 60
+	@status=0; \
+	for run in example synthetic; do \
+	  for compiler in gcc clang; do \
+	    mkdir -p $(COMPARE)/$$run-$$compiler && cp $(COMPARE)/$$run/* $(COMPARE)/$$run-$$compiler/ || exit 1; \
+	  done; \
+	  (cd $(COMPARE)/$$run-gcc && $(abspath $(BUILD))/ecflux > standard-output) || exit 1; \
+	  (cd $(COMPARE)/$$run-clang && $(abspath build-clang)/ecflux > standard-output) || exit 1; \
+	  for file in results.out cumflux.out CFSHIFT.out Cospectra.out standard-output; do \
+	    if cmp $(COMPARE)/$$run-gcc/$$file $(COMPARE)/$$run-clang/$$file; then \
+	      echo "$$run: same bytes from g++ and clang++: $$file"; \
+	    else \
+	      status=1; \
+	    fi; \
+	  done; \
+	done; \
+	exit $$status
+
+# Each fuzz target for FUZZ_SECONDS from a copy of its seed corpus (the
+# committed corpus is not changed). A crash, a hang of more than ten seconds,
+# a sanitizer report or a failed check fails; the input that caused it is
+# kept in build-fuzz/artifacts.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := configuration_fuzz data_reader_fuzz fields_fuzz
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DECFLUX_FUZZ=ON -DECFLUX_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	mkdir -p build-fuzz/artifacts
+	@for target in $(FUZZ_TARGETS); do \
+	  corpus=$$(mktemp -d) && cp fuzz/corpus/$$target/* $$corpus/ && \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s" && \
+	  build-fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -print_final_stats=1 -artifact_prefix=$(abspath build-fuzz/artifacts)/$$target- \
+	    $$corpus > build-fuzz/$$target.log 2>&1; \
+	  status=$$?; rm -rf $$corpus; \
+	  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' build-fuzz/$$target.log; \
+	  if [ $$status -ne 0 ]; then tail -n 60 build-fuzz/$$target.log; exit 1; fi; \
+	done
+
+# The runs too long for every test: a whole block of two million samples.
+slow-test: build
+	ECFLUX_SLOW_TESTS=1 $(BUILD)/tests/fault_tests --gtest_filter='Faults.BlockOfTwoMillionSamples'
