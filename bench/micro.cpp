@@ -4,7 +4,10 @@
 // They measure; they check nothing.
 
 #include <benchmark/benchmark.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -178,12 +181,45 @@ const char* instruction_set_name(flux::InstructionSet set) {
   return "?";
 }
 
+// The machine's busy and total processor time so far, from /proc/stat, in
+// ticks; zeros where it cannot be read.
+struct MachineTicks {
+  double busy = 0.0;
+  double total = 0.0;
+};
+
+MachineTicks machine_ticks() {
+  MachineTicks ticks;
+  std::FILE* stat = std::fopen("/proc/stat", "r");
+  if (stat == nullptr) return ticks;
+  unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0,
+                     steal = 0;
+  if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system,
+                  &idle, &iowait, &irq, &softirq, &steal) == 8) {
+    ticks.busy = static_cast<double>(user + nice + system + irq + softirq + steal);
+    ticks.total = ticks.busy + static_cast<double>(idle + iowait);
+  }
+  std::fclose(stat);
+  return ticks;
+}
+
+double process_cpu_seconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
 // The fast sweep of whole blocks: a sweeper made, the blocks added, finished.
+// The counter other_work is the share of the machine's processor time that
+// other processes took meanwhile: the timings are only clean when it is near
+// zero.
 // "workers" is SweepOptions::threads; the calling thread also sweeps while it
 // waits in finish(), so one worker can keep two processors busy.
 void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int blocks) {
   std::vector<input::Block> data;
   for (int b = 0; b < blocks; ++b) data.push_back(hour_of_samples(static_cast<std::uint64_t>(b) + 1));
+  const MachineTicks machine_before = machine_ticks();
+  const double own_before = process_cpu_seconds();
   for (auto _ : state) {
     flux::WindowSweeper sweeper(hour_block, sample_rate, options);
     for (const input::Block& block : data) {
@@ -192,6 +228,12 @@ void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int 
     }
     benchmark::DoNotOptimize(sweeper.finish());
   }
+  const MachineTicks machine_after = machine_ticks();
+  const double own = process_cpu_seconds() - own_before;
+  const double tick = 1.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+  const double total = (machine_after.total - machine_before.total) * tick;
+  const double others = (machine_after.busy - machine_before.busy) * tick - own;
+  state.counters["other_work"] = total > 0.0 ? std::max(0.0, others) / total : 0.0;
   state.counters["per_block"] = benchmark::Counter(
       static_cast<double>(state.iterations() * static_cast<std::size_t>(blocks)),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
