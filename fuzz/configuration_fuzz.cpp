@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (failure.condition == IoCondition::end_of_file) {
       FUZZ_CHECK(records < 39, "end of file with %zu records", records);
     } else {
-      FUZZ_CHECK(failure.condition == IoCondition::conversion_error,
-                 "unexpected condition %d", static_cast<int>(failure.condition));
+      FUZZ_CHECK(failure.condition == IoCondition::conversion_error, "unexpected condition %d",
+                 static_cast<int>(failure.condition));
     }
     return 0;
   }
@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto sizes = ecflux::driver::derive_block_sizes(config);
   if (const auto* refusal = std::get_if<Refusal>(&sizes)) {
     const std::string& message = refusal->message;
-    FUZZ_CHECK(message.rfind("ecflux: ", 0) == 0, "refusal without its prefix: %s", message.c_str());
+    FUZZ_CHECK(message.rfind("ecflux: ", 0) == 0, "refusal without its prefix: %s",
+               message.c_str());
     FUZZ_CHECK(message.find('\n') == std::string::npos, "refusal of several lines: %s",
                message.c_str());
     return 0;
@@ -72,7 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(config.sample_rate > 0.0, "a block at rate %g", config.sample_rate);
   FUZZ_CHECK(block.block_samples >= 2, "a block of %d samples", block.block_samples);
   FUZZ_CHECK(block.window_samples >= 1 && block.window_samples <= block.block_samples,
-             "a window of %d samples in a block of %d", block.window_samples,
-             block.block_samples);
+             "a window of %d samples in a block of %d", block.window_samples, block.block_samples);
   return 0;
 }

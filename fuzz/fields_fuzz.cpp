@@ -67,11 +67,10 @@ std::string reference_text(const std::string& text, int width) {
 // width of the field.
 double real_value(FuzzedDataProvider& provider) {
   switch (provider.ConsumeIntegralInRange<int>(0, 3)) {
-    case 0:
-      return std::bit_cast<double>(provider.ConsumeIntegral<std::uint64_t>());
+    case 0: return std::bit_cast<double>(provider.ConsumeIntegral<std::uint64_t>());
     case 1: {
-      // k / 10^p with a trailing 5: the decimal ties of the tests' favourite
-      // values, which the binary value lies just above or below.
+      // Decimals ending in 5, such as 2.675: the decimal tie lies just
+      // above or below the binary value.
       const auto k = provider.ConsumeIntegral<std::int64_t>() % 100000000000LL;
       const int p = provider.ConsumeIntegralInRange<int>(0, 18);
       return (static_cast<double>(k) * 10.0 + 5.0) / std::pow(10.0, p + 1);
@@ -104,8 +103,9 @@ std::string written(int width, Write write) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider provider(data, size);
   while (provider.remaining_bytes() > 0) {
-    const int width = provider.ConsumeBool() ? provider.ConsumeIntegralInRange<int>(1, 30)
-                                             : provider.ConsumeIntegralInRange<int>(1, max_field_width);
+    const int width = provider.ConsumeBool()
+                          ? provider.ConsumeIntegralInRange<int>(1, 30)
+                          : provider.ConsumeIntegralInRange<int>(1, max_field_width);
     switch (provider.ConsumeIntegralInRange<int>(0, 2)) {
       case 0: {
         const int decimals = provider.ConsumeIntegralInRange<int>(0, width - 1);
@@ -114,15 +114,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           return ecflux::textio::put_real(out, value, width, decimals);
         });
         const std::string want = reference_real(value, width, decimals);
-        FUZZ_CHECK(got == want, "F%d.%d of %a (%.17g): '%s', expected '%s'", width, decimals,
-                   value, value, got.c_str(), want.c_str());
+        FUZZ_CHECK(got == want, "F%d.%d of %a (%.17g): '%s', expected '%s'", width, decimals, value,
+                   value, got.c_str(), want.c_str());
         break;
       }
       case 1: {
         const auto value = provider.ConsumeIntegral<std::int64_t>();
-        const std::string got = written(width, [&](char* out) {
-          return ecflux::textio::put_integer(out, value, width);
-        });
+        const std::string got = written(
+            width, [&](char* out) { return ecflux::textio::put_integer(out, value, width); });
         const std::string want = reference_integer(value, width);
         FUZZ_CHECK(got == want, "I%d of %" PRId64 ": '%s', expected '%s'", width, value,
                    got.c_str(), want.c_str());
@@ -130,9 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       default: {
         const std::string text = provider.ConsumeRandomLengthString(300);
-        const std::string got = written(width, [&](char* out) {
-          return ecflux::textio::put_text(out, text, width);
-        });
+        const std::string got =
+            written(width, [&](char* out) { return ecflux::textio::put_text(out, text, width); });
         FUZZ_CHECK(got == reference_text(text, width), "A%d of a text of %zu characters", width,
                    text.size());
         break;

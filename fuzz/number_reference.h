@@ -21,7 +21,9 @@ namespace ecflux::fuzz {
 inline std::optional<double> reference_number(std::string_view text) {
   std::string c_text;
   std::size_t i = 0;
-  const auto digit = [&](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  const auto digit = [&](std::size_t at) {
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  };
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) c_text += text[i++];
   int digits = 0;
   while (digit(i)) {

@@ -37,10 +37,10 @@ const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "
 // little from record to record, so that every statistic is defined.
 void append_record(std::string& text, double time, int i) {
   char line[160];
-  const int length = std::snprintf(line, sizeof line, "%.4f %.2f %.2f %.2f %.2f %.3f %.3f\n", time,
-                                   10.0 + i % 7, -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1,
-                                   (i * 3 % 7 - 3) * 0.1, 4.0 + (i * 3 % 13) * 0.01,
-                                   4.0 + (i * 5 % 11) * 0.01);
+  const int length =
+      std::snprintf(line, sizeof line, "%.4f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
+                    -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, (i * 3 % 7 - 3) * 0.1,
+                    4.0 + (i * 3 % 13) * 0.01, 4.0 + (i * 5 % 11) * 0.01);
   text.append(line, static_cast<std::size_t>(length));
 }
 
@@ -122,9 +122,11 @@ TEST(Faults, FullDeviceForEachOutputNamesItsUnitAndKeepsTheOtherRecords) {
                                                  ", file " + (folder / full).string()));
     EXPECT_TRUE(std::filesystem::is_symlink(folder / full)) << full;
     for (const auto& name : output_names) {
-      if (name != full) expect_whole_records_of(folder.read(name), good.read(name), full + ": " + name);
+      if (name == full) continue;
+      expect_whole_records_of(folder.read(name), good.read(name), full + ": " + name);
     }
-    expect_whole_records_of(run.standard_output, reference.standard_output, full + ": standard output");
+    expect_whole_records_of(run.standard_output, reference.standard_output,
+                            full + ": standard output");
     if (full == "cumflux.out") {
       // The failure came during the run: output stopped there.
       EXPECT_LT(run.standard_output.size(), reference.standard_output.size());
@@ -159,7 +161,7 @@ TEST(Faults, OutputThatCannotBeCreated) {
     std::string results_file;
     std::string folder_in_the_way;  // an output name that is a folder
     int unit;
-    std::string failing;            // the file named in the message
+    std::string failing;               // the file named in the message
     std::vector<std::string> created;  // outputs created before the failure
   };
   const std::vector<Case> cases = {
@@ -168,15 +170,17 @@ TEST(Faults, OutputThatCannotBeCreated) {
       {"results.out", "results.out", 9, "results.out", {}},
       {"results.out", "Cospectra.out", 40, "Cospectra.out", {"results.out"}},
       {"results.out", "cumflux.out", 43, "cumflux.out", {"results.out", "Cospectra.out"}},
-      {"results.out", "CFSHIFT.out", 889, "CFSHIFT.out",
-       {"results.out", "Cospectra.out", "cumflux.out"}},
+      {"results.out", "CFSHIFT.out", 889, "CFSHIFT.out", {"results.out", "Cospectra.out",
+                                                          "cumflux.out"}},
   };
   for (const Case& c : cases) {
     TempFolder folder;
     ConfigurationText config = ten_hertz();
     config.results_file = c.results_file;
     write_run(folder, config, "header\n" + data_records(700));
-    if (!c.folder_in_the_way.empty()) std::filesystem::create_directory(folder / c.folder_in_the_way);
+    if (!c.folder_in_the_way.empty()) {
+      std::filesystem::create_directory(folder / c.folder_in_the_way);
+    }
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
     expect_finished(run, c.failing);
     EXPECT_EQ(run.exit_status, 1) << c.failing;
@@ -194,8 +198,8 @@ TEST(Faults, OutputThatCannotBeCreated) {
 TEST(Faults, OutputFolderThatIsNotWritable) {
   TempFolder folder;
   write_run(folder, ten_hertz(), "header\n" + data_records(700));
-  std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_read |
-                                                  std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   // A user who may write anywhere (root) cannot be refused by permissions.
   const bool refused = !std::ofstream(folder / "probe");
   if (!refused) {
@@ -229,8 +233,8 @@ TEST(Faults, FolderGivenAsAnInputFile) {
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
     expect_finished(run, "configuration folder");
     EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.standard_error,
-              severe(30, "open failure, unit 2030, file " + (folder / "ConfigDRAVEK.Dat").string()));
+    EXPECT_EQ(run.standard_error, severe(30, "open failure, unit 2030, file " +
+                                                 (folder / "ConfigDRAVEK.Dat").string()));
     expect_no_output_files(folder, "configuration folder");
   }
 }
@@ -256,11 +260,14 @@ TEST(Faults, ValuesThatAreNotNumbersEndTheInput) {
   // Words, numbers beyond the range of a double, bytes that belong to no
   // number (a NUL among them), and forms of other languages.
   const std::vector<std::string> bad = {
-      "65.1 1 2 NaN 4 5 6",     "65.1 1 2 3 4 5 Inf",      "65.1 1 2 3 4 5 nan",
-      "65.1 -Infinity 2 3 4 5 6", "65.1 1 2 3 1e400 5 6",  "65.1 1 2 3 4 5 -1E400",
-      "65.1 1 2 3 4 5 1D999",   "65.1 1 2 3 4 5 1.0+400",  "1e400 1 2 3 4 5 6",
-      std::string("65.1 1 2\0 3 4 5 6", 17), std::string("\0", 1), "65.1 1 2 0x10 4 5 6",
-      "65.1 1 2 3 4 5 6e",      "65.1 1 2 3 4 5 \x80\xff", "65.1 1 2 3 4 5 1.5.2"};
+      "65.1 1 2 NaN 4 5 6",   "65.1 1 2 3 4 5 Inf",
+      "65.1 1 2 3 4 5 nan",   "65.1 -Infinity 2 3 4 5 6",
+      "65.1 1 2 3 1e400 5 6", "65.1 1 2 3 4 5 -1E400",
+      "65.1 1 2 3 4 5 1D999", "65.1 1 2 3 4 5 1.0+400",
+      "1e400 1 2 3 4 5 6",    std::string("65.1 1 2\0 3 4 5 6", 17),
+      std::string("\0", 1),   "65.1 1 2 0x10 4 5 6",
+      "65.1 1 2 3 4 5 6e",    "65.1 1 2 3 4 5 \x80\xff",
+      "65.1 1 2 3 4 5 1.5.2"};
   for (const std::string& record : bad) {
     TempFolder folder;
     write_run(folder, ten_hertz(), data_with_bad_record(record));
@@ -272,9 +279,8 @@ TEST(Faults, ValuesThatAreNotNumbersEndTheInput) {
 TEST(Faults, RecordsThatAreStillNumbers) {
   // Too small for a double is zero; bytes after the seventh value are never
   // looked at, a NUL among them.
-  const std::vector<std::string> good = {"65.1 1 2 3 4 5 1e-400",
-                                         std::string("65.1 1 2 3 4 5 6 \0 NaN", 22),
-                                         "65.1 1 2 3 4 5 6 Inf"};
+  const std::vector<std::string> good = {
+      "65.1 1 2 3 4 5 1e-400", std::string("65.1 1 2 3 4 5 6 \0 NaN", 22), "65.1 1 2 3 4 5 6 Inf"};
   for (const std::string& record : good) {
     TempFolder folder;
     write_run(folder, ten_hertz(), data_with_bad_record(record));
@@ -339,7 +345,8 @@ TEST(Faults, LineEndsMissingAndLinesOfTenMegabytes) {
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 120s);
     expect_finished(run, c.what);
     EXPECT_EQ(run.exit_status, 0) << c.what;
-    EXPECT_EQ(run.standard_error, c.warning_line ? not_a_number_warning(folder, c.warning_line) : "")
+    EXPECT_EQ(run.standard_error,
+              c.warning_line ? not_a_number_warning(folder, c.warning_line) : "")
         << c.what;
     EXPECT_EQ(split_records(run.standard_output).size(), c.blocks) << c.what;
     EXPECT_EQ(split_records(folder.read("cumflux.out")).size(), 1 + 600 * c.blocks) << c.what;
