@@ -97,7 +97,8 @@ TEST(BlockReader, SumsInSampleOrder) {
     sum_time += block.sample_time[k];
   }
   EXPECT_EQ(block.sum_w, sum_w);
-  EXPECT_EQ(block.sum_time, 15.0);
+  EXPECT_EQ(block.sum_time, sum_time);
+  EXPECT_EQ(sum_time, 15.0);
   EXPECT_EQ(block.sample_count, 5.0f);
 }
 
