@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -144,6 +145,27 @@ BlockStorage make_block_storage(std::int32_t block_samples, double sample_rate) 
           flux::make_shift_tables(block_samples, sample_rate)};
 }
 
+// A generous bound of what a run holds per sample of its blocks: the block,
+// its statistics and fluctuation series (12 doubles), the reciprocals of the
+// sample counts (2), two sweep batches of w and temperature for eight lanes
+// (32), and the rows of a few blocks on their way to the files (40).
+constexpr std::uint64_t bytes_per_block_sample = 96 * sizeof(double);
+
+// Memory is promised more freely than it exists: a run whose blocks cannot
+// fit in the machine's memory would be killed while filling its tables,
+// without a word. Such a run is refused before anything is written.
+std::optional<Refusal> check_memory(std::int32_t block_samples) {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return std::nullopt;
+  const std::uint64_t available = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  const std::uint64_t needed = static_cast<std::uint64_t>(block_samples) * bytes_per_block_sample;
+  if (needed <= available) return std::nullopt;
+  return Refusal{"ecflux: blocks of " + std::to_string(block_samples) + " samples need about " +
+                 std::to_string(needed >> 20) + " MB of memory, more than this machine's " +
+                 std::to_string(available >> 20) + " MB; nothing was written"};
+}
+
 int run_in_working_directory() {
   auto configuration = read_configuration();
   if (!configuration.ok()) return fail(configuration.failure());
@@ -160,6 +182,7 @@ int run_in_working_directory() {
   if (!data.ok()) return fail(data.failure());
   if (auto refusal = check_files_are_distinct(config)) return refuse(*refusal);
 
+  if (auto refusal = check_memory(block_samples)) return refuse(*refusal);
   std::optional<BlockStorage> storage;
   try {
     storage.emplace(make_block_storage(block_samples, fs));

@@ -238,6 +238,19 @@ TEST(Program, RefusedConfigurationsCreateNothingAndNeverHang) {
   }
 }
 
+TEST(Program, BlocksLargerThanTheMachinesMemoryAreRefused) {
+  TempFolder folder;
+  ConfigurationText config;
+  config.sample_rate = "1000000";
+  config.block_seconds = "2000";
+  write_run(folder, config, "h\n" + data_records(10));
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), std::chrono::seconds(20));
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error.rfind("ecflux: blocks of 2000000000 samples need about ", 0), 0u)
+      << run.standard_error;
+  expect_no_output_files(folder);
+}
+
 TEST(Program, ResultsFileThatWouldReplaceAnInputOrOutputIsRefused) {
   for (const std::string results : {"data.txt", "./data.txt", "ConfigDRAVEK.Dat", "cumflux.out",
                                     "link-to-data"}) {
