@@ -110,7 +110,9 @@ void BM_parse_number(benchmark::State& state) {
   static constexpr std::array<std::string_view, 8> tokens = {
       "86399.9375", "12.871", "-2.695", "0.159", "-0.028", "4.20131", "4.21145", "1382400"};
   for (auto _ : state) {
-    for (const std::string_view token : tokens) benchmark::DoNotOptimize(textio::parse_number(token));
+    for (const std::string_view token : tokens) {
+      benchmark::DoNotOptimize(textio::parse_number(token));
+    }
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tokens.size()));
 }
@@ -217,7 +219,9 @@ double process_cpu_seconds() {
 // waits in finish(), so one worker can keep two processors busy.
 void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int blocks) {
   std::vector<input::Block> data;
-  for (int b = 0; b < blocks; ++b) data.push_back(hour_of_samples(static_cast<std::uint64_t>(b) + 1));
+  for (int b = 0; b < blocks; ++b) {
+    data.push_back(hour_of_samples(static_cast<std::uint64_t>(b) + 1));
+  }
   const MachineTicks machine_before = machine_ticks();
   const double own_before = process_cpu_seconds();
   for (auto _ : state) {

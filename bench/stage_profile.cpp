@@ -204,7 +204,9 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
     start = Clock::now();
     const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
     p.read += seconds_since(start);
-    if (outcome.status == input::BlockStatus::read_error) die(textio::fatal_message(*outcome.failure));
+    if (outcome.status == input::BlockStatus::read_error) {
+      die(textio::fatal_message(*outcome.failure));
+    }
     if (outcome.status != input::BlockStatus::complete) break;
     ++p.blocks;
 
