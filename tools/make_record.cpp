@@ -60,7 +60,9 @@ struct Options {
 };
 
 bool parse_options(int argc, char** argv, Options& options) {
-  if (argc < 2) return false;
+  // The output comes first; a name that looks like an option (--help) is a
+  // request for the usage, not a file to write.
+  if (argc < 2 || argv[1][0] == '-') return false;
   options.output = argv[1];
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
