@@ -109,6 +109,8 @@ struct Batch {
   AlignedDoubles w;
   AlignedDoubles temperature;
   int blocks = 0;
+  int lanes = 0;  // the register width the batch is swept with
+  KernelFunction kernel = nullptr;
   bool safe = true;
   std::vector<double> sums;  // per window and lane
   std::vector<double>* fluxes = nullptr;  // out: per block and window
@@ -129,6 +131,10 @@ struct WindowSweeper::Engine {
         fs(sample_rate),
         lanes(lanes_of(options.instruction_set)),
         kernel(kernel_of(options.instruction_set)),
+        narrow_kernel(options.instruction_set == InstructionSet::avx512 &&
+                              instruction_set_available(InstructionSet::avx2)
+                          ? run_sweep_task_avx2
+                          : nullptr),
         lengths(window_sequence(sample_rate, block_samples)),
         reciprocal_high(static_cast<std::size_t>(block_samples) + 1),
         reciprocal_low(static_cast<std::size_t>(block_samples) + 1) {
@@ -205,19 +211,37 @@ struct WindowSweeper::Engine {
     return table;
   }
 
-  // The unused lanes of a partial batch hold zeros: any values would do, and
-  // zeros keep the batch on the corrected division.
   void submit_filling() {
     Batch* batch = filling;
     filling = nullptr;
-    for (int lane = batch->blocks; lane < lanes; ++lane) {
-      for (std::int32_t k = 0; k < n; ++k) {
-        batch->w.data()[static_cast<std::size_t>(k) * lanes + lane] = 0.0;
-        batch->temperature.data()[static_cast<std::size_t>(k) * lanes + lane] = 0.0;
+    batch->lanes = lanes;
+    batch->kernel = kernel;
+    // A batch of the last few blocks costs as much as a full one; half a
+    // register's worth goes through the half-width loops instead, its rows
+    // moved together in place (row k moves to an earlier place than any row
+    // after it reads from).
+    if (narrow_kernel != nullptr && batch->blocks <= avx2_lanes) {
+      for (double* series : {batch->w.data(), batch->temperature.data()}) {
+        for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+          for (std::size_t lane = 0; lane < static_cast<std::size_t>(avx2_lanes); ++lane) {
+            series[k * avx2_lanes + lane] = series[k * lanes + lane];
+          }
+        }
+      }
+      batch->lanes = avx2_lanes;
+      batch->kernel = narrow_kernel;
+    }
+    // The unused lanes of a partial batch hold zeros: any values would do, and
+    // zeros keep the batch on the corrected division.
+    const auto width = static_cast<std::size_t>(batch->lanes);
+    for (std::size_t lane = static_cast<std::size_t>(batch->blocks); lane < width; ++lane) {
+      for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
+        batch->w.data()[k * width + lane] = 0.0;
+        batch->temperature.data()[k * width + lane] = 0.0;
       }
     }
     const auto windows = static_cast<std::int32_t>(lengths.size());
-    batch->sums.assign(lengths.size() * lanes, 0.0);
+    batch->sums.assign(lengths.size() * width, 0.0);
     batch->fluxes = &batch_fluxes.emplace_back(batch->blocks * lengths.size());
     {
       std::lock_guard lock(mutex);
@@ -270,13 +294,13 @@ struct WindowSweeper::Engine {
 
   void run_task(const Task& task) {
     thread_local std::vector<double> state_storage;
-    const std::size_t state_size = static_cast<std::size_t>(task.window_count) * 3 * lanes + 8;
+    Batch& batch = *task.batch;
+    const std::size_t state_size = static_cast<std::size_t>(task.window_count) * 3 * batch.lanes + 8;
     if (state_storage.size() < state_size) state_storage.resize(state_size);
     // The registers are stored aligned to 64 bytes.
     double* state = state_storage.data();
     while (reinterpret_cast<std::uintptr_t>(state) % 64 != 0) ++state;
 
-    Batch& batch = *task.batch;
     SweepTask kernel_task{};
     kernel_task.w = batch.w.data();
     kernel_task.temperature = batch.temperature.data();
@@ -291,8 +315,8 @@ struct WindowSweeper::Engine {
     kernel_task.sample_rate_power_of_two = rate_power_of_two;
     kernel_task.exact_division = !batch.safe;
     kernel_task.state = state;
-    kernel_task.sums = batch.sums.data() + static_cast<std::size_t>(task.first_window) * lanes;
-    kernel(kernel_task);
+    kernel_task.sums = batch.sums.data() + static_cast<std::size_t>(task.first_window) * batch.lanes;
+    batch.kernel(kernel_task);
 
     bool batch_finished;
     {
@@ -310,7 +334,7 @@ struct WindowSweeper::Engine {
     for (int lane = 0; lane < batch.blocks; ++lane) {
       double* row = batch.fluxes->data() + lane * windows;
       for (std::size_t k = 0; k < windows; ++k) {
-        row[k] = batch.sums[k * lanes + lane] / duration * 86400.0;
+        row[k] = batch.sums[k * batch.lanes + lane] / duration * 86400.0;
       }
     }
     {
@@ -325,6 +349,7 @@ struct WindowSweeper::Engine {
   const double fs;
   const int lanes;
   const KernelFunction kernel;
+  const KernelFunction narrow_kernel;  // for batches of half a register or less
   const std::vector<std::int32_t> lengths;
   std::vector<double> reciprocal_high;
   std::vector<double> reciprocal_low;
