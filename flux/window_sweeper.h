@@ -30,7 +30,7 @@ bool instruction_set_available(InstructionSet instruction_set);
 int available_processors();
 
 struct SweepOptions {
-  int threads = 1;  // worker threads, at least one
+  int threads = 1;  // worker threads, at least one; the calling thread helps while it waits
   InstructionSet instruction_set = InstructionSet::plain;
 };
 
