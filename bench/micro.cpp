@@ -24,6 +24,7 @@
 #include "textio/fields.h"
 #include "textio/line_reader.h"
 #include "textio/list_reader.h"
+#include "tools/noise.h"
 
 namespace {
 
@@ -32,25 +33,7 @@ using namespace ecflux;
 constexpr double sample_rate = 16.0;
 constexpr std::int32_t hour_block = 57600;
 
-// A fixed generator, so that every run measures the same values.
-class Noise {
- public:
-  explicit Noise(std::uint64_t seed) : state_(seed) {}
-  double uniform() {
-    state_ += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
-  }
-  double normal() {
-    return std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * std::numbers::pi * uniform());
-  }
-
- private:
-  std::uint64_t state_;
-};
+using tools::Noise;
 
 // Records as the instruments write them: time, u, v, w1, w2, T1, T2.
 std::string data_text(std::size_t records) {
@@ -174,14 +157,6 @@ void BM_window_flux(benchmark::State& state) {
 BENCHMARK(BM_window_flux)->Arg(2)->Arg(16)->Arg(160)->Arg(4800)->Arg(57584)
     ->Unit(benchmark::kMicrosecond);
 
-const char* instruction_set_name(flux::InstructionSet set) {
-  switch (set) {
-    case flux::InstructionSet::plain: return "plain";
-    case flux::InstructionSet::avx2: return "avx2";
-    case flux::InstructionSet::avx512: return "avx512";
-  }
-  return "?";
-}
 
 // The machine's busy and total processor time so far, from /proc/stat, in
 // ticks; zeros where it cannot be read.
@@ -251,7 +226,7 @@ void register_sweeper_benchmarks() {
     if (!flux::instruction_set_available(set)) continue;
     for (const int threads : thread_counts) {
       for (const int blocks : {1, 8}) {
-        const std::string name = std::string("BM_window_sweeper/") + instruction_set_name(set) +
+        const std::string name = std::string("BM_window_sweeper/") + flux::instruction_set_name(set) +
                                  "/workers:" + std::to_string(threads) +
                                  "/blocks:" + std::to_string(blocks);
         benchmark::RegisterBenchmark(name.c_str(), sweeper_benchmark,

@@ -62,14 +62,6 @@ double process_cpu_seconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-const char* instruction_set_name(flux::InstructionSet set) {
-  switch (set) {
-    case flux::InstructionSet::plain: return "plain";
-    case flux::InstructionSet::avx2: return "avx2";
-    case flux::InstructionSet::avx512: return "avx512";
-  }
-  return "?";
-}
 
 struct Options {
   std::string folder;
@@ -365,7 +357,7 @@ int main(int argc, char** argv) {
   std::printf("  %.1f MB, %zu blocks of %d samples at %g Hz, %zu window lengths per block\n", mb,
               blocks, setup.block_samples, setup.config.sample_rate, first.windows);
   std::printf("  fast sweep: %s, %d worker(s); medians of %d profiles; outputs in %s/profile\n",
-              instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
+              flux::instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
               options.repeat, options.folder.c_str());
   std::printf("\nstages (wall time, one after another; the shares add up to the total)\n");
   print_row("reading and parsing", read, total);

@@ -26,6 +26,15 @@ bool instruction_set_available(InstructionSet instruction_set) {
   return false;
 }
 
+const char* instruction_set_name(InstructionSet instruction_set) {
+  switch (instruction_set) {
+    case InstructionSet::plain: return "plain";
+    case InstructionSet::avx2: return "avx2";
+    case InstructionSet::avx512: return "avx512";
+  }
+  return "unknown";
+}
+
 InstructionSet best_instruction_set() {
   for (const auto candidate : {InstructionSet::avx512, InstructionSet::avx2}) {
     if (instruction_set_available(candidate)) return candidate;

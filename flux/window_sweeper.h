@@ -25,6 +25,8 @@ enum class InstructionSet {
 // support.
 InstructionSet best_instruction_set();
 bool instruction_set_available(InstructionSet instruction_set);
+// "plain", "avx2" or "avx512".
+const char* instruction_set_name(InstructionSet instruction_set);
 
 // The number of processors this process may run on.
 int available_processors();

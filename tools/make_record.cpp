@@ -22,30 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/noise.h"
+
 namespace {
 
-// A fixed generator so that every platform writes the same record.
-class Noise {
- public:
-  explicit Noise(std::uint64_t seed) : state_(seed ^ 0x9E3779B97F4A7C15ull) {}
-
-  double uniform() {
-    state_ += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
-  }
-
-  double normal() {
-    const double pi = std::acos(-1.0);
-    return std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * pi * uniform());
-  }
-
- private:
-  std::uint64_t state_;
-};
+using ecflux::tools::Noise;
 
 struct Options {
   std::string output;

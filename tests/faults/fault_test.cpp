@@ -28,7 +28,9 @@ using testing::ConfigurationText;
 using testing::ProcessResult;
 using testing::run_program;
 using testing::split_records;
+using testing::severe;
 using testing::TempFolder;
+using testing::write_run;
 
 const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
                                                "CFSHIFT.out"};
@@ -50,15 +52,6 @@ std::string data_records(int count, double rate = 10.0, int first = 0) {
   text.reserve(static_cast<std::size_t>(count) * 48);
   for (int i = first; i < first + count; ++i) append_record(text, i / rate, i);
   return text;
-}
-
-void write_run(const TempFolder& folder, const ConfigurationText& config, const std::string& data) {
-  folder.write("ConfigDRAVEK.Dat", config.text());
-  folder.write(config.data_file, data);
-}
-
-std::string severe(int number, const std::string& message) {
-  return "forrtl: severe (" + std::to_string(number) + "): " + message + "\n";
 }
 
 std::string not_a_number_warning(const TempFolder& folder, long line) {

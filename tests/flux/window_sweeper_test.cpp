@@ -19,15 +19,6 @@ std::vector<InstructionSet> available_sets() {
   return sets;
 }
 
-const char* name_of(InstructionSet set) {
-  switch (set) {
-    case InstructionSet::plain: return "plain";
-    case InstructionSet::avx2: return "avx2";
-    case InstructionSet::avx512: return "avx512";
-  }
-  return "?";
-}
-
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Blocks that look like measurements: w in m/s around a small mean, and
@@ -98,7 +89,7 @@ TEST(WindowSweeper, EveryInstructionSetAndThreadCountMatchesTheStraightforwardSw
     const WindowTable reference = reference_table(blocks, c.n, c.fs);
     for (const InstructionSet set : available_sets()) {
       for (const int threads : {1, 2, 3}) {
-        const std::string what = std::string(name_of(set)) + " threads " + std::to_string(threads) +
+        const std::string what = std::string(instruction_set_name(set)) + " threads " + std::to_string(threads) +
                                  " fs " + std::to_string(c.fs) + " N " + std::to_string(c.n) +
                                  " blocks " + std::to_string(c.blocks);
         expect_identical(fast_table(blocks, c.n, c.fs, {threads, set}), reference, what);
@@ -114,7 +105,7 @@ TEST(WindowSweeper, ValuesFarFromOneTakeTheDivisionInstructionAndStillMatch) {
     blocks[4].temperature[3] = -extreme;
     const WindowTable reference = reference_table(blocks, 90, 8.0);
     for (const InstructionSet set : available_sets()) {
-      expect_identical(fast_table(blocks, 90, 8.0, {2, set}), reference, name_of(set));
+      expect_identical(fast_table(blocks, 90, 8.0, {2, set}), reference, instruction_set_name(set));
     }
   }
 }
@@ -128,7 +119,7 @@ TEST(WindowSweeper, ZerosAndConstantSeries) {
   }
   const WindowTable reference = reference_table(blocks, 64, 10.0);
   for (const InstructionSet set : available_sets()) {
-    expect_identical(fast_table(blocks, 64, 10.0, {1, set}), reference, name_of(set));
+    expect_identical(fast_table(blocks, 64, 10.0, {1, set}), reference, instruction_set_name(set));
   }
 }
 

@@ -18,7 +18,9 @@ using testing::ConfigurationText;
 using testing::ProcessResult;
 using testing::run_program;
 using testing::split_records;
+using testing::severe;
 using testing::TempFolder;
+using testing::write_run;
 
 const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
                                                "CFSHIFT.out"};
@@ -41,15 +43,6 @@ std::string data_records(int count, double first_time = 0.0) {
     text += line;
   }
   return text;
-}
-
-void write_run(const TempFolder& folder, const ConfigurationText& config, const std::string& data) {
-  folder.write("ConfigDRAVEK.Dat", config.text());
-  folder.write(config.data_file, data);
-}
-
-std::string severe(int number, const std::string& message) {
-  return "forrtl: severe (" + std::to_string(number) + "): " + message + "\n";
 }
 
 void expect_no_output_files(const TempFolder& folder) {

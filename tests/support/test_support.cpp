@@ -147,4 +147,13 @@ std::string ConfigurationText::text() const {
   return text;
 }
 
+void write_run(const TempFolder& folder, const ConfigurationText& config, std::string_view data) {
+  folder.write("ConfigDRAVEK.Dat", config.text());
+  folder.write(config.data_file, data);
+}
+
+std::string severe(int number, const std::string& message) {
+  return "forrtl: severe (" + std::to_string(number) + "): " + message + "\n";
+}
+
 }  // namespace ecflux::testing

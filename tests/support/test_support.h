@@ -66,4 +66,10 @@ struct ConfigurationText {
   std::string text() const;
 };
 
+// Writes the configuration and the data file it names into the folder.
+void write_run(const TempFolder& folder, const ConfigurationText& config, std::string_view data);
+
+// The fatal message line that ecflux prints for an input/output failure.
+std::string severe(int number, const std::string& message);
+
 }  // namespace ecflux::testing
