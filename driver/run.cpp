@@ -19,7 +19,7 @@
 #include "flux/window_sweeper.h"
 #include "input/block_reader.h"
 #include "report/block_results.h"
-#include "report/spectra_table.h"
+#include "report/frequency_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
 #include "textio/layout.h"

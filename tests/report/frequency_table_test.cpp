@@ -1,4 +1,4 @@
-#include "report/spectra_table.h"
+#include "report/frequency_table.h"
 
 #include <gtest/gtest.h>
 
