@@ -25,6 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ConfigurationText;
+using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
 using testing::split_records;
@@ -32,8 +33,6 @@ using testing::severe;
 using testing::TempFolder;
 using testing::write_run;
 
-const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
-                                               "CFSHIFT.out"};
 
 // Appends one record of seven numbers: the time, then values that vary a
 // little from record to record, so that every statistic is defined.

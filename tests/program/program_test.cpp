@@ -15,6 +15,7 @@ namespace ecflux {
 namespace {
 
 using testing::ConfigurationText;
+using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
 using testing::split_records;
@@ -22,8 +23,6 @@ using testing::severe;
 using testing::TempFolder;
 using testing::write_run;
 
-const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
-                                               "CFSHIFT.out"};
 
 const std::string series_header =
     " " + std::string("        TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME");
