@@ -12,7 +12,7 @@ void write_shifted_cumulative_flux(const input::Block& block, std::int32_t block
     const double temperature_fluctuation = f.t_dev_run[i + shift];
     const double p = w_fluctuation * temperature_fluctuation;
     shift_cum_flux = p / sample_rate + shift_cum_flux;
-    rows.add(block.sample_time[i], shift_cum_flux, p, w_fluctuation, temperature_fluctuation);
+    rows.add(block.sample_time[i], shift_cum_flux, w_fluctuation, temperature_fluctuation);
   }
 }
 

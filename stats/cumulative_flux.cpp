@@ -15,16 +15,15 @@ FluctuationSeries make_fluctuation_series(std::int32_t block_samples) {
 }
 
 void SeriesRows::clear() {
-  for (auto* column : {&time, &cumulative, &covariance, &w_fluctuation, &temperature_fluctuation}) {
+  for (auto* column : {&time, &cumulative, &w_fluctuation, &temperature_fluctuation}) {
     column->clear();
   }
 }
 
-void SeriesRows::add(double row_time, double row_cumulative, double row_covariance, double row_w,
+void SeriesRows::add(double row_time, double row_cumulative, double row_w,
                      double row_temperature) {
   time.push_back(row_time);
   cumulative.push_back(row_cumulative);
-  covariance.push_back(row_covariance);
   w_fluctuation.push_back(row_w);
   temperature_fluctuation.push_back(row_temperature);
 }
@@ -34,8 +33,9 @@ void write_series_rows(textio::OutputFile& file, const SeriesRows& rows) {
   constexpr int decimals = 8;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     char* p = file.begin_record(5 * (1 + width));
-    for (const double value : {rows.time[i], rows.cumulative[i], rows.covariance[i],
-                               rows.w_fluctuation[i], rows.temperature_fluctuation[i]}) {
+    const double w = rows.w_fluctuation[i];
+    const double temperature = rows.temperature_fluctuation[i];
+    for (const double value : {rows.time[i], rows.cumulative[i], w * temperature, w, temperature}) {
       p = textio::put_blanks(p, 1);
       p = textio::put_real(p, value, width, decimals);
     }
@@ -67,7 +67,7 @@ ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t bl
     z.cov_sum_run += p_run / fs;
     cumulative_flux += p_run / fs;
 
-    rows.add(t, cumulative_flux, p_run, f.w_dev_run[i], f.t_dev_run[i]);
+    rows.add(t, cumulative_flux, f.w_dev_run[i], f.t_dev_run[i]);
   }
   const double duration = block_samples / fs;
   z.flux_mean = heat_flux(z.cov_sum_mean, duration);

@@ -51,17 +51,16 @@ struct ZeroShiftFluxes {
 // The values of a block's rows of "cumflux.out" or "CFSHIFT.out", column by
 // column. They are formed with the block and written later, possibly by
 // another thread, so they do not depend on storage that the next block
-// overwrites.
+// overwrites. COVAR is the product of the two fluctuations, formed again when
+// the row is written: the same product gives the same double.
 struct SeriesRows {
   std::vector<double> time;
-  std::vector<double> cumulative;   // CUMFLUX
-  std::vector<double> covariance;   // COVAR
+  std::vector<double> cumulative;               // CUMFLUX
   std::vector<double> w_fluctuation;            // ZPRIME
   std::vector<double> temperature_fluctuation;  // O2PRIME
 
   void clear();
-  void add(double row_time, double row_cumulative, double row_covariance, double row_w,
-           double row_temperature);
+  void add(double row_time, double row_cumulative, double row_w, double row_temperature);
   std::size_t size() const { return time.size(); }
 };
 
