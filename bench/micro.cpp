@@ -44,10 +44,9 @@ std::string data_text(std::size_t records) {
     const double t = static_cast<double>(i) / sample_rate;
     const double w = 0.05 + 1.2 * noise.normal();
     const double temperature = 4.2 + 0.002 * noise.normal();
-    const int length = std::snprintf(line, sizeof line, "%.4f %.3f %.3f %.3f %.3f %.5f %.5f\r\n",
-                                     t, 12.0 + 1.5 * noise.normal(), -5.0 + 1.5 * noise.normal(),
-                                     w, w + 0.05 * noise.normal(), temperature,
-                                     temperature + 0.01);
+    const int length = std::snprintf(line, sizeof line, "%.4f %.3f %.3f %.3f %.3f %.5f %.5f\r\n", t,
+                                     12.0 + 1.5 * noise.normal(), -5.0 + 1.5 * noise.normal(), w,
+                                     w + 0.05 * noise.normal(), temperature, temperature + 0.01);
     text.append(line, static_cast<std::size_t>(length));
   }
   return text;
@@ -103,15 +102,15 @@ BENCHMARK(BM_parse_number);
 
 // ns per field: the counter's rate inverted.
 void set_time_per_field(benchmark::State& state, std::size_t fields_per_iteration) {
-  state.counters["per_field"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * fields_per_iteration),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_field"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * fields_per_iteration),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // F12.8: the fields of the cumulative-flux rows (times of a day overflow it).
 void BM_put_real_F12_8(benchmark::State& state) {
-  static constexpr std::array<double, 6> values = {
-      -1.2345678901e-5, 3.0517578125e-4, -0.0123456789, 0.987654321, 12.3456789012, 86399.9375};
+  static constexpr std::array<double, 6> values = {-1.2345678901e-5, 3.0517578125e-4, -0.0123456789,
+                                                   0.987654321,      12.3456789012,   86399.9375};
   char field[16];
   for (auto _ : state) {
     for (const double value : values) {
@@ -125,8 +124,8 @@ BENCHMARK(BM_put_real_F12_8);
 
 // F8.2: the heat fluxes of the results row.
 void BM_put_real_F8_2(benchmark::State& state) {
-  static constexpr std::array<double, 6> values = {-153.7812, -92.9731, 12.345, 0.005,
-                                                   241.6649, -1023.125};
+  static constexpr std::array<double, 6> values = {-153.7812, -92.9731, 12.345,
+                                                   0.005,     241.6649, -1023.125};
   char field[16];
   for (auto _ : state) {
     for (const double value : values) {
@@ -154,9 +153,13 @@ void BM_window_flux(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations()) / windows,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_window_flux)->Arg(2)->Arg(16)->Arg(160)->Arg(4800)->Arg(57584)
+BENCHMARK(BM_window_flux)
+    ->Arg(2)
+    ->Arg(16)
+    ->Arg(160)
+    ->Arg(4800)
+    ->Arg(57584)
     ->Unit(benchmark::kMicrosecond);
-
 
 // The machine's busy and total processor time so far, from /proc/stat, in
 // ticks; zeros where it cannot be read.
@@ -171,8 +174,8 @@ MachineTicks machine_ticks() {
   if (stat == nullptr) return ticks;
   unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0,
                      steal = 0;
-  if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system,
-                  &idle, &iowait, &irq, &softirq, &steal) == 8) {
+  if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle,
+                  &iowait, &irq, &softirq, &steal) == 8) {
     ticks.busy = static_cast<double>(user + nice + system + irq + softirq + steal);
     ticks.total = ticks.busy + static_cast<double>(idle + iowait);
   }
@@ -213,9 +216,9 @@ void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int 
   const double total = (machine_after.total - machine_before.total) * tick;
   const double others = (machine_after.busy - machine_before.busy) * tick - own;
   state.counters["other_work"] = total > 0.0 ? std::max(0.0, others) / total : 0.0;
-  state.counters["per_block"] = benchmark::Counter(
-      static_cast<double>(state.iterations() * static_cast<std::size_t>(blocks)),
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_block"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * static_cast<std::size_t>(blocks)),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void register_sweeper_benchmarks() {
@@ -226,9 +229,9 @@ void register_sweeper_benchmarks() {
     if (!flux::instruction_set_available(set)) continue;
     for (const int threads : thread_counts) {
       for (const int blocks : {1, 8}) {
-        const std::string name = std::string("BM_window_sweeper/") + flux::instruction_set_name(set) +
-                                 "/workers:" + std::to_string(threads) +
-                                 "/blocks:" + std::to_string(blocks);
+        const std::string name =
+            std::string("BM_window_sweeper/") + flux::instruction_set_name(set) +
+            "/workers:" + std::to_string(threads) + "/blocks:" + std::to_string(blocks);
         benchmark::RegisterBenchmark(name.c_str(), sweeper_benchmark,
                                      flux::SweepOptions{threads, set}, blocks)
             ->Unit(benchmark::kMillisecond)

@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   // ru_maxrss is in kilobytes on Linux.
-  std::fprintf(out, "%.3f %.3f %.3f %ld\n", wall, seconds(usage.ru_utime),
-               seconds(usage.ru_stime), usage.ru_maxrss);
+  std::fprintf(out, "%.3f %.3f %.3f %ld\n", wall, seconds(usage.ru_utime), seconds(usage.ru_stime),
+               usage.ru_maxrss);
   std::fclose(out);
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);

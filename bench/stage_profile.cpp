@@ -62,7 +62,6 @@ double process_cpu_seconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-
 struct Options {
   std::string folder;
   int repeat = 3;
@@ -83,10 +82,14 @@ bool parse_options(int argc, char** argv, Options& options) {
     } else if (name == "--threads") {
       options.sweep.threads = std::atoi(value.c_str());
     } else if (name == "--isa") {
-      if (value == "plain") options.sweep.instruction_set = flux::InstructionSet::plain;
-      else if (value == "avx2") options.sweep.instruction_set = flux::InstructionSet::avx2;
-      else if (value == "avx512") options.sweep.instruction_set = flux::InstructionSet::avx512;
-      else return false;
+      if (value == "plain")
+        options.sweep.instruction_set = flux::InstructionSet::plain;
+      else if (value == "avx2")
+        options.sweep.instruction_set = flux::InstructionSet::avx2;
+      else if (value == "avx512")
+        options.sweep.instruction_set = flux::InstructionSet::avx512;
+      else
+        return false;
       if (!flux::instruction_set_available(options.sweep.instruction_set)) {
         std::fprintf(stderr, "stage_profile: %s is not available on this processor\n",
                      value.c_str());
@@ -112,18 +115,18 @@ textio::OutputFile create(const std::string& name, int unit) {
 
 // The seconds of each step of one profile, and what goes with them.
 struct Profile {
-  double read = 0.0;          // open_data_file and read_block
-  double statistics = 0.0;    // compute_block_statistics
-  double cumulative = 0.0;    // build_cumulative_flux: series, sums, cumflux.out values
-  double shift_search = 0.0;  // search_time_shifts
-  double shifted = 0.0;       // write_shifted_cumulative_flux: CFSHIFT.out values
-  double report = 0.0;        // make_block_report
-  double cumflux_rows = 0.0;  // write_series_rows to cumflux.out
-  double cfshift_rows = 0.0;  // write_series_rows to CFSHIFT.out
-  double results = 0.0;       // write_block_results
-  double sweep = 0.0;         // WindowSweeper: add_block for every block, then finish
-  double spectra = 0.0;       // write_spectra_table and closing the files
-  double sweep_cpu = 0.0;     // processor time of the fast sweep, all threads
+  double read = 0.0;             // open_data_file and read_block
+  double statistics = 0.0;       // compute_block_statistics
+  double cumulative = 0.0;       // build_cumulative_flux: series, sums, cumflux.out values
+  double shift_search = 0.0;     // search_time_shifts
+  double shifted = 0.0;          // write_shifted_cumulative_flux: CFSHIFT.out values
+  double report = 0.0;           // make_block_report
+  double cumflux_rows = 0.0;     // write_series_rows to cumflux.out
+  double cfshift_rows = 0.0;     // write_series_rows to CFSHIFT.out
+  double results = 0.0;          // write_block_results
+  double sweep = 0.0;            // WindowSweeper: add_block for every block, then finish
+  double spectra = 0.0;          // write_spectra_table and closing the files
+  double sweep_cpu = 0.0;        // processor time of the fast sweep, all threads
   double reference_sweep = 0.0;  // sweep_running_mean_windows on the first blocks
   double format_row = 0.0;       // one series row formatted, to a discarding file
   std::size_t blocks = 0;
@@ -379,22 +382,25 @@ int main(int argc, char** argv) {
   print_row("write_block_results: results row, progress line", results, total);
   print_row("write_spectra_table, closing the files", spectra, total);
   std::printf("\nnotes\n");
-  std::printf("  a real run writes the rows on an output thread and sweeps on worker threads\n"
-              "    while it reads the next blocks, so with several processors its wall time\n"
-              "    is less than this total\n");
+  std::printf(
+      "  a real run writes the rows on an output thread and sweeps on worker threads\n"
+      "    while it reads the next blocks, so with several processors its wall time\n"
+      "    is less than this total\n");
   if (rows > 0.0) {
-    std::printf("  one 5-field series row (1X,F12.8 each): %.0f ns to format alone (to\n"
-                "    /dev/null), %.0f ns formatted and written to cumflux.out\n",
-                format_row * 1e9, cumflux_rows / rows * 1e9);
+    std::printf(
+        "  one 5-field series row (1X,F12.8 each): %.0f ns to format alone (to\n"
+        "    /dev/null), %.0f ns formatted and written to cumflux.out\n",
+        format_row * 1e9, cumflux_rows / rows * 1e9);
   }
   std::printf("  fast sweep: %.3f s wall, %.3f s processor time (all threads)\n", sweep, sweep_cpu);
   if (checked > 0) {
-    std::printf("  straightforward sweep (sweep_running_mean_windows): %.3f s per block, measured\n"
-                "    on %zu block(s); extrapolated to %zu blocks: %.1f s, which would be %.1f %%\n"
-                "    of a run that used it (%.0f times the fast sweep)\n",
-                reference_per_block, checked, blocks, reference_all,
-                100.0 * reference_all / (total - sweep + reference_all),
-                sweep > 0.0 ? reference_all / sweep : 0.0);
+    std::printf(
+        "  straightforward sweep (sweep_running_mean_windows): %.3f s per block, measured\n"
+        "    on %zu block(s); extrapolated to %zu blocks: %.1f s, which would be %.1f %%\n"
+        "    of a run that used it (%.0f times the fast sweep)\n",
+        reference_per_block, checked, blocks, reference_all,
+        100.0 * reference_all / (total - sweep + reference_all),
+        sweep > 0.0 ? reference_all / sweep : 0.0);
     std::printf("  fast and straightforward sweeps on those blocks: %s\n",
                 identical ? "bit-identical" : "DIFFERENT");
   }

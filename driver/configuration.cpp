@@ -71,10 +71,10 @@ std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config
   // rate times the whole seconds is exact in double for every count in range.
   const double whole_rate = std::trunc(config.sample_rate);
   const double block_count = whole_rate * static_cast<double>(config.block_seconds);
-  const std::string block_text = "a block of " + shortest_text(block_count) +
-                                 " samples (whole sample_rate " + shortest_text(whole_rate) +
-                                 " times block_seconds " + std::to_string(config.block_seconds) +
-                                 ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
+  const std::string block_text =
+      "a block of " + shortest_text(block_count) + " samples (whole sample_rate " +
+      shortest_text(whole_rate) + " times block_seconds " + std::to_string(config.block_seconds) +
+      ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
   if (block_count > int32_limit) {
     return Refusal{"ecflux: " + block_text + " does not fit a 32-bit sample count"};
   }
@@ -82,11 +82,12 @@ std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config
     return Refusal{"ecflux: " + block_text + " holds fewer than two samples"};
   }
 
-  const double window_count = std::trunc(static_cast<double>(config.window_seconds) * config.sample_rate);
-  const std::string window_text = "a running-mean window of " + shortest_text(window_count) +
-                                  " samples (window_seconds " + std::to_string(config.window_seconds) +
-                                  " times sample_rate " + fs_text + ", lines 39 and 33 of " +
-                                  std::string(configuration_file_name) + ")";
+  const double window_count =
+      std::trunc(static_cast<double>(config.window_seconds) * config.sample_rate);
+  const std::string window_text =
+      "a running-mean window of " + shortest_text(window_count) + " samples (window_seconds " +
+      std::to_string(config.window_seconds) + " times sample_rate " + fs_text +
+      ", lines 39 and 33 of " + std::string(configuration_file_name) + ")";
   if (window_count > int32_limit) {
     return Refusal{"ecflux: " + window_text + " does not fit a 32-bit sample count"};
   }

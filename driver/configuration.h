@@ -17,11 +17,11 @@ inline constexpr std::string_view configuration_file_name = "ConfigDRAVEK.Dat";
 inline constexpr int configuration_unit = 2030;
 
 struct Configuration {
-  std::string data_file_name;     // line 29, columns 24-43
-  std::string results_file_name;  // line 32, columns 24-43
-  double sample_rate = 0.0;       // line 33, F8.0: fs, samples per second
-  double start_time = 0.0;        // line 34, F8.0: > 0 skips earlier records
-  double end_time = 0.0;          // line 35, F8.0: > 0 ends the input after it
+  std::string data_file_name;           // line 29, columns 24-43
+  std::string results_file_name;        // line 32, columns 24-43
+  double sample_rate = 0.0;             // line 33, F8.0: fs, samples per second
+  double start_time = 0.0;              // line 34, F8.0: > 0 skips earlier records
+  double end_time = 0.0;                // line 35, F8.0: > 0 ends the input after it
   std::int32_t block_seconds = 0;       // line 36, I8
   std::int32_t temperature_select = 0;  // line 37, column 24: 1 takes column 6
   std::int32_t w_select = 0;            // line 38, column 24: 1 takes column 5

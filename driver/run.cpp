@@ -49,7 +49,8 @@ int refuse(const Refusal& refusal) {
 // Two names denote the same file when both exist and share device and inode
 // (hard and symbolic links included), or when their resolved paths agree.
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa{}, sb{};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
@@ -158,7 +159,8 @@ std::optional<Refusal> check_memory(std::int32_t block_samples) {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long page_size = ::sysconf(_SC_PAGESIZE);
   if (pages <= 0 || page_size <= 0) return std::nullopt;
-  const std::uint64_t available = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  const std::uint64_t available =
+      static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
   const std::uint64_t needed = static_cast<std::uint64_t>(block_samples) * bytes_per_block_sample;
   if (needed <= available) return std::nullopt;
   return Refusal{"ecflux: blocks of " + std::to_string(block_samples) + " samples need about " +
@@ -187,8 +189,8 @@ int run_in_working_directory() {
   try {
     storage.emplace(make_block_storage(block_samples, fs));
   } catch (const std::bad_alloc&) {
-    return refuse(Refusal{"ecflux: not enough memory for blocks of " + std::to_string(block_samples) +
-                          " samples; nothing was written"});
+    return refuse(Refusal{"ecflux: not enough memory for blocks of " +
+                          std::to_string(block_samples) + " samples; nothing was written"});
   }
 
   auto created = create_output_files(config);

@@ -20,7 +20,9 @@ struct Avx512Register {
   static Vector sub(Vector a, Vector b) { return _mm512_sub_pd(a, b); }
   static Vector mul(Vector a, Vector b) { return _mm512_mul_pd(a, b); }
   static Vector div(Vector a, Vector b) { return _mm512_div_pd(a, b); }
-  static Vector fused_multiply_add(Vector a, Vector b, Vector c) { return _mm512_fmadd_pd(a, b, c); }
+  static Vector fused_multiply_add(Vector a, Vector b, Vector c) {
+    return _mm512_fmadd_pd(a, b, c);
+  }
   static Vector fused_negative_multiply_add(Vector a, Vector b, Vector c) {
     return _mm512_fnmadd_pd(a, b, c);
   }

@@ -43,7 +43,8 @@ std::int64_t max_shift(double sample_rate) {
 }
 
 ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate) {
-  const auto size = static_cast<std::size_t>(std::max<std::int64_t>(last_overlapping_shift(block_samples, sample_rate), 0) + 1);
+  const auto size = static_cast<std::size_t>(
+      std::max<std::int64_t>(last_overlapping_shift(block_samples, sample_rate), 0) + 1);
   ShiftTables tables;
   for (auto* table : {&tables.cov_sum_lin, &tables.cov_sum_run, &tables.flux_lin, &tables.flux_run,
                       &tables.shift_time}) {

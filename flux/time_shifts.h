@@ -25,14 +25,14 @@ struct ShiftTables {
 ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate);
 
 struct ShiftSearch {
-  double flux_lin_min = 0.0;   // LINMIN
-  double flux_run_min = 0.0;   // RUNMIN
-  double flux_lin_max = 0.0;   // LINMAX
-  double flux_run_max = 0.0;   // RUNMAX
-  double shift_lin_min = 0.0;  // SLMIN, seconds, 0 or negative
-  double shift_run_min = 0.0;  // SRMIN
-  double shift_lin_max = 0.0;  // SLMAX
-  double shift_run_max = 0.0;  // SRMAX
+  double flux_lin_min = 0.0;             // LINMIN
+  double flux_run_min = 0.0;             // RUNMIN
+  double flux_lin_max = 0.0;             // LINMAX
+  double flux_run_max = 0.0;             // RUNMAX
+  double shift_lin_min = 0.0;            // SLMIN, seconds, 0 or negative
+  double shift_run_min = 0.0;            // SRMIN
+  double shift_lin_max = 0.0;            // SLMAX
+  double shift_run_max = 0.0;            // SRMAX
   std::int32_t shift_index_run_min = 0;  // samples
 };
 

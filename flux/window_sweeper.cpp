@@ -16,12 +16,10 @@ namespace ecflux::flux {
 
 bool instruction_set_available(InstructionSet instruction_set) {
   switch (instruction_set) {
-    case InstructionSet::plain:
-      return true;
+    case InstructionSet::plain: return true;
     case InstructionSet::avx2:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case InstructionSet::avx512:
-      return __builtin_cpu_supports("avx512f");
+    case InstructionSet::avx512: return __builtin_cpu_supports("avx512f");
   }
   return false;
 }
@@ -48,9 +46,7 @@ int available_processors() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-SweepOptions default_sweep_options() {
-  return {available_processors(), best_instruction_set()};
-}
+SweepOptions default_sweep_options() { return {available_processors(), best_instruction_set()}; }
 
 namespace {
 
@@ -121,7 +117,7 @@ struct Batch {
   int lanes = 0;  // the register width the batch is swept with
   KernelFunction kernel = nullptr;
   bool safe = true;
-  std::vector<double> sums;  // per window and lane
+  std::vector<double> sums;               // per window and lane
   std::vector<double>* fluxes = nullptr;  // out: per block and window
   int tasks_left = 0;
 };
@@ -304,7 +300,8 @@ struct WindowSweeper::Engine {
   void run_task(const Task& task) {
     thread_local std::vector<double> state_storage;
     Batch& batch = *task.batch;
-    const std::size_t state_size = static_cast<std::size_t>(task.window_count) * 3 * batch.lanes + 8;
+    const std::size_t state_size =
+        static_cast<std::size_t>(task.window_count) * 3 * batch.lanes + 8;
     if (state_storage.size() < state_size) state_storage.resize(state_size);
     // The registers are stored aligned to 64 bytes.
     double* state = state_storage.data();
@@ -324,7 +321,8 @@ struct WindowSweeper::Engine {
     kernel_task.sample_rate_power_of_two = rate_power_of_two;
     kernel_task.exact_division = !batch.safe;
     kernel_task.state = state;
-    kernel_task.sums = batch.sums.data() + static_cast<std::size_t>(task.first_window) * batch.lanes;
+    kernel_task.sums =
+        batch.sums.data() + static_cast<std::size_t>(task.first_window) * batch.lanes;
     batch.kernel(kernel_task);
 
     bool batch_finished;

@@ -11,12 +11,10 @@ textio::Result<DataFile> open_data_file(std::string_view name) {
   DataFile file{textio::ListReader(std::move(lines.value())), {}};
   // A statement of no values skips exactly one record: the header.
   switch (file.list.read({})) {
-    case textio::ListReader::Status::complete:
-      return file;
+    case textio::ListReader::Status::complete: return file;
     case textio::ListReader::Status::read_error:
       return file.list.lines().failure(textio::IoCondition::read_error);
-    default:
-      return file.list.lines().failure(textio::IoCondition::end_of_file);
+    default: return file.list.lines().failure(textio::IoCondition::end_of_file);
   }
 }
 
@@ -47,8 +45,7 @@ BlockOutcome read_block(DataFile& file, const ReadSettings& settings, Block& blo
     double t;
     for (;;) {
       switch (file.list.read(values)) {
-        case textio::ListReader::Status::complete:
-          break;
+        case textio::ListReader::Status::complete: break;
         case textio::ListReader::Status::end_of_file:
           return {BlockStatus::end_of_file, 0, std::nullopt};
         case textio::ListReader::Status::bad_value:

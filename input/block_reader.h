@@ -34,10 +34,10 @@ struct DataFile {
 textio::Result<DataFile> open_data_file(std::string_view name);
 
 struct ReadSettings {
-  std::int32_t block_samples = 0;  // N
-  double start_time = 0.0;         // > 0: earlier records are skipped
-  double end_time = 0.0;           // > 0: a later record ends the input
-  std::int32_t w_select = 0;       // 1: w from column 5, else column 4
+  std::int32_t block_samples = 0;       // N
+  double start_time = 0.0;              // > 0: earlier records are skipped
+  double end_time = 0.0;                // > 0: a later record ends the input
+  std::int32_t w_select = 0;            // 1: w from column 5, else column 4
   std::int32_t temperature_select = 0;  // 1: temperature from column 6, else 7
 };
 
@@ -68,7 +68,7 @@ enum class BlockStatus {
 
 struct BlockOutcome {
   BlockStatus status = BlockStatus::complete;
-  std::int64_t line = 0;                  // unreadable_record: the line of the bad value
+  std::int64_t line = 0;                     // unreadable_record: the line of the bad value
   std::optional<textio::IoFailure> failure;  // read_error
 };
 

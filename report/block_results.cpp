@@ -10,8 +10,8 @@ namespace ecflux::report {
 namespace {
 
 const textio::Layout& results_row_layout() {
-  static const textio::Layout layout = *textio::parse_layout(
-      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)");
+  static const textio::Layout layout =
+      *textio::parse_layout("F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)");
   return layout;
 }
 
@@ -32,12 +32,26 @@ void write_with_layout(textio::OutputFile& file, const textio::Layout& layout,
 
 BlockReport make_block_report(const stats::BlockStatistics& s, const stats::ZeroShiftFluxes& z,
                               const flux::ShiftSearch& r) {
-  return {{s.mean_time, s.mean_u * 100.0, s.mean_v * 100.0, s.mean_w * 100.0,
-           std::sqrt(s.variance_w) * 100.0, s.wind_magnitude * 100.0,
-           std::sqrt(s.variance_speed) * 100.0, s.wind_direction, s.mean_temperature,
-           std::sqrt(s.variance_temperature), z.flux_lin, z.flux_run, r.flux_lin_min,
-           r.flux_run_min, r.flux_lin_max, r.flux_run_max, r.shift_lin_min, r.shift_run_min,
-           r.shift_lin_max, r.shift_run_max},
+  return {{s.mean_time,
+           s.mean_u * 100.0,
+           s.mean_v * 100.0,
+           s.mean_w * 100.0,
+           std::sqrt(s.variance_w) * 100.0,
+           s.wind_magnitude * 100.0,
+           std::sqrt(s.variance_speed) * 100.0,
+           s.wind_direction,
+           s.mean_temperature,
+           std::sqrt(s.variance_temperature),
+           z.flux_lin,
+           z.flux_run,
+           r.flux_lin_min,
+           r.flux_run_min,
+           r.flux_lin_max,
+           r.flux_run_max,
+           r.shift_lin_min,
+           r.shift_run_min,
+           r.shift_lin_max,
+           r.shift_run_max},
           {s.mean_time, z.flux_mean, z.flux_lin, z.flux_run}};
 }
 

@@ -21,7 +21,8 @@ void write_spectra_table(textio::OutputFile& file, std::span<const double> block
   char* p = file.begin_record(record_length);
   p = textio::put_blanks(p, 1);
   p = textio::put_text(p, frequency_label, frequency_width);
-  for (const double time : block_mean_time) p = textio::put_real(p, time, value_width, value_decimals);
+  for (const double time : block_mean_time)
+    p = textio::put_real(p, time, value_width, value_decimals);
   file.end_record(p);
 
   if (blocks == 0) return;

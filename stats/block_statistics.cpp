@@ -55,7 +55,8 @@ void compute_block_statistics(const input::Block& block, std::int32_t block_samp
   s.slope_w = s_tw / s_tt;
   s.slope_temperature = s_tt_temp / s_tt;
   s.intercept_w = s.mean_w - s.slope_w * s.mean_time;
-  s.intercept_temperature = static_cast<float>(s.mean_temperature - s.slope_temperature * s.mean_time);
+  s.intercept_temperature =
+      static_cast<float>(s.mean_temperature - s.slope_temperature * s.mean_time);
 
   const double divisor = static_cast<double>(block_samples - 1);
   s.variance_temperature = s_temp_temp / divisor;

@@ -20,8 +20,7 @@ void SeriesRows::clear() {
   }
 }
 
-void SeriesRows::add(double row_time, double row_cumulative, double row_w,
-                     double row_temperature) {
+void SeriesRows::add(double row_time, double row_cumulative, double row_w, double row_temperature) {
   time.push_back(row_time);
   cumulative.push_back(row_cumulative);
   w_fluctuation.push_back(row_w);

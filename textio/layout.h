@@ -66,8 +66,7 @@ struct FieldValue {
 // item, and a trailing skip adds no blanks. Values left when the layout is
 // used up continue in a new record from the layout's first item. A value whose
 // kind does not match its data item is written as asterisks.
-void append_records(std::string& out, const Layout& layout,
-                    std::span<const FieldValue> values);
+void append_records(std::string& out, const Layout& layout, std::span<const FieldValue> values);
 
 // A free-form list of one text value: one blank, then the text. No line end.
 std::string list_text_record(std::string_view text);

@@ -48,15 +48,24 @@ bool parse_options(int argc, char** argv, Options& options) {
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const char* value = argv[i + 1];
-    if (name == "--rate") options.rate = std::atof(value);
-    else if (name == "--seconds") options.seconds = std::atof(value);
-    else if (name == "--start") options.start = std::atof(value);
-    else if (name == "--seed") options.seed = std::strtoull(value, nullptr, 10);
-    else if (name == "--lag") options.lag = std::atoi(value);
-    else if (name == "--config") options.config = value;
-    else if (name == "--block") options.block_seconds = std::atol(value);
-    else if (name == "--window") options.window_seconds = std::atol(value);
-    else return false;
+    if (name == "--rate")
+      options.rate = std::atof(value);
+    else if (name == "--seconds")
+      options.seconds = std::atof(value);
+    else if (name == "--start")
+      options.start = std::atof(value);
+    else if (name == "--seed")
+      options.seed = std::strtoull(value, nullptr, 10);
+    else if (name == "--lag")
+      options.lag = std::atoi(value);
+    else if (name == "--config")
+      options.config = value;
+    else if (name == "--block")
+      options.block_seconds = std::atol(value);
+    else if (name == "--window")
+      options.window_seconds = std::atol(value);
+    else
+      return false;
   }
   return (argc % 2) == 0 && options.rate > 0.0 && options.seconds > 0.0 && options.lag >= 0 &&
          options.block_seconds > 0 && options.window_seconds > 0;

@@ -28,11 +28,10 @@ using testing::ConfigurationText;
 using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
-using testing::split_records;
 using testing::severe;
+using testing::split_records;
 using testing::TempFolder;
 using testing::write_run;
-
 
 // Appends one record of seven numbers: the time, then values that vary a
 // little from record to record, so that every statistic is defined.
@@ -82,7 +81,7 @@ void expect_whole_records_of(const std::string& kept, const std::string& complet
 }
 
 bool is_character_device(const char* path) {
-  struct stat status{};
+  struct stat status {};
   return ::stat(path, &status) == 0 && S_ISCHR(status.st_mode);
 }
 
@@ -162,8 +161,11 @@ TEST(Faults, OutputThatCannotBeCreated) {
       {"results.out", "results.out", 9, "results.out", {}},
       {"results.out", "Cospectra.out", 40, "Cospectra.out", {"results.out"}},
       {"results.out", "cumflux.out", 43, "cumflux.out", {"results.out", "Cospectra.out"}},
-      {"results.out", "CFSHIFT.out", 889, "CFSHIFT.out", {"results.out", "Cospectra.out",
-                                                          "cumflux.out"}},
+      {"results.out",
+       "CFSHIFT.out",
+       889,
+       "CFSHIFT.out",
+       {"results.out", "Cospectra.out", "cumflux.out"}},
   };
   for (const Case& c : cases) {
     TempFolder folder;

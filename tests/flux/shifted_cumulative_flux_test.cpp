@@ -41,7 +41,9 @@ struct Fixture {
   stats::BlockStatistics statistics;
 
   explicit Fixture(int samples)
-      : n(samples), block(input::make_block(samples)), statistics(stats::make_block_statistics(samples)) {
+      : n(samples),
+        block(input::make_block(samples)),
+        statistics(stats::make_block_statistics(samples)) {
     for (int i = 0; i < n; ++i) {
       block.sample_time[i] = 0.01 * i;
       block.w[i] = 0.01 * ((i * 7) % 5 - 2);

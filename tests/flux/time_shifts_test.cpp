@@ -14,7 +14,8 @@ struct Search {
   int n;
   double fs;
 
-  Search(int samples, double rate) : series(stats::make_fluctuation_series(samples)), n(samples), fs(rate) {}
+  Search(int samples, double rate)
+      : series(stats::make_fluctuation_series(samples)), n(samples), fs(rate) {}
 
   ShiftSearch run(ShiftTables& tables) { return search_time_shifts(series, n, fs, zero, tables); }
   ShiftSearch run() {

@@ -55,9 +55,7 @@ TEST(WindowSequence, SlowSamplingStillEnds) {
   EXPECT_EQ(one_hertz.back(), 599);
 }
 
-TEST(WindowSequence, HourAtSixteenHertz) {
-  EXPECT_EQ(window_sequence(16.0, 57600).size(), 3641u);
-}
+TEST(WindowSequence, HourAtSixteenHertz) { EXPECT_EQ(window_sequence(16.0, 57600).size(), 3641u); }
 
 // The flux of one window computed from the definition: means over the cut
 // windows, deviations, products divided by fs, summed in sample order. With

@@ -56,7 +56,8 @@ WindowTable fast_table(const std::vector<input::Block>& blocks, std::int32_t n, 
   return sweeper.finish();
 }
 
-void expect_identical(const WindowTable& fast, const WindowTable& reference, const std::string& what) {
+void expect_identical(const WindowTable& fast, const WindowTable& reference,
+                      const std::string& what) {
   ASSERT_EQ(fast.window_length, reference.window_length) << what;
   ASSERT_EQ(fast.window_flux.size(), reference.window_flux.size()) << what;
   for (std::size_t i = 0; i < fast.window_flux.size(); ++i) {
@@ -77,9 +78,9 @@ struct Case {
 // Sampling rates below 4 Hz, whole and fractional rates, and blocks just
 // above the points where the window steps change.
 const Case cases[] = {
-    {10.0, 600, 3},  {16.0, 577, 9},  {2.0, 120, 5},   {3.0, 45, 17},  {1.0, 40, 2},
-    {20.9, 420, 4},  {7.5, 76, 11},   {10.0, 101, 8},  {10.0, 103, 1}, {8.0, 82, 12},
-    {4.0, 41, 20},   {50.0, 1001, 2}, {16.0, 161, 16}, {5.0, 2, 3},    {10.0, 3, 9},
+    {10.0, 600, 3}, {16.0, 577, 9},  {2.0, 120, 5},   {3.0, 45, 17},  {1.0, 40, 2},
+    {20.9, 420, 4}, {7.5, 76, 11},   {10.0, 101, 8},  {10.0, 103, 1}, {8.0, 82, 12},
+    {4.0, 41, 20},  {50.0, 1001, 2}, {16.0, 161, 16}, {5.0, 2, 3},    {10.0, 3, 9},
 };
 
 TEST(WindowSweeper, EveryInstructionSetAndThreadCountMatchesTheStraightforwardSweep) {
@@ -89,9 +90,9 @@ TEST(WindowSweeper, EveryInstructionSetAndThreadCountMatchesTheStraightforwardSw
     const WindowTable reference = reference_table(blocks, c.n, c.fs);
     for (const InstructionSet set : available_sets()) {
       for (const int threads : {1, 2, 3}) {
-        const std::string what = std::string(instruction_set_name(set)) + " threads " + std::to_string(threads) +
-                                 " fs " + std::to_string(c.fs) + " N " + std::to_string(c.n) +
-                                 " blocks " + std::to_string(c.blocks);
+        const std::string what = std::string(instruction_set_name(set)) + " threads " +
+                                 std::to_string(threads) + " fs " + std::to_string(c.fs) + " N " +
+                                 std::to_string(c.n) + " blocks " + std::to_string(c.blocks);
         expect_identical(fast_table(blocks, c.n, c.fs, {threads, set}), reference, what);
       }
     }
@@ -158,8 +159,9 @@ TEST(CorrectedDivision, AgreesWithTheDivisionInstruction) {
   for (int i = 0; i < 4'000'000; ++i) {
     const double a = std::ldexp(unit(random), exponent(random)) * (i % 2 ? 1 : -1);
     // Sample counts, and sampling rates of any value from 1 to 2^31.
-    const double c = i % 3 == 0 ? std::ldexp(unit(random), rate_exponent(random))
-                                : static_cast<double>(count(random) % (i % 5 == 0 ? 64 : 1 << 30) + 1);
+    const double c = i % 3 == 0
+                         ? std::ldexp(unit(random), rate_exponent(random))
+                         : static_cast<double>(count(random) % (i % 5 == 0 ? 64 : 1 << 30) + 1);
     if (!same_bits(corrected_quotient(a, c), a / c)) ++mismatches;
   }
   EXPECT_EQ(mismatches, 0);

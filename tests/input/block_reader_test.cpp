@@ -103,8 +103,9 @@ TEST(BlockReader, SumsInSampleOrder) {
 }
 
 TEST(BlockReader, StartTimeSkipsRecordsAnywhere) {
-  Reader reader("h\n99.9 1 1 1 1 1 1\n100.0 1 1 1 1 1 1\n101 1 1 1 1 1 1\n"
-                "50 1 1 1 1 1 1\n102 1 1 1 1 1 1\n");
+  Reader reader(
+      "h\n99.9 1 1 1 1 1 1\n100.0 1 1 1 1 1 1\n101 1 1 1 1 1 1\n"
+      "50 1 1 1 1 1 1\n102 1 1 1 1 1 1\n");
   ReadSettings settings = settings_for(3);
   settings.start_time = 100.0;
   Block block = make_block(3);
@@ -172,7 +173,8 @@ TEST(BlockReader, OpeningFailures) {
   auto header_only = open_data_file((folder / "header.txt").string());
   ASSERT_TRUE(header_only.ok());
   Block block = make_block(2);
-  EXPECT_EQ(read_block(header_only.value(), settings_for(2), block).status, BlockStatus::end_of_file);
+  EXPECT_EQ(read_block(header_only.value(), settings_for(2), block).status,
+            BlockStatus::end_of_file);
 }
 
 }  // namespace

@@ -18,11 +18,10 @@ using testing::ConfigurationText;
 using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
-using testing::split_records;
 using testing::severe;
+using testing::split_records;
 using testing::TempFolder;
 using testing::write_run;
-
 
 const std::string series_header =
     " " + std::string("        TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME");
@@ -161,8 +160,8 @@ TEST(Program, MissingConfigurationCreatesNothing) {
   TempFolder folder;
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.standard_error,
-            severe(29, "file not found, unit 2030, file " + (folder / "ConfigDRAVEK.Dat").string()));
+  EXPECT_EQ(run.standard_error, severe(29, "file not found, unit 2030, file " +
+                                               (folder / "ConfigDRAVEK.Dat").string()));
   expect_no_output_files(folder);
 }
 
@@ -183,8 +182,8 @@ TEST(Program, MissingOrEmptyDataFileCreatesNothing) {
     write_run(folder, config, "");
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
     EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.standard_error,
-              severe(24, "end-of-file during read, unit 8, file " + (folder / "data.txt").string()));
+    EXPECT_EQ(run.standard_error, severe(24, "end-of-file during read, unit 8, file " +
+                                                 (folder / "data.txt").string()));
     expect_no_output_files(folder);
   }
 }
@@ -197,22 +196,20 @@ TEST(Program, ShortOrMalformedConfiguration) {
   folder.write("data.txt", "h\n" + data_records(10));
   ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.standard_error,
-            severe(24, "end-of-file during read, unit 2030, file " +
-                           (folder / "ConfigDRAVEK.Dat").string()));
+  EXPECT_EQ(run.standard_error, severe(24, "end-of-file during read, unit 2030, file " +
+                                               (folder / "ConfigDRAVEK.Dat").string()));
   config.block_seconds = "6O";
   folder.write("ConfigDRAVEK.Dat", config.text());
   run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.standard_error,
-            severe(64, "input conversion error, unit 2030, file " +
-                           (folder / "ConfigDRAVEK.Dat").string()));
+  EXPECT_EQ(run.standard_error, severe(64, "input conversion error, unit 2030, file " +
+                                               (folder / "ConfigDRAVEK.Dat").string()));
   expect_no_output_files(folder);
 }
 
 TEST(Program, RefusedConfigurationsCreateNothingAndNeverHang) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"sample_rate", "0"}, {"sample_rate", "-10"}, {"sample_rate", "0.5"},
+      {"sample_rate", "0"},   {"sample_rate", "-10"},    {"sample_rate", "0.5"},
       {"block_seconds", "0"}, {"block_seconds", "-600"}, {"window_seconds", ""}};
   for (const auto& [field, value] : cases) {
     TempFolder folder;
@@ -244,8 +241,8 @@ TEST(Program, BlocksLargerThanTheMachinesMemoryAreRefused) {
 }
 
 TEST(Program, ResultsFileThatWouldReplaceAnInputOrOutputIsRefused) {
-  for (const std::string results : {"data.txt", "./data.txt", "ConfigDRAVEK.Dat", "cumflux.out",
-                                    "link-to-data"}) {
+  for (const std::string results :
+       {"data.txt", "./data.txt", "ConfigDRAVEK.Dat", "cumflux.out", "link-to-data"}) {
     TempFolder folder;
     ConfigurationText config;
     config.results_file = results;
@@ -255,7 +252,8 @@ TEST(Program, ResultsFileThatWouldReplaceAnInputOrOutputIsRefused) {
     const std::string config_text = folder.read("ConfigDRAVEK.Dat");
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
     EXPECT_EQ(run.exit_status, 1) << results;
-    EXPECT_NE(run.standard_error.find("are the same file"), std::string::npos) << run.standard_error;
+    EXPECT_NE(run.standard_error.find("are the same file"), std::string::npos)
+        << run.standard_error;
     EXPECT_EQ(folder.read("data.txt"), data);
     EXPECT_EQ(folder.read("ConfigDRAVEK.Dat"), config_text);
     for (const auto& name : {"Cospectra.out", "cumflux.out", "CFSHIFT.out"}) {
@@ -275,7 +273,7 @@ TEST(Program, WriteFailureNamesTheUnitAndKeepsTheOtherFiles) {
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
             severe(38, "error during write, unit 9, file " + (folder / "results.out").string()));
-  struct stat device{};
+  struct stat device {};
   ASSERT_EQ(::stat("/dev/full", &device), 0);
   EXPECT_TRUE(S_ISCHR(device.st_mode));
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "results.out"));
@@ -286,7 +284,8 @@ TEST(Program, WriteFailureNamesTheUnitAndKeepsTheOtherFiles) {
 TEST(Program, UnreadableRecordEndsTheInputWithAWarning) {
   TempFolder folder;
   ConfigurationText config;
-  write_run(folder, config, "h\n" + data_records(1203) + "120.3 1 2 NaN 4 5 6\n" + data_records(600, 200));
+  write_run(folder, config,
+            "h\n" + data_records(1203) + "120.3 1 2 NaN 4 5 6\n" + data_records(600, 200));
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.standard_error, "ecflux: warning: line 1205 of the data file " +

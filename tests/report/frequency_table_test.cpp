@@ -13,8 +13,8 @@ namespace {
 using ecflux::testing::split_records;
 using ecflux::testing::TempFolder;
 
-std::vector<std::string> write(const std::vector<double>& mean_times, const flux::WindowTable& table,
-                               double fs) {
+std::vector<std::string> write(const std::vector<double>& mean_times,
+                               const flux::WindowTable& table, double fs) {
   TempFolder folder;
   {
     auto file = textio::OutputFile::create((folder / "Cospectra.out").string(), 40);

@@ -18,7 +18,8 @@ std::vector<double> running_mean_of(const std::vector<double>& x, int window) {
 
 TEST(RunningMean, OddAndEvenWindowsAreCutAtBothEnds) {
   EXPECT_EQ(running_mean_of({1, 2, 3, 4, 5}, 3), (std::vector<double>{1.5, 2, 3, 4, 4.5}));
-  EXPECT_EQ(running_mean_of({1, 2, 3, 4, 5, 6}, 4), (std::vector<double>{2, 2.5, 3.5, 4.5, 5, 5.5}));
+  EXPECT_EQ(running_mean_of({1, 2, 3, 4, 5, 6}, 4),
+            (std::vector<double>{2, 2.5, 3.5, 4.5, 5, 5.5}));
 }
 
 TEST(RunningMean, SmallestAndWholeBlockWindows) {

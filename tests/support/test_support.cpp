@@ -19,8 +19,8 @@ TempFolder::TempFolder() {
   static std::atomic<int> counter{0};
   const auto base = std::filesystem::temp_directory_path();
   for (;;) {
-    auto candidate = base / ("ecflux-test-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(counter++));
+    auto candidate =
+        base / ("ecflux-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     if (std::filesystem::create_directory(candidate)) {
       path_ = candidate;
       return;

@@ -68,8 +68,8 @@ struct ConfigurationText {
 
 // The four files a run creates, with the configuration's default results
 // file name.
-inline const std::vector<std::string> output_names = {"results.out", "Cospectra.out",
-                                                      "cumflux.out", "CFSHIFT.out"};
+inline const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
+                                                      "CFSHIFT.out"};
 
 // Writes the configuration and the data file it names into the folder.
 void write_run(const TempFolder& folder, const ConfigurationText& config, std::string_view data);

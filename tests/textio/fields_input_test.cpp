@@ -36,11 +36,31 @@ void expect_same_double(std::string_view text) {
 }
 
 TEST(ParseNumber, AcceptedForms) {
-  for (const char* text :
-       {"12", "-0.25", "3.", ".5", "+7", "1.5E-3", "1.5e-3", "1.5D-3", "1.5d+3", "1.5-3",
-        "1.5+3", "-2-2", "0", "-0", "0e5", "1E0", "007.50", "123456789012345678901234567890",
-        "0.000000000000000000000000000000000123456789", "1e22", "1e23", "9007199254740993",
-        "4.9406564584124654e-324", "2.2250738585072011e-308", "1.7976931348623157e308"}) {
+  for (const char* text : {"12",
+                           "-0.25",
+                           "3.",
+                           ".5",
+                           "+7",
+                           "1.5E-3",
+                           "1.5e-3",
+                           "1.5D-3",
+                           "1.5d+3",
+                           "1.5-3",
+                           "1.5+3",
+                           "-2-2",
+                           "0",
+                           "-0",
+                           "0e5",
+                           "1E0",
+                           "007.50",
+                           "123456789012345678901234567890",
+                           "0.000000000000000000000000000000000123456789",
+                           "1e22",
+                           "1e23",
+                           "9007199254740993",
+                           "4.9406564584124654e-324",
+                           "2.2250738585072011e-308",
+                           "1.7976931348623157e308"}) {
     expect_same_double(text);
   }
   EXPECT_EQ(*parse_number("1.5-3"), 1.5e-3);
@@ -62,10 +82,10 @@ TEST(ParseNumber, UnderflowIsSignedZeroAndOverflowIsNotANumber) {
 }
 
 TEST(ParseNumber, RejectsEverythingElse) {
-  for (const char* text : {"", "+", "-", ".", "+.", "e5", "1e", "1e+", "1E-", "1-", "1.2.3",
-                           "NaN", "nan", "Inf", "infinity", "-Infinity", "0x1p3", "0x10", "1 2",
-                           " 1", "1 ", "1,2", "1*2", "1e5.0", "1f", "1..", "--1", "+-1", "1e--3",
-                           "1/", "\t1", "1\r"}) {
+  for (const char* text : {"",      "+",    "-",     ".",   "+.",    "e5",  "1e",       "1e+",
+                           "1E-",   "1-",   "1.2.3", "NaN", "nan",   "Inf", "infinity", "-Infinity",
+                           "0x1p3", "0x10", "1 2",   " 1",  "1 ",    "1,2", "1*2",      "1e5.0",
+                           "1f",    "1..",  "--1",   "+-1", "1e--3", "1/",  "\t1",      "1\r"}) {
     EXPECT_FALSE(parse_number(text).has_value()) << '"' << text << '"';
   }
   EXPECT_FALSE(parse_number(std::string_view("1\0", 2)).has_value());
@@ -87,8 +107,7 @@ TEST(ParseNumber, CorrectlyRoundedOnRandomAndHalfwayInputs) {
     // The exact midpoint between two neighbouring doubles, and just above it.
     const double low = std::ldexp(static_cast<double>((random() >> 11) | (1ULL << 52)),
                                   static_cast<int>(random() % 80) - 92);
-    const long double middle = (static_cast<long double>(low) +
-                                std::nextafter(low, INFINITY)) / 2;
+    const long double middle = (static_cast<long double>(low) + std::nextafter(low, INFINITY)) / 2;
     std::snprintf(text, sizeof text, "%.60Lf", middle);
     expect_same_double(text);
     std::string above = text;
@@ -142,8 +161,8 @@ TEST(IntegerFieldInput, BlanksSignsAndLimits) {
   EXPECT_EQ(*read_integer_field("    "), 0);
   EXPECT_EQ(*read_integer_field("9223372036854775807"), INT64_MAX);
   EXPECT_EQ(*read_integer_field("-9223372036854775808"), INT64_MIN);
-  for (const char* field : {"9223372036854775808", "-9223372036854775809", "1.0", "-", " + ",
-                            "1-", "--1", "1e3", "x"}) {
+  for (const char* field : {"9223372036854775808", "-9223372036854775809", "1.0", "-", " + ", "1-",
+                            "--1", "1e3", "x"}) {
     EXPECT_FALSE(read_integer_field(field).has_value()) << field;
   }
 }

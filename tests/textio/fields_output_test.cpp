@@ -100,7 +100,8 @@ TEST(RealField, MatchesExactReferenceOnRandomValues) {
       case 0: value = unit(random) * std::pow(10.0, scale(random)); break;
       // Multiples of a power of two: many exact ties.
       case 1: value = std::ldexp(static_cast<double>(random() % 100000) - 50000, -(i % 12)); break;
-      case 2: value = std::bit_cast<double>(random());
+      case 2:
+        value = std::bit_cast<double>(random());
         if (!std::isfinite(value)) value = 1.0;
         break;
       default: value = std::round(unit(random) * 1e6) / 1e4; break;
@@ -121,8 +122,9 @@ TEST(RealField, AgreesWithLibraryFixedConversion) {
   for (int i = 0; i < 100000; ++i) {
     const double value = unit(random);
     char digits[64];
-    const auto end = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
-                                   std::chars_format::fixed, 8).ptr;
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed, 8)
+            .ptr;
     const std::string text = (value < 0 ? "-" : "") + std::string(digits, end);
     ASSERT_EQ(real(value, 12, 8), std::string(12 - text.size(), ' ') + text) << value;
   }

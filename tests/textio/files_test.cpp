@@ -199,8 +199,8 @@ TEST(OutputFileTest, OpenFailures) {
   EXPECT_EQ(directory.failure().condition, IoCondition::open_failure);
   if (::geteuid() != 0) {
     std::filesystem::create_directory(folder / "locked");
-    std::filesystem::permissions(folder / "locked", std::filesystem::perms::owner_read |
-                                                        std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        folder / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     auto denied = OutputFile::create((folder / "locked/out.txt").string(), 9);
     ASSERT_FALSE(denied.ok());
     EXPECT_EQ(denied.failure().condition, IoCondition::permission_denied);

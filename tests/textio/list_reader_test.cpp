@@ -34,8 +34,8 @@ TEST(ListReader, SeparatorsAndRecordBoundaries) {
       "10 20 30 40\n"        // four values, the rest from the next record
       "\n"
       "   \t\n"
-      "50 60 70 80 90\n"     // 80 and 90 discarded with the record
-      "1 2 3 4 5 6 7");      // last line without a line feed
+      "50 60 70 80 90\n"  // 80 and 90 discarded with the record
+      "1 2 3 4 5 6 7");   // last line without a line feed
   Values v = fresh();
   ASSERT_EQ(reader.read(v), ListReader::Status::complete);
   EXPECT_EQ(v, (Values{3600.0625, 12.345, -3.210, 0.456, 0.460, 4.12345, 4.12001}));
