@@ -24,6 +24,7 @@
 #include "textio/fields.h"
 #include "textio/line_reader.h"
 #include "textio/list_reader.h"
+#include "textio/numbers.h"
 #include "tools/noise.h"
 
 namespace {
@@ -62,9 +63,10 @@ input::Block hour_of_samples(std::uint64_t seed) {
   for (std::int32_t i = 0; i < hour_block; ++i) {
     eddy = memory * eddy + std::sqrt(1.0 - memory * memory) * 1.2 * noise.normal();
     const double w = 0.05 + eddy + 0.3 * noise.normal();
-    block.sample_time[i] = i / sample_rate;
-    block.w[i] = w / 100.0;
-    block.temperature[i] = 4.2 - 0.004 * w + 0.002 * noise.normal() + input::kelvin_offset;
+    const auto at = static_cast<std::size_t>(i);
+    block.sample_time[at] = i / sample_rate;
+    block.w[at] = w / 100.0;
+    block.temperature[at] = 4.2 - 0.004 * w + 0.002 * noise.normal() + input::kelvin_offset;
   }
   return block;
 }
@@ -77,8 +79,10 @@ void BM_list_reader(benchmark::State& state) {
     textio::ListReader reader(textio::LineReader::from_text(text, 8, "memory"));
     state.ResumeTiming();
     std::span<double> none;
-    reader.read(none);  // the header record
-    while (reader.read(values) == textio::ListReader::Status::complete) {
+    benchmark::DoNotOptimize(reader.read(none));  // the header record
+    for (;;) {
+      const auto read = reader.read(values);
+      if (!read.ok() || read.value() != textio::ListReader::Outcome::complete) break;
       benchmark::DoNotOptimize(values.data());
     }
   }
@@ -96,15 +100,16 @@ void BM_parse_number(benchmark::State& state) {
       benchmark::DoNotOptimize(textio::parse_number(token));
     }
   }
-  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * tokens.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(tokens.size()));
 }
 BENCHMARK(BM_parse_number);
 
 // ns per field: the counter's rate inverted.
 void set_time_per_field(benchmark::State& state, std::size_t fields_per_iteration) {
-  state.counters["per_field"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * fields_per_iteration),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  const auto fields =
+      state.iterations() * static_cast<benchmark::IterationCount>(fields_per_iteration);
+  state.counters["per_field"] = benchmark::Counter(
+      static_cast<double>(fields), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // F12.8: the fields of the cumulative-flux rows (times of a day overflow it).
@@ -144,11 +149,13 @@ void BM_window_flux(benchmark::State& state) {
   flux::SweepScratch scratch = flux::make_sweep_scratch(hour_block);
   const auto window = static_cast<std::int32_t>(state.range(0));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(flux::window_flux(block, hour_block, sample_rate, window, scratch));
+    benchmark::DoNotOptimize(
+        flux::window_flux(block, {hour_block, 1, sample_rate}, window, scratch));
   }
   // Time per window times the windows of a block: the straightforward sweep
   // of one hour's block, extrapolated.
-  const auto windows = static_cast<double>(flux::window_sequence(sample_rate, hour_block).size());
+  const auto windows =
+      static_cast<double>(flux::window_sequence({hour_block, 1, sample_rate}).size());
   state.counters["block_estimate"] =
       benchmark::Counter(static_cast<double>(state.iterations()) / windows,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -203,7 +210,7 @@ void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int 
   const MachineTicks machine_before = machine_ticks();
   const double own_before = process_cpu_seconds();
   for (auto _ : state) {
-    flux::WindowSweeper sweeper(hour_block, sample_rate, options);
+    flux::WindowSweeper sweeper({hour_block, 1, sample_rate}, options);
     for (const input::Block& block : data) {
       sweeper.add_block(std::span(block.w).first(hour_block),
                         std::span(block.temperature).first(hour_block));
@@ -217,21 +224,20 @@ void sweeper_benchmark(benchmark::State& state, flux::SweepOptions options, int 
   const double others = (machine_after.busy - machine_before.busy) * tick - own;
   state.counters["other_work"] = total > 0.0 ? std::max(0.0, others) / total : 0.0;
   state.counters["per_block"] =
-      benchmark::Counter(static_cast<double>(state.iterations() * static_cast<std::size_t>(blocks)),
+      benchmark::Counter(static_cast<double>(state.iterations() * blocks),
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void register_sweeper_benchmarks() {
   std::vector<int> thread_counts = {1};
   if (flux::available_processors() > 1) thread_counts.push_back(flux::available_processors());
-  for (const auto set :
-       {flux::InstructionSet::plain, flux::InstructionSet::avx2, flux::InstructionSet::avx512}) {
-    if (!flux::instruction_set_available(set)) continue;
+  for (const flux::Implementation* set : flux::implementations()) {
+    if (!set->supported()) continue;
     for (const int threads : thread_counts) {
       for (const int blocks : {1, 8}) {
-        const std::string name =
-            std::string("BM_window_sweeper/") + flux::instruction_set_name(set) +
-            "/workers:" + std::to_string(threads) + "/blocks:" + std::to_string(blocks);
+        const std::string name = "BM_window_sweeper/" + std::string(set->name) +
+                                 "/workers:" + std::to_string(threads) +
+                                 "/blocks:" + std::to_string(blocks);
         benchmark::RegisterBenchmark(name.c_str(), sweeper_benchmark,
                                      flux::SweepOptions{threads, set}, blocks)
             ->Unit(benchmark::kMillisecond)

@@ -31,20 +31,20 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "driver/configuration.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "flux/window_sweeper.h"
 #include "input/block_reader.h"
+#include "input/configuration.h"
 #include "report/block_results.h"
-#include "report/frequency_table.h"
+#include "report/cumulative_flux_files.h"
+#include "report/output_files.h"
+#include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
-#include "textio/layout.h"
 #include "textio/output_file.h"
 
 namespace {
@@ -82,15 +82,9 @@ bool parse_options(int argc, char** argv, Options& options) {
     } else if (name == "--threads") {
       options.sweep.threads = std::atoi(value.c_str());
     } else if (name == "--isa") {
-      if (value == "plain")
-        options.sweep.instruction_set = flux::InstructionSet::plain;
-      else if (value == "avx2")
-        options.sweep.instruction_set = flux::InstructionSet::avx2;
-      else if (value == "avx512")
-        options.sweep.instruction_set = flux::InstructionSet::avx512;
-      else
-        return false;
-      if (!flux::instruction_set_available(options.sweep.instruction_set)) {
+      options.sweep.implementation = flux::find_implementation(value);
+      if (options.sweep.implementation == nullptr) return false;
+      if (!options.sweep.implementation->supported()) {
         std::fprintf(stderr, "stage_profile: %s is not available on this processor\n",
                      value.c_str());
         return false;
@@ -138,9 +132,8 @@ struct Profile {
 
 // The run's sizes, read once.
 struct RunSetup {
-  driver::Configuration config;
-  std::int32_t block_samples = 0;
-  std::int32_t window_samples = 0;
+  input::Configuration config;
+  input::BlockSizes sizes;
 };
 
 // Seconds per series row for formatting alone: the rows written to a file
@@ -148,9 +141,9 @@ struct RunSetup {
 double time_formatting(const stats::SeriesRows& rows) {
   double best = 0.0;
   for (int pass = 0; pass < 3; ++pass) {
-    textio::OutputFile sink = create("/dev/null", stats::cumulative_flux_unit);
+    textio::OutputFile sink = create("/dev/null", 0);
     const auto start = Clock::now();
-    stats::write_series_rows(sink, rows);
+    report::write_series_rows(sink, rows);
     sink.close();
     const double seconds = seconds_since(start) / static_cast<double>(rows.size());
     if (pass == 0 || seconds < best) best = seconds;
@@ -159,9 +152,10 @@ double time_formatting(const stats::SeriesRows& rows) {
 }
 
 Profile profile_once(const Options& options, const RunSetup& setup) {
-  const driver::Configuration& config = setup.config;
-  const std::int32_t block_samples = setup.block_samples;
-  const double fs = config.sample_rate;
+  const input::Configuration& config = setup.config;
+  const input::BlockSizes& sizes = setup.sizes;
+  const std::int32_t block_samples = sizes.block_samples;
+  const double fs = sizes.sample_rate;
   Profile p;
 
   auto start = Clock::now();
@@ -169,62 +163,62 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   if (!data.ok()) die(textio::fatal_message(data.failure()));
   p.read += seconds_since(start);
 
-  textio::OutputFile results = create("profile/" + config.results_file_name, report::results_unit);
-  textio::OutputFile spectra = create("profile/Cospectra.out", report::spectra_unit);
-  textio::OutputFile cumflux = create("profile/cumflux.out", stats::cumulative_flux_unit);
-  textio::OutputFile cfshift = create("profile/CFSHIFT.out", flux::shifted_flux_unit);
-  textio::OutputFile screen = create("profile/screen.out", 6);
-  const std::string series_header = textio::list_text_record(stats::cumulative_flux_header);
-  cumflux.write_record(series_header);
-  cfshift.write_record(series_header);
+  using report::OutputRole;
+  const auto create_output = [&](OutputRole role, const std::string& name) {
+    return create("profile/" + name, report::output_file(role).unit);
+  };
+  textio::OutputFile results = create_output(OutputRole::results, config.results_file_name);
+  textio::OutputFile spectra = create_output(OutputRole::window_flux_table, "Cospectra.out");
+  textio::OutputFile cumflux = create_output(OutputRole::cumulative_flux, "cumflux.out");
+  textio::OutputFile cfshift = create_output(OutputRole::shifted_cumulative_flux, "CFSHIFT.out");
+  textio::OutputFile screen = create_output(OutputRole::standard_output, "screen.out");
+  cumflux.write_record(report::series_header);
+  cfshift.write_record(report::series_header);
   results.write_record(report::results_header);
 
   input::Block block = input::make_block(block_samples);
   stats::BlockStatistics statistics = stats::make_block_statistics(block_samples);
   stats::FluctuationSeries series = stats::make_fluctuation_series(block_samples);
-  flux::ShiftTables shift_tables = flux::make_shift_tables(block_samples, fs);
+  flux::ShiftTables shift_tables = flux::make_shift_tables(sizes);
   flux::SweepScratch sweep_scratch = flux::make_sweep_scratch(block_samples);
   stats::SeriesRows cumflux_rows, cfshift_rows;
 
   double cumulative_flux = 0.0;
   double shift_cum_flux = 0.0;
   std::vector<double> block_mean_time;
-  flux::WindowTable reference_table;
-  reference_table.window_length = flux::window_sequence(fs, block_samples);
+  flux::WindowFluxTable reference_table;
+  reference_table.window_length = flux::window_sequence(sizes);
   std::vector<std::vector<double>> kept_w, kept_temperature;
 
   const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
                                      config.w_select, config.temperature_select};
   for (;;) {
     start = Clock::now();
-    const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
+    const auto outcome = input::read_block(data.value(), settings, block);
     p.read += seconds_since(start);
-    if (outcome.status == input::BlockStatus::read_error) {
-      die(textio::fatal_message(*outcome.failure));
-    }
-    if (outcome.status != input::BlockStatus::complete) break;
+    if (!outcome.ok()) die(textio::fatal_message(outcome.failure()));
+    if (outcome.value().status != input::BlockStatus::complete) break;
     ++p.blocks;
 
     start = Clock::now();
-    stats::compute_block_statistics(block, block_samples, setup.window_samples, statistics,
-                                    block_mean_time);
+    stats::compute_block_statistics(block, sizes, statistics, block_mean_time);
     p.statistics += seconds_since(start);
 
     cumflux_rows.clear();
     cfshift_rows.clear();
     start = Clock::now();
     const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
-        block, block_samples, fs, statistics, series, cumulative_flux, cumflux_rows);
+        block, sizes, statistics, series, cumulative_flux, cumflux_rows);
     p.cumulative += seconds_since(start);
 
     start = Clock::now();
     const flux::ShiftSearch search =
-        flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
+        flux::search_time_shifts(series, sizes, zero_shift, shift_tables);
     p.shift_search += seconds_since(start);
 
     start = Clock::now();
-    flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
-                                        search.shift_index_run_min, shift_cum_flux, cfshift_rows);
+    flux::write_shifted_cumulative_flux(block, sizes, series, search.shift_index_run_min,
+                                        shift_cum_flux, cfshift_rows);
     p.shifted += seconds_since(start);
 
     start = Clock::now();
@@ -233,11 +227,11 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
     p.report += seconds_since(start);
 
     start = Clock::now();
-    stats::write_series_rows(cumflux, cumflux_rows);
+    report::write_series_rows(cumflux, cumflux_rows);
     p.cumflux_rows += seconds_since(start);
 
     start = Clock::now();
-    stats::write_series_rows(cfshift, cfshift_rows);
+    report::write_series_rows(cfshift, cfshift_rows);
     p.cfshift_rows += seconds_since(start);
 
     start = Clock::now();
@@ -251,16 +245,16 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
                                   block.temperature.begin() + block_samples);
     if (p.blocks <= static_cast<std::size_t>(options.reference_blocks)) {
       start = Clock::now();
-      flux::sweep_running_mean_windows(block, block_samples, fs, sweep_scratch, reference_table);
+      flux::sweep_running_mean_windows(block, sizes, sweep_scratch, reference_table);
       p.reference_sweep += seconds_since(start);
     }
   }
 
   start = Clock::now();
   const double sweep_cpu_start = process_cpu_seconds();
-  flux::WindowSweeper sweeper(block_samples, fs, options.sweep);
+  flux::WindowSweeper sweeper(sizes, options.sweep);
   for (std::size_t b = 0; b < p.blocks; ++b) sweeper.add_block(kept_w[b], kept_temperature[b]);
-  const flux::WindowTable window_table = sweeper.finish();
+  const flux::WindowFluxTable window_table = sweeper.finish();
   p.sweep_cpu = process_cpu_seconds() - sweep_cpu_start;
   p.sweep = seconds_since(start);
 
@@ -268,7 +262,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   report::write_spectra_table(spectra, block_mean_time, window_table, fs);
   for (textio::OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) {
     file->close();
-    if (file->failure()) die(textio::fatal_message(*file->failure()));
+    if (auto status = file->status(); !status.ok()) die(textio::fatal_message(status.failure()));
   }
   p.spectra = seconds_since(start);
 
@@ -313,14 +307,13 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories("profile", error);
   if (error) die("cannot create " + options.folder + "/profile: " + error.message());
 
-  auto configuration = driver::read_configuration();
+  auto configuration = input::read_configuration();
   if (!configuration.ok()) die(textio::fatal_message(configuration.failure()));
   RunSetup setup;
   setup.config = configuration.value();
-  const auto sizes = driver::derive_block_sizes(setup.config);
-  if (const auto* refusal = std::get_if<driver::Refusal>(&sizes)) die(refusal->message);
-  setup.block_samples = std::get<driver::BlockSizes>(sizes).block_samples;
-  setup.window_samples = std::get<driver::BlockSizes>(sizes).window_samples;
+  const auto sizes = input::derive_block_sizes(setup.config);
+  if (!sizes.ok()) die(textio::fatal_message(sizes.failure()));
+  setup.sizes = sizes.value();
   const auto input_bytes = std::filesystem::file_size(setup.config.data_file_name, error);
 
   std::vector<Profile> profiles;
@@ -358,9 +351,9 @@ int main(int argc, char** argv) {
   std::printf("stage profile of %s/%s\n", options.folder.c_str(),
               setup.config.data_file_name.c_str());
   std::printf("  %.1f MB, %zu blocks of %d samples at %g Hz, %zu window lengths per block\n", mb,
-              blocks, setup.block_samples, setup.config.sample_rate, first.windows);
+              blocks, setup.sizes.block_samples, setup.sizes.sample_rate, first.windows);
   std::printf("  fast sweep: %s, %d worker(s); medians of %d profiles; outputs in %s/profile\n",
-              flux::instruction_set_name(options.sweep.instruction_set), options.sweep.threads,
+              std::string(options.sweep.implementation->name).c_str(), options.sweep.threads,
               options.repeat, options.folder.c_str());
   std::printf("\nstages (wall time, one after another; the shares add up to the total)\n");
   print_row("reading and parsing", read, total);

@@ -28,9 +28,9 @@ void OutputQueue::drain() {
   changed_.wait(lock, [this] { return stopped_ || (jobs_.empty() && !running_job_); });
 }
 
-bool OutputQueue::stopped() {
+textio::Status OutputQueue::status() {
   std::lock_guard lock(mutex_);
-  return stopped_;
+  return failure_;
 }
 
 void OutputQueue::work() {
@@ -43,11 +43,12 @@ void OutputQueue::work() {
     running_job_ = true;
     lock.unlock();
     changed_.notify_all();  // there is room for the next job
-    const bool ok = job();
+    textio::Status result = job();
     lock.lock();
     running_job_ = false;
-    if (!ok) {
+    if (!result.ok()) {
       stopped_ = true;
+      failure_ = std::move(result);
       jobs_.clear();
     }
     changed_.notify_all();

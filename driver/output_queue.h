@@ -11,13 +11,15 @@
 #include <mutex>
 #include <thread>
 
+#include "textio/result.h"
+
 namespace ecflux::driver {
 
 class OutputQueue {
  public:
-  // A job writes records and says whether every file took them; after a job
-  // that says no, the queue runs no further job.
-  using Job = std::function<bool()>;
+  // A job writes records and gives the first failure of a file, if any; after
+  // a job that failed, the queue runs no further job.
+  using Job = std::function<textio::Status()>;
 
   // At most `capacity` jobs wait at a time; post() waits for room, which
   // bounds the memory that waiting rows take.
@@ -30,8 +32,8 @@ class OutputQueue {
   void post(Job job);
   // Waits until every job posted so far has run, or the queue has stopped.
   void drain();
-  // True once a job has said that a file failed.
-  bool stopped();
+  // The failure of the job that stopped the queue, once one has.
+  [[nodiscard]] textio::Status status();
 
  private:
   void work();
@@ -42,6 +44,7 @@ class OutputQueue {
   std::deque<Job> jobs_;
   bool running_job_ = false;
   bool stopped_ = false;
+  textio::Status failure_;
   bool closing_ = false;
   std::thread thread_;
 };

@@ -3,46 +3,45 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "driver/configuration.h"
 #include "driver/output_queue.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweeper.h"
 #include "input/block_reader.h"
+#include "input/configuration.h"
 #include "report/block_results.h"
-#include "report/frequency_table.h"
+#include "report/cumulative_flux_files.h"
+#include "report/output_files.h"
+#include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
-#include "textio/layout.h"
 #include "textio/output_file.h"
 
 namespace ecflux::driver {
 namespace {
 
-using textio::IoFailure;
+using report::OutputRole;
 using textio::OutputFile;
+using textio::Refusal;
+using textio::Status;
 
-void print_message(const std::string& line) {
+void print_line(const std::string& line) {
   std::fputs(line.c_str(), stderr);
   std::fputc('\n', stderr);
 }
 
-int fail(const IoFailure& failure) {
-  print_message(textio::fatal_message(failure));
-  return 1;
-}
-
-int refuse(const Refusal& refusal) {
-  print_message(refusal.message);
+int report_failure(const textio::Failure& failure) {
+  print_line(textio::fatal_message(failure));
   return 1;
 }
 
@@ -61,89 +60,41 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 struct NamedFile {
-  std::string role;
+  std::string_view description;
   std::string name;
   bool is_output;
 };
 
+// The two inputs, then the output files in the order of the table.
+std::vector<NamedFile> run_files(const input::Configuration& config) {
+  std::vector<NamedFile> files = {
+      {"the data file", config.data_file_name, false},
+      {"the configuration file", std::string(input::configuration_file_name), false},
+  };
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (file.role == OutputRole::standard_output) continue;
+    files.push_back(
+        {file.description, std::string(report::output_name(file, config.results_file_name)), true});
+  }
+  return files;
+}
+
 // Creating an output file replaces what it names. Refuse a run in which an
 // output would replace an input or another output: the data would be lost or
 // two outputs would be written over each other.
-std::optional<Refusal> check_files_are_distinct(const Configuration& config) {
-  const std::vector<NamedFile> files = {
-      {"the data file", config.data_file_name, false},
-      {"the configuration file", std::string(configuration_file_name), false},
-      {"the results file", config.results_file_name, true},
-      {"the window-flux file", std::string(report::spectra_file_name), true},
-      {"the cumulative-flux file", std::string(stats::cumulative_flux_file_name), true},
-      {"the shifted cumulative-flux file", std::string(flux::shifted_flux_file_name), true},
-  };
+Status check_files_are_distinct(const input::Configuration& config) {
+  const std::vector<NamedFile> files = run_files(config);
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = i + 1; j < files.size(); ++j) {
       if (!files[i].is_output && !files[j].is_output) continue;
       if (!same_file(files[i].name, files[j].name)) continue;
-      return Refusal{"ecflux: " + files[i].role + " " + textio::absolute_path(files[i].name) +
-                     " and " + files[j].role + " " + textio::absolute_path(files[j].name) +
-                     " are the same file; nothing was written"};
+      return Refusal{
+          "ecflux: " + std::string(files[i].description) + " " +
+          textio::absolute_path(files[i].name) + " and " + std::string(files[j].description) + " " +
+          textio::absolute_path(files[j].name) + " are the same file; nothing was written"};
     }
   }
-  return std::nullopt;
-}
-
-struct OutputFiles {
-  OutputFile results;
-  OutputFile spectra;
-  OutputFile cumflux;
-  OutputFile cfshift;
-  OutputFile screen;
-
-  // In the order in which a block writes them, the table last.
-  std::optional<IoFailure> first_failure() const {
-    for (const OutputFile* file : {&cumflux, &cfshift, &results, &screen, &spectra}) {
-      if (file->failure()) return file->failure();
-    }
-    return std::nullopt;
-  }
-
-  void close_all() {
-    for (OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) file->close();
-  }
-};
-
-// Creates the four output files in their fixed order: the results file, then
-// "Cospectra.out", "cumflux.out" and "CFSHIFT.out".
-textio::Result<OutputFiles> create_output_files(const Configuration& config) {
-  auto results = OutputFile::create(config.results_file_name, report::results_unit);
-  if (!results.ok()) return results.failure();
-  auto spectra = OutputFile::create(report::spectra_file_name, report::spectra_unit);
-  if (!spectra.ok()) return spectra.failure();
-  auto cumflux = OutputFile::create(stats::cumulative_flux_file_name, stats::cumulative_flux_unit);
-  if (!cumflux.ok()) return cumflux.failure();
-  auto cfshift = OutputFile::create(flux::shifted_flux_file_name, flux::shifted_flux_unit);
-  if (!cfshift.ok()) return cfshift.failure();
-  return OutputFiles{std::move(results.value()), std::move(spectra.value()),
-                     std::move(cumflux.value()), std::move(cfshift.value()),
-                     OutputFile::standard_output()};
-}
-
-// A block's rows of the two cumulative-flux files, on their way to the files.
-struct BlockRows {
-  stats::SeriesRows cumflux;
-  stats::SeriesRows cfshift;
-};
-
-// Everything one block needs, sized once for the run.
-struct BlockStorage {
-  input::Block block;
-  stats::BlockStatistics statistics;
-  stats::FluctuationSeries series;
-  flux::ShiftTables shift_tables;
-};
-
-BlockStorage make_block_storage(std::int32_t block_samples, double sample_rate) {
-  return {input::make_block(block_samples), stats::make_block_statistics(block_samples),
-          stats::make_fluctuation_series(block_samples),
-          flux::make_shift_tables(block_samples, sample_rate)};
+  return {};
 }
 
 // A generous bound of what a run holds per sample of its blocks: the block,
@@ -155,107 +106,203 @@ constexpr std::uint64_t bytes_per_block_sample = 96 * sizeof(double);
 // Memory is promised more freely than it exists: a run whose blocks cannot
 // fit in the machine's memory would be killed while filling its tables,
 // without a word. Such a run is refused before anything is written.
-std::optional<Refusal> check_memory(std::int32_t block_samples) {
+Status check_memory(const input::BlockSizes& sizes) {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long page_size = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0) return std::nullopt;
+  if (pages <= 0 || page_size <= 0) return {};
   const std::uint64_t available =
       static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
-  const std::uint64_t needed = static_cast<std::uint64_t>(block_samples) * bytes_per_block_sample;
-  if (needed <= available) return std::nullopt;
-  return Refusal{"ecflux: blocks of " + std::to_string(block_samples) + " samples need about " +
-                 std::to_string(needed >> 20) + " MB of memory, more than this machine's " +
-                 std::to_string(available >> 20) + " MB; nothing was written"};
+  const std::uint64_t needed =
+      static_cast<std::uint64_t>(sizes.block_samples) * bytes_per_block_sample;
+  if (needed <= available) return {};
+  return Refusal{"ecflux: blocks of " + std::to_string(sizes.block_samples) +
+                 " samples need about " + std::to_string(needed >> 20) +
+                 " MB of memory, more than this machine's " + std::to_string(available >> 20) +
+                 " MB; nothing was written"};
 }
 
-int run_in_working_directory() {
-  auto configuration = read_configuration();
-  if (!configuration.ok()) return fail(configuration.failure());
-  const Configuration& config = configuration.value();
+// Everything one block needs, sized once for the run.
+struct BlockStorage {
+  input::Block block;
+  stats::BlockStatistics statistics;
+  stats::FluctuationSeries series;
+  flux::ShiftTables shift_tables;
+};
 
-  // The sizes are derived before anything is created, so that a configuration
-  // that cannot give a block is refused without touching any file.
-  const auto sizes = derive_block_sizes(config);
-  if (const auto* refusal = std::get_if<Refusal>(&sizes)) return refuse(*refusal);
-  const auto [block_samples, window_samples] = std::get<BlockSizes>(sizes);
-  const double fs = config.sample_rate;
-
-  auto data = input::open_data_file(config.data_file_name);
-  if (!data.ok()) return fail(data.failure());
-  if (auto refusal = check_files_are_distinct(config)) return refuse(*refusal);
-
-  if (auto refusal = check_memory(block_samples)) return refuse(*refusal);
-  std::optional<BlockStorage> storage;
+textio::Result<BlockStorage> make_block_storage(const input::BlockSizes& sizes) {
   try {
-    storage.emplace(make_block_storage(block_samples, fs));
+    return BlockStorage{
+        input::make_block(sizes.block_samples), stats::make_block_statistics(sizes.block_samples),
+        stats::make_fluctuation_series(sizes.block_samples), flux::make_shift_tables(sizes)};
   } catch (const std::bad_alloc&) {
-    return refuse(Refusal{"ecflux: not enough memory for blocks of " +
-                          std::to_string(block_samples) + " samples; nothing was written"});
+    return Refusal{"ecflux: not enough memory for blocks of " +
+                   std::to_string(sizes.block_samples) + " samples; nothing was written"};
+  }
+}
+
+// The table's files in the order in which records reach them.
+constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
+  std::array<const report::OutputFileInfo*, report::output_files.size()> files{};
+  for (std::size_t i = 0; i < files.size(); ++i) files[i] = &report::output_files[i];
+  std::sort(files.begin(), files.end(),
+            [](const auto* a, const auto* b) { return a->write_order < b->write_order; });
+  std::array<OutputRole, report::output_files.size()> roles{};
+  for (std::size_t i = 0; i < roles.size(); ++i) roles[i] = files[i]->role;
+  return roles;
+}();
+
+// The run's output files, standard output among them, by role.
+class OutputFiles {
+ public:
+  // Creates the files in the order of the table.
+  static textio::Result<OutputFiles> create(const input::Configuration& config) {
+    OutputFiles created;
+    for (const report::OutputFileInfo& file : report::output_files) {
+      if (file.role == OutputRole::standard_output) {
+        created.files_.push_back(OutputFile::standard_output());
+        continue;
+      }
+      auto opened =
+          OutputFile::create(report::output_name(file, config.results_file_name), file.unit);
+      if (!opened.ok()) return std::move(opened.failure());
+      created.files_.push_back(std::move(opened.value()));
+    }
+    return created;
   }
 
-  auto created = create_output_files(config);
-  if (!created.ok()) return fail(created.failure());
-  OutputFiles& files = created.value();
+  OutputFile& operator[](OutputRole role) { return files_[report::table_index(role)]; }
 
-  // Declared after the files, so that it has finished with them before they
-  // are closed, also when the run ends early.
-  OutputQueue output(2);
+  // The first failure in the order in which the files are written.
+  Status first_failure() const {
+    for (const OutputRole role : write_order) {
+      Status status = files_[report::table_index(role)].status();
+      if (!status.ok()) return status;
+    }
+    return {};
+  }
 
-  const std::string series_header = textio::list_text_record(stats::cumulative_flux_header);
-  files.cumflux.write_record(series_header);
-  files.cfshift.write_record(series_header);
-  files.results.write_record(report::results_header);
+  void close_all() {
+    for (OutputFile& file : files_) file.close();
+  }
 
+ private:
+  std::vector<OutputFile> files_;  // in the order of the table
+};
+
+// Everything the block loop works with, ready before the first block.
+struct PreparedRun {
+  input::Configuration config;
+  input::BlockSizes sizes;
+  input::DataFile data;
+  BlockStorage storage;
+  OutputFiles files;
+};
+
+// Reads the configuration and opens the data file, then refuses what cannot
+// give a good run, and only then creates the output files and writes their
+// headers: a run that fails before that leaves every file as it was.
+textio::Result<PreparedRun> prepare_run() {
+  auto configuration = input::read_configuration();
+  if (!configuration.ok()) return std::move(configuration.failure());
+  const input::Configuration& config = configuration.value();
+
+  auto sizes = input::derive_block_sizes(config);
+  if (!sizes.ok()) return std::move(sizes.failure());
+  auto data = input::open_data_file(config.data_file_name);
+  if (!data.ok()) return std::move(data.failure());
+  if (auto distinct = check_files_are_distinct(config); !distinct.ok()) {
+    return std::move(distinct.failure());
+  }
+  if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());
+  auto storage = make_block_storage(sizes.value());
+  if (!storage.ok()) return std::move(storage.failure());
+
+  auto files = OutputFiles::create(config);
+  if (!files.ok()) return std::move(files.failure());
+  // The first record of the window-flux table waits for the block times.
+  for (const OutputRole role :
+       {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results}) {
+    files.value()[role].write_record(report::output_file(role).header);
+  }
+  return PreparedRun{std::move(configuration.value()), sizes.value(), std::move(data.value()),
+                     std::move(storage.value()), std::move(files.value())};
+}
+
+// What lasts from one block to the next.
+struct RunTotals {
   double cumulative_flux = 0.0;
   double shift_cum_flux = 0.0;
   std::vector<double> block_mean_time;
-  // The window sweep of each block runs on worker threads, in batches of
-  // blocks, while the next blocks are read; it writes nothing until the
-  // table at the end of the run.
-  flux::WindowSweeper sweeper(block_samples, fs, flux::default_sweep_options());
+};
 
-  const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
-                                     config.w_select, config.temperature_select};
-  auto& [block, statistics, series, shift_tables] = *storage;
+// A block's rows of the two cumulative-flux files, on their way to the files.
+struct BlockRows {
+  stats::SeriesRows cumflux;
+  stats::SeriesRows cfshift;
+};
 
+// The steps of one complete block, in their order. The block's records are
+// handed to the output thread and its window sweep to the sweeper, so the
+// next block can be read while they are done.
+void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTotals& totals,
+                   flux::WindowSweeper& sweeper, OutputQueue& output, OutputFiles& files) {
+  auto& [block, statistics, series, shift_tables] = storage;
+  stats::compute_block_statistics(block, sizes, statistics, totals.block_mean_time);
+  auto rows = std::make_shared<BlockRows>();
+  const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
+      block, sizes, statistics, series, totals.cumulative_flux, rows->cumflux);
+  const flux::ShiftSearch search =
+      flux::search_time_shifts(series, sizes, zero_shift, shift_tables);
+  flux::write_shifted_cumulative_flux(block, sizes, series, search.shift_index_run_min,
+                                      totals.shift_cum_flux, rows->cfshift);
+  const auto n = static_cast<std::size_t>(sizes.block_samples);
+  sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
+  output.post([&files, rows, report = report::make_block_report(statistics, zero_shift, search)] {
+    report::write_series_rows(files[OutputRole::cumulative_flux], rows->cumflux);
+    report::write_series_rows(files[OutputRole::shifted_cumulative_flux], rows->cfshift);
+    report::write_block_results(report, files[OutputRole::results],
+                                files[OutputRole::standard_output]);
+    return files.first_failure();
+  });
+}
+
+void warn_unreadable_value(const input::Configuration& config, std::int64_t line) {
+  print_line("ecflux: warning: line " + std::to_string(line) + " of the data file " +
+             textio::absolute_path(config.data_file_name) +
+             " holds a value that is not a number; the input ends there and the block in "
+             "progress is dropped");
+}
+
+// The block loop, then the window-flux table. Returns the exit status.
+int process_blocks(PreparedRun& run) {
+  // Declared after the files, so that both have finished with them before
+  // they are closed, also when the run ends early.
+  OutputQueue output(2);
+  flux::WindowSweeper sweeper(run.sizes, flux::default_sweep_options());
+  RunTotals totals;
+  const input::ReadSettings settings{run.sizes.block_samples, run.config.start_time,
+                                     run.config.end_time, run.config.w_select,
+                                     run.config.temperature_select};
   for (;;) {
-    const input::BlockOutcome outcome = input::read_block(data.value(), settings, block);
-    if (outcome.status == input::BlockStatus::read_error) return fail(*outcome.failure);
-    if (outcome.status == input::BlockStatus::unreadable_record) {
-      print_message("ecflux: warning: line " + std::to_string(outcome.line) + " of the data file " +
-                    textio::absolute_path(config.data_file_name) +
-                    " holds a value that is not a number; the input ends there and the block in "
-                    "progress is dropped");
+    auto outcome = input::read_block(run.data, settings, run.storage.block);
+    if (!outcome.ok()) return report_failure(outcome.failure());
+    const input::BlockStatus status = outcome.value().status;
+    if (status == input::BlockStatus::unreadable_record) {
+      warn_unreadable_value(run.config, outcome.value().line);
     }
-    if (outcome.status != input::BlockStatus::complete) break;
-
-    stats::compute_block_statistics(block, block_samples, window_samples, statistics,
-                                    block_mean_time);
-    auto rows = std::make_shared<BlockRows>();
-    const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
-        block, block_samples, fs, statistics, series, cumulative_flux, rows->cumflux);
-    const flux::ShiftSearch search =
-        flux::search_time_shifts(series, block_samples, fs, zero_shift, shift_tables);
-    flux::write_shifted_cumulative_flux(block, block_samples, fs, series,
-                                        search.shift_index_run_min, shift_cum_flux, rows->cfshift);
-    sweeper.add_block(std::span(block.w).first(block_samples),
-                      std::span(block.temperature).first(block_samples));
-    // The block's records, in their order: the rows of "cumflux.out", those
-    // of "CFSHIFT.out", the results row and the progress line.
-    output.post([&files, rows, report = report::make_block_report(statistics, zero_shift, search)] {
-      stats::write_series_rows(files.cumflux, rows->cumflux);
-      stats::write_series_rows(files.cfshift, rows->cfshift);
-      report::write_block_results(report, files.results, files.screen);
-      return !files.first_failure();
-    });
-    if (output.stopped()) return fail(*files.first_failure());
+    if (status != input::BlockStatus::complete) break;
+    process_block(run.sizes, run.storage, totals, sweeper, output, run.files);
+    if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   }
 
   output.drain();
-  if (output.stopped()) return fail(*files.first_failure());
-  report::write_spectra_table(files.spectra, block_mean_time, sweeper.finish(), fs);
-  files.close_all();
-  if (auto failure = files.first_failure()) return fail(*failure);
+  if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
+  report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
+                              sweeper.finish(), run.sizes.sample_rate);
+  run.files.close_all();
+  if (auto closed = run.files.first_failure(); !closed.ok()) {
+    return report_failure(closed.failure());
+  }
   return 0;
 }
 
@@ -263,9 +310,11 @@ int run_in_working_directory() {
 
 int run() {
   try {
-    return run_in_working_directory();
+    auto prepared = prepare_run();
+    if (!prepared.ok()) return report_failure(prepared.failure());
+    return process_blocks(prepared.value());
   } catch (const std::bad_alloc&) {
-    print_message("ecflux: out of memory; the records written so far are kept");
+    print_line("ecflux: out of memory; the records written so far are kept");
     return 1;
   }
 }

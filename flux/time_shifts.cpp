@@ -6,9 +6,12 @@
 namespace ecflux::flux {
 namespace {
 
-// Shifts from 1 up to this one have at least one overlapping pair.
-std::int64_t last_overlapping_shift(std::int32_t block_samples, double sample_rate) {
-  return std::min<std::int64_t>(max_shift(sample_rate), std::int64_t{block_samples} - 1);
+// Shifts from 1 up to this one have at least one overlapping pair; 0 when no
+// shift has one.
+std::size_t last_overlapping_shift(const input::BlockSizes& sizes) {
+  const std::int64_t last =
+      std::min<std::int64_t>(max_shift(sizes.sample_rate), std::int64_t{sizes.block_samples} - 1);
+  return static_cast<std::size_t>(std::max<std::int64_t>(last, 0));
 }
 
 // Shifts whose sums are formed together.
@@ -42,9 +45,8 @@ std::int64_t max_shift(double sample_rate) {
   return static_cast<std::int64_t>(std::trunc(2.0 * sample_rate));
 }
 
-ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate) {
-  const auto size = static_cast<std::size_t>(
-      std::max<std::int64_t>(last_overlapping_shift(block_samples, sample_rate), 0) + 1);
+ShiftTables make_shift_tables(const input::BlockSizes& sizes) {
+  const std::size_t size = last_overlapping_shift(sizes) + 1;
   ShiftTables tables;
   for (auto* table : {&tables.cov_sum_lin, &tables.cov_sum_run, &tables.flux_lin, &tables.flux_run,
                       &tables.shift_time}) {
@@ -53,22 +55,24 @@ ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate) {
   return tables;
 }
 
-ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, std::int32_t block_samples,
-                               double sample_rate, const stats::ZeroShiftFluxes& zero_shift,
-                               ShiftTables& tables) {
-  const double fs = sample_rate;
-  const std::int64_t last = last_overlapping_shift(block_samples, fs);
+ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, const input::BlockSizes& sizes,
+                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables) {
+  const double fs = sizes.sample_rate;
+  const std::int32_t block_samples = sizes.block_samples;
+  const std::size_t last = last_overlapping_shift(sizes);
 
-  for (std::int64_t first = 1; first <= last; first += shift_group) {
-    const int count = static_cast<int>(std::min<std::int64_t>(shift_group, last - first + 1));
-    shifted_sums(f.w_dev_lin.data(), f.t_dev_lin.data(), block_samples, first, count, fs,
+  for (std::size_t first = 1; first <= last; first += shift_group) {
+    const int count = static_cast<int>(std::min<std::size_t>(shift_group, last - first + 1));
+    const auto first_shift = static_cast<std::int64_t>(first);
+    shifted_sums(f.w_dev_lin.data(), f.t_dev_lin.data(), block_samples, first_shift, count, fs,
                  &tables.cov_sum_lin[first]);
-    shifted_sums(f.w_dev_run.data(), f.t_dev_run.data(), block_samples, first, count, fs,
+    shifted_sums(f.w_dev_run.data(), f.t_dev_run.data(), block_samples, first_shift, count, fs,
                  &tables.cov_sum_run[first]);
   }
-  for (std::int64_t s = 1; s <= last; ++s) {
-    const std::int64_t n = block_samples - s;
-    tables.shift_time[s] = -(static_cast<double>(s) / fs);
+  for (std::size_t s = 1; s <= last; ++s) {
+    const auto shift = static_cast<std::int64_t>(s);
+    const std::int64_t n = block_samples - shift;
+    tables.shift_time[s] = -(static_cast<double>(shift) / fs);
     const double duration = static_cast<double>(n) / fs;
     tables.flux_lin[s] = stats::heat_flux(tables.cov_sum_lin[s], duration);
     tables.flux_run[s] = stats::heat_flux(tables.cov_sum_run[s], duration);
@@ -77,7 +81,7 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, std::int32_t b
   ShiftSearch r;
   r.flux_lin_min = r.flux_lin_max = zero_shift.flux_lin;
   r.flux_run_min = r.flux_run_max = zero_shift.flux_run;
-  for (std::int64_t s = 1; s <= last; ++s) {
+  for (std::size_t s = 1; s <= last; ++s) {
     if (tables.flux_lin[s] < r.flux_lin_min) {
       r.flux_lin_min = tables.flux_lin[s];
       r.shift_lin_min = tables.shift_time[s];
@@ -88,7 +92,7 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, std::int32_t b
       r.shift_index_run_min = static_cast<std::int32_t>(s);
     }
   }
-  for (std::int64_t s = 1; s <= last; ++s) {
+  for (std::size_t s = 1; s <= last; ++s) {
     if (tables.flux_lin[s] > r.flux_lin_max) {
       r.flux_lin_max = tables.flux_lin[s];
       r.shift_lin_max = tables.shift_time[s];

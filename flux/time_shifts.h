@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "input/configuration.h"
 #include "stats/cumulative_flux.h"
 
 namespace ecflux::flux {
@@ -22,7 +23,7 @@ struct ShiftTables {
   std::vector<double> shift_time;  // -s / fs, seconds
 };
 
-ShiftTables make_shift_tables(std::int32_t block_samples, double sample_rate);
+ShiftTables make_shift_tables(const input::BlockSizes& sizes);
 
 struct ShiftSearch {
   double flux_lin_min = 0.0;             // LINMIN
@@ -40,8 +41,8 @@ struct ShiftSearch {
 // fluxes for shifts 1 ... M (a shift without overlapping pairs is skipped and
 // takes no part), then finds the minima and afterwards the maxima with strict
 // comparisons, so that among equal values the smallest shift wins.
-ShiftSearch search_time_shifts(const stats::FluctuationSeries& series, std::int32_t block_samples,
-                               double sample_rate, const stats::ZeroShiftFluxes& zero_shift,
-                               ShiftTables& tables);
+ShiftSearch search_time_shifts(const stats::FluctuationSeries& series,
+                               const input::BlockSizes& sizes,
+                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables);
 
 }  // namespace ecflux::flux

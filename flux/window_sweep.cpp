@@ -7,8 +7,8 @@
 
 namespace ecflux::flux {
 
-std::vector<std::int32_t> window_sequence(double sample_rate, std::int32_t block_samples) {
-  const double fs = sample_rate;
+std::vector<std::int32_t> window_sequence(const input::BlockSizes& sizes) {
+  const double fs = sizes.sample_rate;
   // Below 4 samples a second the quarter-second step would be zero and the
   // window would stop growing; one sample is the least step.
   const std::int64_t quarter_step =
@@ -21,7 +21,7 @@ std::vector<std::int32_t> window_sequence(double sample_rate, std::int32_t block
     if (length > 10.0 * fs) w = static_cast<std::int64_t>(std::trunc(length + fs));
     if (fs <= static_cast<double>(w) && static_cast<double>(w) <= 10.0 * fs) w += quarter_step;
     if (static_cast<double>(w) < fs) w += 1;
-  } while (w < block_samples);
+  } while (w < sizes.block_samples);
   return lengths;
 }
 
@@ -30,9 +30,10 @@ SweepScratch make_sweep_scratch(std::int32_t block_samples) {
   return {std::vector<double>(n), std::vector<double>(n)};
 }
 
-double window_flux(const input::Block& block, std::int32_t block_samples, double sample_rate,
-                   std::int32_t window, SweepScratch& scratch) {
-  const auto n = static_cast<std::size_t>(block_samples);
+double window_flux(const input::Block& block, const input::BlockSizes& sizes, std::int32_t window,
+                   SweepScratch& scratch) {
+  const double sample_rate = sizes.sample_rate;
+  const auto n = static_cast<std::size_t>(sizes.block_samples);
   const auto w = std::span(block.w).first(n);
   const auto temperature = std::span(block.temperature).first(n);
   stats::running_mean(w, window, scratch.running_mean_w);
@@ -43,13 +44,13 @@ double window_flux(const input::Block& block, std::int32_t block_samples, double
     const double d_temperature = temperature[i] - scratch.running_mean_temperature[i];
     sum += dw * d_temperature / sample_rate;
   }
-  return sum / (block_samples / sample_rate) * 86400.0;
+  return sum / sizes.duration() * 86400.0;
 }
 
-void sweep_running_mean_windows(const input::Block& block, std::int32_t block_samples,
-                                double sample_rate, SweepScratch& scratch, WindowTable& table) {
+void sweep_running_mean_windows(const input::Block& block, const input::BlockSizes& sizes,
+                                SweepScratch& scratch, WindowFluxTable& table) {
   for (const std::int32_t window : table.window_length) {
-    table.window_flux.push_back(window_flux(block, block_samples, sample_rate, window, scratch));
+    table.window_flux.push_back(window_flux(block, sizes, window, scratch));
   }
 }
 

@@ -8,17 +8,18 @@
 #include <vector>
 
 #include "input/block_reader.h"
+#include "input/configuration.h"
 
 namespace ecflux::flux {
 
 // The window lengths in samples: 2, then steps of one sample below one second,
 // of a quarter second (at least one sample) from one to ten seconds, and of
 // one second beyond, while the length stays below N. At least one window.
-std::vector<std::int32_t> window_sequence(double sample_rate, std::int32_t block_samples);
+std::vector<std::int32_t> window_sequence(const input::BlockSizes& sizes);
 
-// The flux of every block for every window length of the sequence, one row per
-// completed block, kept for the whole run.
-struct WindowTable {
+// The window-flux table: the flux of every block for every window length of
+// the sequence, one row per completed block, kept for the whole run.
+struct WindowFluxTable {
   std::vector<std::int32_t> window_length;
   std::vector<double> window_flux;  // row b holds entries [b * K, (b + 1) * K)
 
@@ -42,11 +43,11 @@ SweepScratch make_sweep_scratch(std::int32_t block_samples);
 // One window's flux: the running means of w and temperature with the window,
 // the sum over the block of (w - its mean) * (temperature - its mean) / fs,
 // divided by the block's duration N / fs, times 86400.
-double window_flux(const input::Block& block, std::int32_t block_samples, double sample_rate,
-                   std::int32_t window, SweepScratch& scratch);
+double window_flux(const input::Block& block, const input::BlockSizes& sizes, std::int32_t window,
+                   SweepScratch& scratch);
 
-// Appends the block's row of the window table.
-void sweep_running_mean_windows(const input::Block& block, std::int32_t block_samples,
-                                double sample_rate, SweepScratch& scratch, WindowTable& table);
+// Appends the block's row of the window-flux table.
+void sweep_running_mean_windows(const input::Block& block, const input::BlockSizes& sizes,
+                                SweepScratch& scratch, WindowFluxTable& table);
 
 }  // namespace ecflux::flux

@@ -10,43 +10,18 @@
 #include <new>
 #include <thread>
 
+#include "flux/aligned_doubles.h"
 #include "flux/sweep_kernel.h"
 
 namespace ecflux::flux {
 
-bool instruction_set_available(InstructionSet instruction_set) {
-  switch (instruction_set) {
-    case InstructionSet::plain: return true;
-    case InstructionSet::avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    case InstructionSet::avx512: return __builtin_cpu_supports("avx512f");
-  }
-  return false;
-}
-
-const char* instruction_set_name(InstructionSet instruction_set) {
-  switch (instruction_set) {
-    case InstructionSet::plain: return "plain";
-    case InstructionSet::avx2: return "avx2";
-    case InstructionSet::avx512: return "avx512";
-  }
-  return "unknown";
-}
-
-InstructionSet best_instruction_set() {
-  for (const auto candidate : {InstructionSet::avx512, InstructionSet::avx2}) {
-    if (instruction_set_available(candidate)) return candidate;
-  }
-  return InstructionSet::plain;
-}
-
 int available_processors() {
   cpu_set_t set;
   if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-SweepOptions default_sweep_options() { return {available_processors(), best_instruction_set()}; }
+SweepOptions default_sweep_options() { return {available_processors(), &best_implementation()}; }
 
 namespace {
 
@@ -66,56 +41,15 @@ bool in_safe_range(double x) {
   return x == 0.0 || (magnitude >= smallest_safe && magnitude <= largest_safe);
 }
 
-int lanes_of(InstructionSet instruction_set) {
-  switch (instruction_set) {
-    case InstructionSet::avx2: return avx2_lanes;
-    case InstructionSet::avx512: return avx512_lanes;
-    case InstructionSet::plain: break;
-  }
-  return plain_lanes;
-}
-
-using KernelFunction = void (*)(const SweepTask&);
-
-KernelFunction kernel_of(InstructionSet instruction_set) {
-  switch (instruction_set) {
-    case InstructionSet::avx2: return run_sweep_task_avx2;
-    case InstructionSet::avx512: return run_sweep_task_avx512;
-    case InstructionSet::plain: break;
-  }
-  return run_sweep_task_plain;
-}
-
-// Doubles on 64-byte boundaries, as the vector loads need.
-class AlignedDoubles {
- public:
-  explicit AlignedDoubles(std::size_t count)
-      : data_(static_cast<double*>(::operator new[](count * sizeof(double), std::align_val_t{64}))),
-        size_(count) {
-    std::fill_n(data_, size_, 0.0);
-  }
-  ~AlignedDoubles() { ::operator delete[](data_, std::align_val_t{64}); }
-  AlignedDoubles(const AlignedDoubles&) = delete;
-  AlignedDoubles& operator=(const AlignedDoubles&) = delete;
-
-  double* data() { return data_; }
-  const double* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
- private:
-  double* data_;
-  std::size_t size_;
-};
-
 // The interleaved series of up to `lanes` consecutive blocks.
 struct Batch {
-  Batch(std::size_t samples, int lanes) : w(samples * lanes), temperature(samples * lanes) {}
+  Batch(std::size_t samples, std::size_t lanes)
+      : w(samples * lanes), temperature(samples * lanes) {}
 
   AlignedDoubles w;
   AlignedDoubles temperature;
   int blocks = 0;
-  int lanes = 0;  // the register width the batch is swept with
-  KernelFunction kernel = nullptr;
+  const Implementation* implementation = nullptr;  // the build the batch is swept with
   bool safe = true;
   std::vector<double> sums;               // per window and lane
   std::vector<double>* fluxes = nullptr;  // out: per block and window
@@ -131,22 +65,23 @@ struct Task {
 }  // namespace
 
 struct WindowSweeper::Engine {
-  Engine(std::int32_t block_samples, double sample_rate, SweepOptions options)
-      : n(block_samples),
-        fs(sample_rate),
-        lanes(lanes_of(options.instruction_set)),
-        kernel(kernel_of(options.instruction_set)),
-        narrow_kernel(options.instruction_set == InstructionSet::avx512 &&
-                              instruction_set_available(InstructionSet::avx2)
-                          ? run_sweep_task_avx2
-                          : nullptr),
-        lengths(window_sequence(sample_rate, block_samples)),
-        reciprocal_high(static_cast<std::size_t>(block_samples) + 1),
-        reciprocal_low(static_cast<std::size_t>(block_samples) + 1) {
+  Engine(const input::BlockSizes& sizes, SweepOptions options)
+      : n(sizes.block_samples),
+        fs(sizes.sample_rate),
+        duration(sizes.duration()),
+        implementation(*options.implementation),
+        lanes(implementation.lanes),
+        narrower(implementation.narrower != nullptr && implementation.narrower->supported()
+                     ? implementation.narrower
+                     : nullptr),
+        lengths(window_sequence(sizes)),
+        reciprocal_high(static_cast<std::size_t>(n) + 1),
+        reciprocal_low(static_cast<std::size_t>(n) + 1) {
     for (std::int32_t c = 1; c <= n; ++c) {
       const double count = c;
-      reciprocal_high[c] = 1.0 / count;
-      reciprocal_low[c] = std::fma(-reciprocal_high[c], count, 1.0) * reciprocal_high[c];
+      const auto at = static_cast<std::size_t>(c);
+      reciprocal_high[at] = 1.0 / count;
+      reciprocal_low[at] = std::fma(-reciprocal_high[at], count, 1.0) * reciprocal_high[at];
     }
     rate_high = 1.0 / fs;
     rate_low = std::fma(-rate_high, fs, 1.0) * rate_high;
@@ -155,10 +90,12 @@ struct WindowSweeper::Engine {
 
     // Two batches let the run fill one while the other is swept; a block so
     // long that two would take much memory gets one.
-    const std::size_t batch_bytes = static_cast<std::size_t>(n) * lanes * 2 * sizeof(double);
+    const auto samples = static_cast<std::size_t>(n);
+    const auto lane_count = static_cast<std::size_t>(lanes);
+    const std::size_t batch_bytes = samples * lane_count * 2 * sizeof(double);
     const int batch_count = batch_bytes <= (std::size_t{64} << 20) ? 2 : 1;
     for (int i = 0; i < batch_count; ++i) {
-      batches.push_back(std::make_unique<Batch>(static_cast<std::size_t>(n), lanes));
+      batches.push_back(std::make_unique<Batch>(samples, lane_count));
       idle.push_back(batches.back().get());
     }
     const int threads = std::max(1, options.threads);
@@ -186,9 +123,11 @@ struct WindowSweeper::Engine {
     double* w_out = filling->w.data() + lane;
     double* t_out = filling->temperature.data() + lane;
     bool safe = filling->safe;
-    for (std::int32_t k = 0; k < n; ++k) {
-      w_out[static_cast<std::size_t>(k) * lanes] = w[k];
-      t_out[static_cast<std::size_t>(k) * lanes] = temperature[k];
+    const auto samples = static_cast<std::size_t>(n);
+    const auto stride = static_cast<std::size_t>(lanes);
+    for (std::size_t k = 0; k < samples; ++k) {
+      w_out[k * stride] = w[k];
+      t_out[k * stride] = temperature[k];
       safe = safe && in_safe_range(w[k]) && in_safe_range(temperature[k]);
     }
     filling->safe = safe;
@@ -197,7 +136,7 @@ struct WindowSweeper::Engine {
     if (filling->blocks == lanes) submit_filling();
   }
 
-  WindowTable finish() {
+  WindowFluxTable finish() {
     if (filling != nullptr) submit_filling();
     // The calling thread helps until nothing is left to do.
     while (run_one_task(/*wait=*/false)) {
@@ -206,7 +145,7 @@ struct WindowSweeper::Engine {
       std::unique_lock lock(mutex);
       batch_done.wait(lock, [this] { return batches_in_flight == 0; });
     }
-    WindowTable table;
+    WindowFluxTable table;
     table.window_length = lengths;
     table.window_flux.reserve(blocks_added * lengths.size());
     for (const auto& fluxes : batch_fluxes) {
@@ -219,26 +158,26 @@ struct WindowSweeper::Engine {
   void submit_filling() {
     Batch* batch = filling;
     filling = nullptr;
-    batch->lanes = lanes;
-    batch->kernel = kernel;
-    // A batch of the last few blocks costs as much as a full one; half a
-    // register's worth goes through the half-width loops instead, its rows
-    // moved together in place (row k moves to an earlier place than any row
-    // after it reads from).
-    if (narrow_kernel != nullptr && batch->blocks <= avx2_lanes) {
+    batch->implementation = &implementation;
+    // A batch of the last few blocks costs as much as a full one; one that
+    // fits the narrower build's registers goes through its loops instead, its
+    // rows moved together in place (row k moves to an earlier place than any
+    // row after it reads from).
+    if (narrower != nullptr && batch->blocks <= narrower->lanes) {
+      const auto narrow = static_cast<std::size_t>(narrower->lanes);
+      const auto wide = static_cast<std::size_t>(lanes);
       for (double* series : {batch->w.data(), batch->temperature.data()}) {
         for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
-          for (std::size_t lane = 0; lane < static_cast<std::size_t>(avx2_lanes); ++lane) {
-            series[k * avx2_lanes + lane] = series[k * lanes + lane];
+          for (std::size_t lane = 0; lane < narrow; ++lane) {
+            series[k * narrow + lane] = series[k * wide + lane];
           }
         }
       }
-      batch->lanes = avx2_lanes;
-      batch->kernel = narrow_kernel;
+      batch->implementation = narrower;
     }
     // The unused lanes of a partial batch hold zeros: any values would do, and
     // zeros keep the batch on the corrected division.
-    const auto width = static_cast<std::size_t>(batch->lanes);
+    const auto width = static_cast<std::size_t>(batch->implementation->lanes);
     for (std::size_t lane = static_cast<std::size_t>(batch->blocks); lane < width; ++lane) {
       for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k) {
         batch->w.data()[k * width + lane] = 0.0;
@@ -247,7 +186,8 @@ struct WindowSweeper::Engine {
     }
     const auto windows = static_cast<std::int32_t>(lengths.size());
     batch->sums.assign(lengths.size() * width, 0.0);
-    batch->fluxes = &batch_fluxes.emplace_back(batch->blocks * lengths.size());
+    batch->fluxes =
+        &batch_fluxes.emplace_back(static_cast<std::size_t>(batch->blocks) * lengths.size());
     {
       std::lock_guard lock(mutex);
       batch->tasks_left = (windows + windows_per_task - 1) / windows_per_task;
@@ -300,8 +240,9 @@ struct WindowSweeper::Engine {
   void run_task(const Task& task) {
     thread_local std::vector<double> state_storage;
     Batch& batch = *task.batch;
+    const auto batch_lanes = static_cast<std::size_t>(batch.implementation->lanes);
     const std::size_t state_size =
-        static_cast<std::size_t>(task.window_count) * 3 * batch.lanes + 8;
+        static_cast<std::size_t>(task.window_count) * 3 * batch_lanes + 8;
     if (state_storage.size() < state_size) state_storage.resize(state_size);
     // The registers are stored aligned to 64 bytes.
     double* state = state_storage.data();
@@ -322,8 +263,8 @@ struct WindowSweeper::Engine {
     kernel_task.exact_division = !batch.safe;
     kernel_task.state = state;
     kernel_task.sums =
-        batch.sums.data() + static_cast<std::size_t>(task.first_window) * batch.lanes;
-    batch.kernel(kernel_task);
+        batch.sums.data() + static_cast<std::size_t>(task.first_window) * batch_lanes;
+    batch.implementation->kernel(kernel_task);
 
     bool batch_finished;
     {
@@ -337,11 +278,11 @@ struct WindowSweeper::Engine {
   // the batch is free for the next blocks.
   void finish_batch(Batch& batch) {
     const std::size_t windows = lengths.size();
-    const double duration = n / fs;
-    for (int lane = 0; lane < batch.blocks; ++lane) {
+    const auto batch_lanes = static_cast<std::size_t>(batch.implementation->lanes);
+    for (std::size_t lane = 0; lane < static_cast<std::size_t>(batch.blocks); ++lane) {
       double* row = batch.fluxes->data() + lane * windows;
       for (std::size_t k = 0; k < windows; ++k) {
-        row[k] = batch.sums[k * batch.lanes + lane] / duration * 86400.0;
+        row[k] = batch.sums[k * batch_lanes + lane] / duration * 86400.0;
       }
     }
     {
@@ -354,9 +295,10 @@ struct WindowSweeper::Engine {
 
   const std::int32_t n;
   const double fs;
-  const int lanes;
-  const KernelFunction kernel;
-  const KernelFunction narrow_kernel;  // for batches of half a register or less
+  const double duration;  // of a block, seconds
+  const Implementation& implementation;
+  const int lanes;                       // of the batches as they are filled
+  const Implementation* const narrower;  // for batches that fit its registers
   const std::vector<std::int32_t> lengths;
   std::vector<double> reciprocal_high;
   std::vector<double> reciprocal_low;
@@ -381,8 +323,8 @@ struct WindowSweeper::Engine {
   std::vector<std::thread> workers;
 };
 
-WindowSweeper::WindowSweeper(std::int32_t block_samples, double sample_rate, SweepOptions options)
-    : engine_(std::make_unique<Engine>(block_samples, sample_rate, options)) {}
+WindowSweeper::WindowSweeper(const input::BlockSizes& sizes, SweepOptions options)
+    : engine_(std::make_unique<Engine>(sizes, options)) {}
 
 WindowSweeper::~WindowSweeper() = default;
 
@@ -392,6 +334,6 @@ void WindowSweeper::add_block(std::span<const double> w, std::span<const double>
   engine_->add_block(w, temperature);
 }
 
-WindowTable WindowSweeper::finish() { return engine_->finish(); }
+WindowFluxTable WindowSweeper::finish() { return engine_->finish(); }
 
 }  // namespace ecflux::flux

@@ -11,29 +11,18 @@
 #include <span>
 #include <vector>
 
+#include "flux/instruction_sets.h"
 #include "flux/window_sweep.h"
+#include "input/configuration.h"
 
 namespace ecflux::flux {
-
-enum class InstructionSet {
-  plain,   // one block at a time, no vector instructions
-  avx2,    // four blocks per register, with fused multiply-add
-  avx512,  // eight blocks per register
-};
-
-// The widest instruction set that this processor and its operating system
-// support.
-InstructionSet best_instruction_set();
-bool instruction_set_available(InstructionSet instruction_set);
-// "plain", "avx2" or "avx512".
-const char* instruction_set_name(InstructionSet instruction_set);
 
 // The number of processors this process may run on.
 int available_processors();
 
 struct SweepOptions {
   int threads = 1;  // worker threads, at least one; the calling thread helps while it waits
-  InstructionSet instruction_set = InstructionSet::plain;
+  const Implementation* implementation = &best_implementation();
 };
 
 // The options for this machine: every processor, the widest instruction set.
@@ -41,7 +30,7 @@ SweepOptions default_sweep_options();
 
 class WindowSweeper {
  public:
-  WindowSweeper(std::int32_t block_samples, double sample_rate, SweepOptions options);
+  WindowSweeper(const input::BlockSizes& sizes, SweepOptions options);
   ~WindowSweeper();
   WindowSweeper(const WindowSweeper&) = delete;
   WindowSweeper& operator=(const WindowSweeper&) = delete;
@@ -55,7 +44,7 @@ class WindowSweeper {
 
   // Waits for the sweeps of every block added and returns the table, one row
   // per block in the order they were added.
-  WindowTable finish();
+  WindowFluxTable finish();
 
  private:
   struct Engine;

@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 
-#include "driver/configuration.h"
 #include "fuzz/fuzz_check.h"
+#include "input/configuration.h"
 #include "textio/line_reader.h"
 
 namespace {
 
-using ecflux::driver::BlockSizes;
-using ecflux::driver::Refusal;
 using ecflux::textio::IoCondition;
 
 // Records of a text: every line feed ends one, and a last line without a
@@ -36,12 +33,14 @@ bool has_outer_blank(const std::string& name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::string path = "/fuzz/ConfigDRAVEK.Dat";
-  auto file = ecflux::textio::LineReader::from_text(text, ecflux::driver::configuration_unit, path);
-  const auto read = ecflux::driver::read_configuration(file);
+  auto file = ecflux::textio::LineReader::from_text(text, ecflux::input::configuration_unit, path);
+  const auto read = ecflux::input::read_configuration(file);
   const std::size_t records = count_records(text);
 
   if (!read.ok()) {
-    const auto& failure = read.failure();
+    const auto* failure_of_file = read.failure().io_failure();
+    FUZZ_CHECK(failure_of_file != nullptr, "a refusal while reading");
+    const auto& failure = *failure_of_file;
     FUZZ_CHECK(failure.unit == 2030 && failure.path == path, "failure of another file");
     if (failure.condition == IoCondition::end_of_file) {
       FUZZ_CHECK(records < 39, "end of file with %zu records", records);
@@ -60,8 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!has_outer_blank(config.data_file_name) && !has_outer_blank(config.results_file_name),
              "file name not trimmed");
 
-  const auto sizes = ecflux::driver::derive_block_sizes(config);
-  if (const auto* refusal = std::get_if<Refusal>(&sizes)) {
+  const auto sizes = ecflux::input::derive_block_sizes(config);
+  if (!sizes.ok()) {
+    const auto* refusal = sizes.failure().refusal();
+    FUZZ_CHECK(refusal != nullptr, "a failure of a file while deriving sizes");
     const std::string& message = refusal->message;
     FUZZ_CHECK(message.rfind("ecflux: ", 0) == 0, "refusal without its prefix: %s",
                message.c_str());
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                message.c_str());
     return 0;
   }
-  const auto& block = std::get<BlockSizes>(sizes);
+  const auto& block = sizes.value();
   FUZZ_CHECK(config.sample_rate > 0.0, "a block at rate %g", config.sample_rate);
   FUZZ_CHECK(block.block_samples >= 2, "a block of %d samples", block.block_samples);
   FUZZ_CHECK(block.window_samples >= 1 && block.window_samples <= block.block_samples,

@@ -20,7 +20,6 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/number_reference.h"
 #include "input/block_reader.h"
-#include "textio/fields.h"
 #include "textio/line_reader.h"
 #include "textio/list_reader.h"
 
@@ -79,16 +78,17 @@ void check_one_value_statements(std::string_view text) {
   std::size_t statements = 0;
   for (;;) {
     double value = untouched;
-    const auto status = reader.read(std::span(&value, 1));
+    const auto read = reader.read(std::span(&value, 1));
     const auto line = reader.lines().line_number();
-    FUZZ_CHECK(status != ListReader::Status::read_error, "a read error from memory");
-    if (status == ListReader::Status::end_of_file) return;
+    FUZZ_CHECK(read.ok(), "a read error from memory");
+    const ListReader::Outcome status = read.value();
+    if (status == ListReader::Outcome::end_of_file) return;
     FUZZ_CHECK(line >= 1 && static_cast<std::size_t>(line) <= records.size(), "line %lld of %zu",
                static_cast<long long>(line), records.size());
     const std::string_view record = records[static_cast<std::size_t>(line - 1)];
     double expected_value = 0.0;
     const Expected expected = first_item(record, expected_value);
-    if (status == ListReader::Status::bad_value) {
+    if (status == ListReader::Outcome::bad_value) {
       FUZZ_CHECK(reader.bad_value_line() == line, "bad value on line %lld, reader at %lld",
                  static_cast<long long>(reader.bad_value_line()), static_cast<long long>(line));
       FUZZ_CHECK(expected == Expected::bad || expected == Expected::undecided,
@@ -116,15 +116,16 @@ void check_statements(std::string_view text, std::size_t length) {
   ListReader reader(LineReader::from_text(text, 8, "/fuzz/data"));
   std::vector<double> values(length, untouched);
   for (std::size_t statements = 0;; ++statements) {
-    const auto status = reader.read(values);
-    FUZZ_CHECK(status != ListReader::Status::read_error, "a read error from memory");
-    if (status == ListReader::Status::bad_value) {
+    const auto read = reader.read(values);
+    FUZZ_CHECK(read.ok(), "a read error from memory");
+    const ListReader::Outcome status = read.value();
+    if (status == ListReader::Outcome::bad_value) {
       const auto line = reader.bad_value_line();
       FUZZ_CHECK(line >= 1 && static_cast<std::size_t>(line) <= records, "bad value on line %lld",
                  static_cast<long long>(line));
       return;
     }
-    if (status == ListReader::Status::end_of_file) return;
+    if (status == ListReader::Outcome::end_of_file) return;
     for (const double v : values) FUZZ_CHECK(std::isfinite(v), "a value that is not finite");
     // Every statement takes at least one record of its own.
     FUZZ_CHECK(statements < records, "statement %zu of %zu records", statements, records);
@@ -133,13 +134,15 @@ void check_statements(std::string_view text, std::size_t length) {
 
 void check_blocks(std::string_view text, const ecflux::input::ReadSettings& settings) {
   ecflux::input::DataFile file{ListReader(LineReader::from_text(text, 8, "/fuzz/data")), {}};
-  if (file.list.read({}) != ListReader::Status::complete) return;  // no header
+  const auto header = file.list.read({});
+  if (!header.ok() || header.value() != ListReader::Outcome::complete) return;  // no header
   ecflux::input::Block block = ecflux::input::make_block(settings.block_samples);
   const std::size_t records = records_of(text).size();
   for (std::size_t blocks = 0;; ++blocks) {
-    const auto outcome = ecflux::input::read_block(file, settings, block);
+    const auto read = ecflux::input::read_block(file, settings, block);
     using ecflux::input::BlockStatus;
-    FUZZ_CHECK(outcome.status != BlockStatus::read_error, "a read error from memory");
+    FUZZ_CHECK(read.ok(), "a read error from memory");
+    const ecflux::input::BlockOutcome& outcome = read.value();
     if (outcome.status == BlockStatus::unreadable_record) {
       FUZZ_CHECK(outcome.line >= 2 && static_cast<std::size_t>(outcome.line) <= records,
                  "unreadable record on line %lld", static_cast<long long>(outcome.line));

@@ -7,15 +7,15 @@ namespace ecflux::input {
 
 textio::Result<DataFile> open_data_file(std::string_view name) {
   auto lines = textio::LineReader::open(name, data_unit);
-  if (!lines.ok()) return lines.failure();
+  if (!lines.ok()) return std::move(lines.failure());
   DataFile file{textio::ListReader(std::move(lines.value())), {}};
   // A statement of no values skips exactly one record: the header.
-  switch (file.list.read({})) {
-    case textio::ListReader::Status::complete: return file;
-    case textio::ListReader::Status::read_error:
-      return file.list.lines().failure(textio::IoCondition::read_error);
-    default: return file.list.lines().failure(textio::IoCondition::end_of_file);
+  auto header = file.list.read({});
+  if (!header.ok()) return std::move(header.failure());
+  if (header.value() != textio::ListReader::Outcome::complete) {
+    return file.list.lines().failure(textio::IoCondition::end_of_file);
   }
+  return file;
 }
 
 Block make_block(std::int32_t block_samples) {
@@ -28,7 +28,8 @@ Block make_block(std::int32_t block_samples) {
   return block;
 }
 
-BlockOutcome read_block(DataFile& file, const ReadSettings& settings, Block& block) {
+textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings,
+                                        Block& block) {
   block.sum_time = 0.0;
   block.sum_u = 0.0;
   block.sum_v = 0.0;
@@ -37,28 +38,28 @@ BlockOutcome read_block(DataFile& file, const ReadSettings& settings, Block& blo
   block.sample_count = 0.0f;
 
   auto& values = file.values;
-  const int w_column = settings.w_select == 1 ? 4 : 3;
-  const int temperature_column = settings.temperature_select == 1 ? 5 : 6;
+  const std::size_t w_column = settings.w_select == 1 ? 4 : 3;
+  const std::size_t temperature_column = settings.temperature_select == 1 ? 5 : 6;
 
-  for (std::int32_t k = 0; k < settings.block_samples; ++k) {
+  const auto block_samples = static_cast<std::size_t>(settings.block_samples);
+  for (std::size_t k = 0; k < block_samples; ++k) {
     block.sample_count += 1.0f;
     double t;
     for (;;) {
-      switch (file.list.read(values)) {
-        case textio::ListReader::Status::complete: break;
-        case textio::ListReader::Status::end_of_file:
-          return {BlockStatus::end_of_file, 0, std::nullopt};
-        case textio::ListReader::Status::bad_value:
-          return {BlockStatus::unreadable_record, file.list.bad_value_line(), std::nullopt};
-        case textio::ListReader::Status::read_error:
-          return {BlockStatus::read_error, 0,
-                  file.list.lines().failure(textio::IoCondition::read_error)};
+      auto statement = file.list.read(values);
+      if (!statement.ok()) return std::move(statement.failure());
+      switch (statement.value()) {
+        case textio::ListReader::Outcome::complete: break;
+        case textio::ListReader::Outcome::end_of_file:
+          return BlockOutcome{BlockStatus::end_of_file, 0};
+        case textio::ListReader::Outcome::bad_value:
+          return BlockOutcome{BlockStatus::unreadable_record, file.list.bad_value_line()};
       }
       t = values[0];
       if (!(settings.start_time > 0.0 && t < settings.start_time)) break;
     }
     if (settings.end_time > 0.0 && t > settings.end_time) {
-      return {BlockStatus::past_end_time, 0, std::nullopt};
+      return BlockOutcome{BlockStatus::past_end_time, 0};
     }
 
     const double u = values[1] / 100.0;
@@ -76,7 +77,7 @@ BlockOutcome read_block(DataFile& file, const ReadSettings& settings, Block& blo
     block.sum_time += t;
     block.sum_temperature += temperature;
   }
-  return {};
+  return BlockOutcome{};
 }
 
 }  // namespace ecflux::input

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/io_failure.h"
 #include "textio/list_reader.h"
+#include "textio/result.h"
 
 namespace ecflux::input {
 
@@ -63,17 +63,16 @@ enum class BlockStatus {
   end_of_file,        // the file ended before the block was full
   past_end_time,      // a record after end_time ended the input
   unreadable_record,  // a value that is not a number ended the input
-  read_error,         // the file could not be read
 };
 
 struct BlockOutcome {
   BlockStatus status = BlockStatus::complete;
-  std::int64_t line = 0;                     // unreadable_record: the line of the bad value
-  std::optional<textio::IoFailure> failure;  // read_error
+  std::int64_t line = 0;  // unreadable_record: the line of the bad value
 };
 
 // Fills the block with the next N accepted records. Every status but complete
-// ends the input; the partial block is then of no use.
-BlockOutcome read_block(DataFile& file, const ReadSettings& settings, Block& block);
+// ends the input; the partial block is then of no use. A file that cannot be
+// read fails with read_error.
+textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block);
 
 }  // namespace ecflux::input

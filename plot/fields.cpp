@@ -1,7 +1,6 @@
 #include "plot/fields.h"
 
-#include "textio/fields.h"
-#include "textio/layout.h"
+#include "textio/field_readers.h"
 
 namespace ecflux::plot {
 
@@ -17,28 +16,12 @@ Field read_field(std::string_view record, std::size_t begin, int width, int deci
   return {FieldState::not_a_number, 0.0};
 }
 
-std::optional<RecordFields> RecordFields::make(std::string_view codes) {
-  const auto layout = textio::parse_layout(codes);
-  if (!layout) return std::nullopt;
-  RecordFields fields;
-  std::size_t column = 0;
-  for (const auto& item : layout->items) {
-    switch (item.kind) {
-      case textio::ItemKind::real:
-        fields.columns_.push_back({column, item.width, item.decimals});
-        column += static_cast<std::size_t>(item.width);
-        break;
-      case textio::ItemKind::skip: column += static_cast<std::size_t>(item.width); break;
-      default: return std::nullopt;
-    }
-  }
-  return fields;
-}
-
-void RecordFields::read(std::string_view record, std::vector<Field>& fields) const {
+void read_fields(const textio::RecordFormat& format, std::string_view record,
+                 std::vector<Field>& fields) {
   fields.clear();
-  for (const Column& column : columns_)
-    fields.push_back(read_field(record, column.begin, column.width, column.decimals));
+  for (const auto& field : format.fields()) {
+    fields.push_back(read_field(record, field.begin, field.width, field.decimals));
+  }
 }
 
 bool SkipCount::take(const Field& field) {

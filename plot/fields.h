@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/record_format.h"
+
 namespace ecflux::plot {
 
 enum class FieldState {
@@ -28,25 +30,9 @@ struct Field {
 // blank or absent one (a cut record) is missing.
 Field read_field(std::string_view record, std::size_t begin, int width, int decimals);
 
-// The real fields of a one-record layout of F and X items, such as
-// "5(1X,F12.8)", by their columns.
-class RecordFields {
- public:
-  // nullopt when the codes are malformed or hold an item other than F or X.
-  static std::optional<RecordFields> make(std::string_view codes);
-
-  std::size_t size() const { return columns_.size(); }
-  // Replaces `fields` with the record's fields, one per F item.
-  void read(std::string_view record, std::vector<Field>& fields) const;
-
- private:
-  struct Column {
-    std::size_t begin;
-    int width;
-    int decimals;
-  };
-  std::vector<Column> columns_;
-};
+// Every field of the record as the format places them, one per field.
+void read_fields(const textio::RecordFormat& format, std::string_view record,
+                 std::vector<Field>& fields);
 
 // Values that could not be shown, by why.
 struct SkipCount {

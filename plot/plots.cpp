@@ -8,27 +8,19 @@
 
 #include "plot/decimator.h"
 #include "plot/fields.h"
+#include "report/output_files.h"
 
 namespace ecflux::plot {
 namespace {
 
-// One row of the results file per complete block.
-constexpr std::string_view results_row_layout =
-    "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)";
+using report::OutputRole;
+
+// Fields of a row of the results file, one row per complete block.
 constexpr std::size_t time_field = 0;
 constexpr std::size_t flux_l_field = 10;
 constexpr std::size_t flux_r_field = 11;
 constexpr std::size_t run_min_field = 13;
 constexpr std::size_t run_max_field = 15;
-
-// TIME, CUMFLUX, COVAR, ZPRIME and O2PRIME of one sample.
-constexpr std::string_view series_row_layout = "5(1X,F12.8)";
-
-// "Cospectra.out": a blank, then fields of nine columns: the frequency (F9.6)
-// and one flux per block (F9.4); in the first record "     FREQ" and the
-// block times (F9.4).
-constexpr std::size_t spectra_first_column = 1;
-constexpr int spectra_width = 9;
 
 constexpr std::string_view time_unit = "data file's time unit";
 
@@ -86,16 +78,12 @@ void add_notes(Chart& chart, const std::vector<std::optional<std::string>>& note
 // Gives the next record, or false at the end; a read error is returned.
 struct RowSource {
   textio::LineReader& reader;
-  std::optional<textio::IoFailure> failure;
+  textio::Status status;
 
   bool next(std::string_view& record) {
-    switch (reader.next(record)) {
-      case textio::LineReader::Status::record: return true;
-      case textio::LineReader::Status::end_of_file: return false;
-      case textio::LineReader::Status::read_error:
-        failure = reader.failure(textio::IoCondition::read_error);
-        return false;
-    }
+    textio::Result<bool> line = reader.next(record);
+    if (line.ok()) return line.value();
+    status = std::move(line.failure());
     return false;
   }
 };
@@ -110,7 +98,7 @@ std::string trim(std::string_view text) {
 
 textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::string& file_label,
                                        std::vector<std::string>* block_times) {
-  static const RecordFields fields = *RecordFields::make(results_row_layout);
+  const textio::RecordFormat& format = report::row_format(OutputRole::results);
   Chart chart;
   chart.title = "Heat flux of each block";
   chart.subtitle =
@@ -123,7 +111,7 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
   Line flux_r{"FLUX-R", palette[1], true, {}};
   Band delays{"RUNMIN to RUNMAX", palette[1], {}};
 
-  RowSource source{results, std::nullopt};
+  RowSource source{results, {}};
   std::string_view record;
   source.next(record);  // the header
   std::vector<SkippedColumn> skipped = {
@@ -132,7 +120,7 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
   std::int64_t rows = 0;
   while (source.next(record)) {
     ++rows;
-    fields.read(record, row);
+    read_fields(format, record, row);
     if (block_times) {
       const bool readable = row[time_field].state == FieldState::number;
       block_times->push_back(readable ? trim(record.substr(0, 12)) : std::string());
@@ -161,7 +149,7 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
       delays.gap();
     }
   }
-  if (source.failure) return *source.failure;
+  if (!source.status.ok()) return std::move(source.status.failure());
 
   chart.bands.push_back(std::move(delays));
   chart.lines.push_back(std::move(flux_l));
@@ -175,28 +163,27 @@ textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::s
 namespace {
 
 // CUMFLUX against TIME of "cumflux.out" or "CFSHIFT.out", thinned.
-std::optional<textio::IoFailure> read_cumulative(textio::LineReader& file, Line& line,
-                                                 std::vector<SkippedColumn>& skipped,
-                                                 std::int64_t& rows) {
-  static const RecordFields fields = *RecordFields::make(series_row_layout);
+textio::Status read_cumulative(textio::LineReader& file, Line& line,
+                               std::vector<SkippedColumn>& skipped, std::int64_t& rows) {
+  const textio::RecordFormat& format = report::row_format(OutputRole::cumulative_flux);
   skipped = {{"TIME", {}}, {"CUMFLUX", {}}};
   Decimator thinned;
-  RowSource source{file, std::nullopt};
+  RowSource source{file, {}};
   std::string_view record;
   source.next(record);  // the header
   std::vector<Field> row;
   while (source.next(record)) {
     ++rows;
-    fields.read(record, row);
+    read_fields(format, record, row);
     if (!skipped[0].count.take(row[0]) || !skipped[1].count.take(row[1])) {
       thinned.gap();
       continue;
     }
     thinned.add(row[0].value, row[1].value);
   }
-  if (source.failure) return source.failure;
+  if (!source.status.ok()) return source.status;
   thinned.fill(line);
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace
@@ -214,8 +201,12 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
   Line shifted{"CFSHIFT.out", palette[3], false, {}};
   std::vector<SkippedColumn> plain_skips, shifted_skips;
   std::int64_t rows = 0;
-  if (auto failure = read_cumulative(cumflux, plain, plain_skips, rows)) return *failure;
-  if (auto failure = read_cumulative(cfshift, shifted, shifted_skips, rows)) return *failure;
+  if (auto read = read_cumulative(cumflux, plain, plain_skips, rows); !read.ok()) {
+    return std::move(read.failure());
+  }
+  if (auto read = read_cumulative(cfshift, shifted, shifted_skips, rows); !read.ok()) {
+    return std::move(read.failure());
+  }
   chart.lines.push_back(std::move(plain));
   chart.lines.push_back(std::move(shifted));
   add_notes(chart,
@@ -227,6 +218,69 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
                 : "No value of cumflux.out or CFSHIFT.out could be plotted.";
   return chart;
 }
+
+namespace {
+
+// The columns of the window-flux table: after the frequency field, one field
+// per block, all blocks in every record.
+struct TableColumns {
+  textio::RecordFormat::Field frequency;
+  textio::RecordFormat::Field block;
+  std::size_t first_block = 0;
+
+  std::size_t block_begin(std::size_t b) const {
+    return first_block + b * static_cast<std::size_t>(block.width);
+  }
+};
+
+TableColumns table_columns() {
+  const textio::RecordFormat& leading = report::row_format(OutputRole::window_flux_table);
+  return {leading.fields()[0], report::block_field(), leading.length()};
+}
+
+// What the first record of the table says: how many blocks, and the lines
+// drawn for some of them, labelled with their times.
+struct TableBlocks {
+  std::size_t count = 0;
+  std::vector<std::size_t> shown;  // the blocks drawn as lines
+  std::vector<std::string> labels;
+  std::int64_t hidden_times = 0;  // labels without a time
+};
+
+TableBlocks read_table_blocks(std::string_view first_record, const TableColumns& columns,
+                              const std::vector<std::string>& results_times,
+                              std::size_t line_limit) {
+  TableBlocks blocks;
+  const auto width = static_cast<std::size_t>(columns.block.width);
+  if (first_record.size() > columns.first_block) {
+    // A last field cut short counts as a block too.
+    blocks.count = (first_record.size() - columns.first_block + width - 1) / width;
+  }
+  for (std::size_t i = 0; i < std::min(blocks.count, line_limit); ++i) {
+    // Evenly spread over the run, the first and the last block included.
+    blocks.shown.push_back(blocks.count <= line_limit
+                               ? i
+                               : (i * (blocks.count - 1) + (line_limit - 1) / 2) /
+                                     (line_limit - 1));
+  }
+  for (const std::size_t b : blocks.shown) {
+    const std::size_t begin = columns.block_begin(b);
+    const Field time = read_field(first_record, begin, columns.block.width, columns.block.decimals);
+    std::string label = "block " + std::to_string(b + 1) + ", t = ";
+    if (time.state == FieldState::number) {
+      label += trim(first_record.substr(begin, width));
+    } else if (results_times.size() == blocks.count && !results_times[b].empty()) {
+      label += results_times[b];
+    } else {
+      label += time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)";
+      ++blocks.hidden_times;
+    }
+    blocks.labels.push_back(std::move(label));
+  }
+  return blocks;
+}
+
+}  // namespace
 
 textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
                                         std::optional<RunWindow> run_window,
@@ -241,46 +295,25 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   chart.y_title = "flux: covariance × 86400 (K·m/day)";
   chart.log_x = true;
 
-  RowSource source{cospectra, std::nullopt};
+  const TableColumns columns = table_columns();
+  RowSource source{cospectra, {}};
   std::string_view record;
-  std::size_t blocks = 0;
-  std::vector<std::size_t> shown;  // the blocks drawn as lines
-  std::int64_t hidden_times = 0;
-  constexpr std::size_t field_width = spectra_width;
-  if (source.next(record) && record.size() > spectra_first_column + field_width) {
-    // The fields after "     FREQ", a last one cut short included.
-    const std::size_t times_width = record.size() - spectra_first_column - field_width;
-    blocks = (times_width + field_width - 1) / field_width;
+  const bool has_first = source.next(record);
+  const TableBlocks blocks = read_table_blocks(has_first ? record : std::string_view(), columns,
+                                               results_times, std::max<std::size_t>(line_limit, 2));
+  for (std::size_t i = 0; i < blocks.shown.size(); ++i) {
+    chart.lines.push_back({blocks.labels[i], palette[i % std::size(palette)], false, {}});
   }
-  line_limit = std::max<std::size_t>(line_limit, 2);
-  for (std::size_t i = 0; i < std::min(blocks, line_limit); ++i) {
-    // Evenly spread over the run, the first and the last block included.
-    shown.push_back(
-        blocks <= line_limit ? i : (i * (blocks - 1) + (line_limit - 1) / 2) / (line_limit - 1));
-  }
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const std::size_t begin = spectra_first_column + (shown[i] + 1) * spectra_width;
-    const Field time = read_field(record, begin, spectra_width, 4);
-    std::string label = "block " + std::to_string(shown[i] + 1) + ", t = ";
-    if (time.state == FieldState::number) {
-      label += trim(record.substr(begin, spectra_width));
-    } else if (results_times.size() == blocks && !results_times[shown[i]].empty()) {
-      label += results_times[shown[i]];
-    } else {
-      label += time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)";
-      ++hidden_times;
-    }
-    chart.lines.push_back({label, palette[i % std::size(palette)], false, {}});
-  }
-  const bool banded = blocks > shown.size();
-  Band range{"range of all " + std::to_string(blocks) + " blocks", "#7f7f7f", {}};
+  const bool banded = blocks.count > blocks.shown.size();
+  Band range{"range of all " + std::to_string(blocks.count) + " blocks", "#7f7f7f", {}};
 
   std::vector<SkippedColumn> skipped = {{"FREQ", {}}, {"flux", {}}};
-  std::vector<Field> row(blocks);
+  std::vector<Field> row(blocks.count);
   std::int64_t rows = 0;
   while (source.next(record)) {
     ++rows;
-    const Field frequency = read_field(record, spectra_first_column, spectra_width, 6);
+    const Field frequency = read_field(record, columns.frequency.begin, columns.frequency.width,
+                                       columns.frequency.decimals);
     if (!skipped[0].count.take(frequency) || frequency.value <= 0.0) {
       if (frequency.state == FieldState::number) ++skipped[0].count.not_a_number;
       for (auto& line : chart.lines) line.gap();
@@ -290,15 +323,16 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
     const double x = frequency.value;
     double low = 0.0, high = 0.0;
     bool any = false;
-    for (std::size_t b = 0; b < blocks; ++b) {
-      row[b] = read_field(record, spectra_first_column + (b + 1) * spectra_width, spectra_width, 4);
+    for (std::size_t b = 0; b < blocks.count; ++b) {
+      row[b] =
+          read_field(record, columns.block_begin(b), columns.block.width, columns.block.decimals);
       if (!skipped[1].count.take(row[b])) continue;
       low = any ? std::min(low, row[b].value) : row[b].value;
       high = any ? std::max(high, row[b].value) : row[b].value;
       any = true;
     }
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      const Field& flux = row[shown[i]];
+    for (std::size_t i = 0; i < blocks.shown.size(); ++i) {
+      const Field& flux = row[blocks.shown[i]];
       if (flux.state == FieldState::number)
         chart.lines[i].add(x, flux.value);
       else
@@ -310,7 +344,7 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
     else
       range.gap();
   }
-  if (source.failure) return *source.failure;
+  if (!source.status.ok()) return std::move(source.status.failure());
 
   if (banded) chart.bands.push_back(std::move(range));
   if (run_window && run_window->frequency > 0.0) {
@@ -321,16 +355,16 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   }
   std::vector<std::optional<std::string>> notes = {skip_note("Cospectra.out", skipped, "FREQ")};
   if (banded) {
-    notes.push_back("Lines: " + std::to_string(shown.size()) + " of the " + std::to_string(blocks) +
-                    " blocks, spread evenly over the run.");
+    notes.push_back("Lines: " + std::to_string(blocks.shown.size()) + " of the " +
+                    std::to_string(blocks.count) + " blocks, spread evenly over the run.");
   }
-  if (hidden_times > 0) {
-    notes.push_back(plural(hidden_times, "block time", "block times") +
+  if (blocks.hidden_times > 0) {
+    notes.push_back(plural(blocks.hidden_times, "block time", "block times") +
                     " in the first record of Cospectra.out written as asterisks or unreadable,"
                     " and not found in the results file.");
   }
   add_notes(chart, notes, ".");
-  chart.empty_message = blocks == 0 || rows == 0
+  chart.empty_message = blocks.count == 0 || rows == 0
                             ? "No complete block in this run: Cospectra.out has no block."
                             : "No value of Cospectra.out could be plotted.";
   return chart;

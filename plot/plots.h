@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "plot/chart.h"
-#include "textio/io_failure.h"
 #include "textio/line_reader.h"
+#include "textio/result.h"
 
 namespace ecflux::plot {
 

@@ -2,55 +2,54 @@
 
 #include <array>
 #include <string>
-#include <variant>
 
-#include "driver/configuration.h"
+#include "input/configuration.h"
 #include "plot/plots.h"
+#include "report/output_files.h"
 #include "textio/output_file.h"
 
 namespace ecflux::plot {
 namespace {
 
-std::string problem(textio::IoCondition condition) {
-  switch (condition) {
-    case textio::IoCondition::file_not_found: return "file not found";
-    case textio::IoCondition::permission_denied: return "permission denied";
-    case textio::IoCondition::open_failure: return "cannot be opened";
-    case textio::IoCondition::end_of_file: return "ends before its last field";
-    case textio::IoCondition::conversion_error: return "a number field holds something else";
-    case textio::IoCondition::write_error: return "cannot be written";
-    case textio::IoCondition::read_error: return "cannot be read";
+// The failure in the words that ecflux uses for the same condition.
+void report(std::ostream& err, const textio::Failure& failure) {
+  if (const textio::IoFailure* io = failure.io_failure()) {
+    err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
+  } else {
+    err << failure.refusal()->message << '\n';
   }
-  return "cannot be used";
 }
 
-void report(std::ostream& err, const textio::IoFailure& failure) {
-  err << "ecflux-plot: " << failure.path << ": " << problem(failure.condition) << '\n';
-}
-
-// The run's running-mean window: its frequency as "Cospectra.out" gives
+// The run's running-mean window: its frequency as the window-flux table gives
 // window frequencies, fs over the window's whole sample count.
-std::optional<RunWindow> run_window(const driver::Configuration& config) {
-  const auto sizes = driver::derive_block_sizes(config);
-  if (!std::holds_alternative<driver::BlockSizes>(sizes)) return std::nullopt;
-  const double samples = std::get<driver::BlockSizes>(sizes).window_samples;
+std::optional<RunWindow> run_window(const input::Configuration& config) {
+  const auto sizes = input::derive_block_sizes(config);
+  if (!sizes.ok()) return std::nullopt;
+  const double samples = sizes.value().window_samples;
   return RunWindow{config.sample_rate / samples, samples / config.sample_rate};
+}
+
+// Opens one of the run's output files with its unit.
+textio::Result<textio::LineReader> open_output(report::OutputRole role,
+                                               std::string_view results_name) {
+  const report::OutputFileInfo& file = report::output_file(role);
+  return textio::LineReader::open(report::output_name(file, results_name), file.unit);
 }
 
 }  // namespace
 
 int run_plot_tool(std::ostream& out, std::ostream& err) {
-  const auto config = driver::read_configuration();
+  const auto config = input::read_configuration();
   if (!config.ok()) {
     report(err, config.failure());
     return 1;
   }
-  // The unit numbers are those of the main program's files.
+  using report::OutputRole;
   const std::string& results_name = config.value().results_file_name;
-  auto results = textio::LineReader::open(results_name, 9);
-  auto cumflux = textio::LineReader::open("cumflux.out", 43);
-  auto cfshift = textio::LineReader::open("CFSHIFT.out", 889);
-  auto cospectra = textio::LineReader::open("Cospectra.out", 40);
+  auto results = open_output(OutputRole::results, results_name);
+  auto cumflux = open_output(OutputRole::cumulative_flux, results_name);
+  auto cfshift = open_output(OutputRole::shifted_cumulative_flux, results_name);
+  auto cospectra = open_output(OutputRole::window_flux_table, results_name);
   for (const auto* file : {&results, &cumflux, &cfshift, &cospectra}) {
     if (!file->ok()) {
       report(err, file->failure());
@@ -88,8 +87,8 @@ int run_plot_tool(std::ostream& out, std::ostream& err) {
     }
     file.value().write_text(render_svg(*chart));
     file.value().close();
-    if (file.value().failure()) {
-      report(err, *file.value().failure());
+    if (auto status = file.value().status(); !status.ok()) {
+      report(err, status.failure());
       return 1;
     }
     out << file.value().path() << '\n';

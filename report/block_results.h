@@ -4,7 +4,6 @@
 // its progress line on standard output.
 
 #include <array>
-#include <string_view>
 
 #include "flux/time_shifts.h"
 #include "stats/block_statistics.h"
@@ -12,13 +11,6 @@
 #include "textio/output_file.h"
 
 namespace ecflux::report {
-
-inline constexpr int results_unit = 9;
-
-// The results file's header record: each label right-justified in its field.
-inline constexpr std::string_view results_header =
-    "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
-    "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
 
 // The values of a block's report, formed with the block and written later.
 struct BlockReport {

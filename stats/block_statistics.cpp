@@ -23,12 +23,12 @@ double wind_direction(double mean_u, double mean_v) {
   return d;
 }
 
-void compute_block_statistics(const input::Block& block, std::int32_t block_samples,
-                              std::int32_t window_samples, BlockStatistics& s,
-                              std::vector<double>& block_mean_time) {
-  const auto n = static_cast<std::size_t>(block_samples);
-  running_mean(std::span(block.w).first(n), window_samples, s.running_mean_w);
-  running_mean(std::span(block.temperature).first(n), window_samples, s.running_mean_temperature);
+void compute_block_statistics(const input::Block& block, const input::BlockSizes& sizes,
+                              BlockStatistics& s, std::vector<double>& block_mean_time) {
+  const auto n = static_cast<std::size_t>(sizes.block_samples);
+  running_mean(std::span(block.w).first(n), sizes.window_samples, s.running_mean_w);
+  running_mean(std::span(block.temperature).first(n), sizes.window_samples,
+               s.running_mean_temperature);
 
   const double count = block.sample_count;
   s.mean_time = block.sum_time / count;
@@ -58,7 +58,7 @@ void compute_block_statistics(const input::Block& block, std::int32_t block_samp
   s.intercept_temperature =
       static_cast<float>(s.mean_temperature - s.slope_temperature * s.mean_time);
 
-  const double divisor = static_cast<double>(block_samples - 1);
+  const double divisor = static_cast<double>(sizes.block_samples - 1);
   s.variance_temperature = s_temp_temp / divisor;
   s.variance_speed = s_ss / divisor;
   s.variance_w = s_ww / divisor;

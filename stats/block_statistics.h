@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/block_reader.h"
+#include "input/configuration.h"
 
 namespace ecflux::stats {
 
@@ -39,8 +40,7 @@ double wind_direction(double mean_u, double mean_v);
 // Running means, means, magnitude and direction, then one second pass for the
 // least-squares lines of w and temperature against time and the three
 // variances. Appends the block's mean time to block_mean_time.
-void compute_block_statistics(const input::Block& block, std::int32_t block_samples,
-                              std::int32_t window_samples, BlockStatistics& statistics,
-                              std::vector<double>& block_mean_time);
+void compute_block_statistics(const input::Block& block, const input::BlockSizes& sizes,
+                              BlockStatistics& statistics, std::vector<double>& block_mean_time);
 
 }  // namespace ecflux::stats

@@ -1,7 +1,5 @@
 #include "stats/cumulative_flux.h"
 
-#include "textio/fields.h"
-
 namespace ecflux::stats {
 
 FluctuationSeries make_fluctuation_series(std::int32_t block_samples) {
@@ -27,29 +25,14 @@ void SeriesRows::add(double row_time, double row_cumulative, double row_w, doubl
   temperature_fluctuation.push_back(row_temperature);
 }
 
-void write_series_rows(textio::OutputFile& file, const SeriesRows& rows) {
-  constexpr int width = 12;
-  constexpr int decimals = 8;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    char* p = file.begin_record(5 * (1 + width));
-    const double w = rows.w_fluctuation[i];
-    const double temperature = rows.temperature_fluctuation[i];
-    for (const double value : {rows.time[i], rows.cumulative[i], w * temperature, w, temperature}) {
-      p = textio::put_blanks(p, 1);
-      p = textio::put_real(p, value, width, decimals);
-    }
-    file.end_record(p);
-  }
-}
-
-ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t block_samples,
-                                      double sample_rate, const BlockStatistics& s,
-                                      FluctuationSeries& f, double& cumulative_flux,
-                                      SeriesRows& rows) {
-  const double fs = sample_rate;
+ZeroShiftFluxes build_cumulative_flux(const input::Block& block, const input::BlockSizes& sizes,
+                                      const BlockStatistics& s, FluctuationSeries& f,
+                                      double& cumulative_flux, SeriesRows& rows) {
+  const double fs = sizes.sample_rate;
+  const auto block_samples = static_cast<std::size_t>(sizes.block_samples);
   const double intercept_temperature = s.intercept_temperature;
   ZeroShiftFluxes z;
-  for (std::int32_t i = 0; i < block_samples; ++i) {
+  for (std::size_t i = 0; i < block_samples; ++i) {
     const double t = block.sample_time[i];
     f.w_dev_mean[i] = block.w[i] - s.mean_w;
     f.w_dev_lin[i] = block.w[i] - (s.slope_w * t + s.intercept_w);
@@ -68,7 +51,7 @@ ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t bl
 
     rows.add(t, cumulative_flux, f.w_dev_run[i], f.t_dev_run[i]);
   }
-  const double duration = block_samples / fs;
+  const double duration = sizes.duration();
   z.flux_mean = heat_flux(z.cov_sum_mean, duration);
   z.flux_lin = heat_flux(z.cov_sum_lin, duration);
   z.flux_run = heat_flux(z.cov_sum_run, duration);

@@ -1,16 +1,15 @@
 #pragma once
 
 // Fluctuations of w and temperature about the block mean, the least-squares
-// line and the running mean; the zero-shift heat fluxes; and the rows of the
-// cumulative-flux file "cumflux.out".
+// line and the running mean; the zero-shift heat fluxes; and the values of the
+// cumulative-flux series, one row per sample.
 
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "input/block_reader.h"
+#include "input/configuration.h"
 #include "stats/block_statistics.h"
-#include "textio/output_file.h"
 
 namespace ecflux::stats {
 
@@ -22,14 +21,6 @@ inline constexpr double specific_heat = 4008.0;  // J/(kg K)
 inline double heat_flux(double covariance_integral, double duration) {
   return covariance_integral / duration * water_density * specific_heat;
 }
-
-inline constexpr std::string_view cumulative_flux_file_name = "cumflux.out";
-inline constexpr int cumulative_flux_unit = 43;
-
-// The header text of "cumflux.out" and of the shifted file; each column label
-// ends in the last column of its field.
-inline constexpr std::string_view cumulative_flux_header =
-    "        TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME";
 
 // The six fluctuation series of a block, indexed from 0.
 struct FluctuationSeries {
@@ -48,32 +39,29 @@ struct ZeroShiftFluxes {
   double flux_run = 0.0;  // FLUX-R
 };
 
-// The values of a block's rows of "cumflux.out" or "CFSHIFT.out", column by
-// column. They are formed with the block and written later, possibly by
-// another thread, so they do not depend on storage that the next block
-// overwrites. COVAR is the product of the two fluctuations, formed again when
-// the row is written: the same product gives the same double.
+// The values of a block's rows of a cumulative-flux series (unshifted or
+// shifted), column by column. They are formed with the block and written
+// later, possibly by another thread, so they do not depend on storage that the
+// next block overwrites. The covariance of a row is the product of its two
+// fluctuations, formed again when the row is written: the same product gives
+// the same double.
 struct SeriesRows {
   std::vector<double> time;
-  std::vector<double> cumulative;               // CUMFLUX
-  std::vector<double> w_fluctuation;            // ZPRIME
-  std::vector<double> temperature_fluctuation;  // O2PRIME
+  std::vector<double> cumulative;               // running total of the products / fs
+  std::vector<double> w_fluctuation;            // about the running mean, m/s
+  std::vector<double> temperature_fluctuation;  // about the running mean (or shifted), K
 
   void clear();
   void add(double row_time, double row_cumulative, double row_w, double row_temperature);
   std::size_t size() const { return time.size(); }
 };
 
-// The rows, each five values in 1X,F12.8.
-void write_series_rows(textio::OutputFile& file, const SeriesRows& rows);
-
 // Forms the fluctuation series, adds each sample's running-mean product / fs
-// to the run's cumulative_flux and appends the sample's row of "cumflux.out"
-// to `rows`, then turns the three sums into heat fluxes over the block's
-// duration N / fs.
-ZeroShiftFluxes build_cumulative_flux(const input::Block& block, std::int32_t block_samples,
-                                      double sample_rate, const BlockStatistics& statistics,
-                                      FluctuationSeries& series, double& cumulative_flux,
-                                      SeriesRows& rows);
+// to the run's cumulative_flux and appends the sample's row of the
+// cumulative-flux series to `rows`, then turns the three sums into heat fluxes
+// over the block's duration N / fs.
+ZeroShiftFluxes build_cumulative_flux(const input::Block& block, const input::BlockSizes& sizes,
+                                      const BlockStatistics& statistics, FluctuationSeries& series,
+                                      double& cumulative_flux, SeriesRows& rows);
 
 }  // namespace ecflux::stats

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <system_error>
 
 namespace ecflux::textio {
@@ -36,11 +36,6 @@ constexpr std::uint64_t pow10_u64[20] = {
     10000000000000000000ULL,
 };
 
-// Powers of ten that are exact doubles.
-constexpr double pow10_exact[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 constexpr char digit_pairs[201] =
     "00010203040506070809"
     "10111213141516171819"
@@ -55,8 +50,6 @@ constexpr char digit_pairs[201] =
 
 // 128-bit products for the exact rounding of fixed-point output.
 __extension__ typedef unsigned __int128 u128;
-
-inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 char* fill(char* out, char c, int count) {
   std::memset(out, c, static_cast<std::size_t>(count));
@@ -221,6 +214,8 @@ inline bool split_magnitude(double magnitude, int decimals, std::uint64_t& integ
 }  // namespace
 
 char* put_real(char* out, double value, int width, int decimals) {
+  assert(width >= 1 && width <= max_field_width);
+  assert(decimals >= 0 && decimals < width);
   if (std::isnan(value)) return put_justified(out, "NaN", 3, width);
   if (std::isinf(value)) {
     if (value > 0) {
@@ -266,6 +261,7 @@ char* put_real(char* out, double value, int width, int decimals) {
 }
 
 char* put_integer(char* out, std::int64_t value, int width) {
+  assert(width >= 1);
   const bool negative = value < 0;
   std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
                                      : static_cast<std::uint64_t>(value);
@@ -278,208 +274,16 @@ char* put_integer(char* out, std::int64_t value, int width) {
 }
 
 char* put_text(char* out, std::string_view text, int width) {
+  assert(width >= 1);
   const std::size_t shown = std::min(text.size(), static_cast<std::size_t>(width));
   std::memcpy(out, text.data(), shown);
   std::memset(out + shown, ' ', static_cast<std::size_t>(width) - shown);
   return out + width;
 }
 
-char* put_blanks(char* out, int count) { return fill(out, ' ', count); }
-
-std::optional<double> parse_number(std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  bool negative = false;
-  if (p != end && (*p == '+' || *p == '-')) {
-    negative = *p == '-';
-    ++p;
-  }
-  const char* const mantissa_begin = p;
-
-  // The first 19 significant digits as an integer; the value is
-  // mantissa * 10^exponent, exact unless a nonzero digit was dropped.
-  std::uint64_t mantissa = 0;
-  int significant = 0;
-  std::int64_t exponent = 0;
-  bool dropped_nonzero = false;
-  int digit_count = 0;
-  while (p != end && is_digit(*p)) {
-    const auto d = static_cast<unsigned>(*p - '0');
-    if (significant < 19) {
-      if (mantissa != 0 || d != 0) {
-        mantissa = mantissa * 10 + d;
-        ++significant;
-      }
-    } else {
-      ++exponent;
-      dropped_nonzero |= d != 0;
-    }
-    ++digit_count;
-    ++p;
-  }
-  if (p != end && *p == '.') {
-    ++p;
-    while (p != end && is_digit(*p)) {
-      const auto d = static_cast<unsigned>(*p - '0');
-      if (significant < 19) {
-        if (mantissa != 0 || d != 0) {
-          mantissa = mantissa * 10 + d;
-          ++significant;
-        }
-        --exponent;
-      } else {
-        dropped_nonzero |= d != 0;
-      }
-      ++digit_count;
-      ++p;
-    }
-  }
-  if (digit_count == 0) return std::nullopt;
-  const char* const mantissa_end = p;
-  std::int64_t written_exponent = 0;
-
-  if (p != end) {
-    const char c = *p;
-    const bool letter = c == 'E' || c == 'e' || c == 'D' || c == 'd';
-    if (!letter && c != '+' && c != '-') return std::nullopt;
-    if (letter) ++p;
-    bool exponent_negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
-      exponent_negative = *p == '-';
-      ++p;
-    }
-    if (p == end || !is_digit(*p)) return std::nullopt;
-    // Capped: beyond it every value overflows or underflows anyway.
-    std::int64_t written = 0;
-    while (p != end && is_digit(*p)) {
-      if (written < 1000000000) written = written * 10 + (*p - '0');
-      ++p;
-    }
-    if (p != end) return std::nullopt;
-    written_exponent = exponent_negative ? -written : written;
-    exponent += written_exponent;
-  }
-
-  if (mantissa == 0) return negative ? -0.0 : 0.0;
-
-  // Both the mantissa and the power of ten are exact doubles, so one
-  // multiplication or division gives the correctly rounded value.
-  if (!dropped_nonzero && mantissa <= (std::uint64_t{1} << 53) && exponent >= -22 &&
-      exponent <= 22) {
-    double v = static_cast<double>(mantissa);
-    v = exponent < 0 ? v / pow10_exact[-exponent] : v * pow10_exact[exponent];
-    return negative ? -v : v;
-  }
-
-  // The rest: the library's exact conversion on a copy in its own syntax:
-  // the sign only when negative, the digits and point as written, and the
-  // exponent with an E.
-  const std::size_t mantissa_length = static_cast<std::size_t>(mantissa_end - mantissa_begin);
-  char small[128];
-  std::string large;
-  char* copy = small;
-  const std::size_t needed = mantissa_length + 24;
-  if (needed > sizeof small) {
-    large.resize(needed);
-    copy = large.data();
-  }
-  char* q = copy;
-  if (negative) *q++ = '-';
-  std::memcpy(q, mantissa_begin, mantissa_length);
-  q += mantissa_length;
-  *q++ = 'e';
-  q = std::to_chars(q, copy + needed, written_exponent).ptr;
-  double value = 0.0;
-  const auto result = std::from_chars(copy, q, value, std::chars_format::general);
-  if (result.ec == std::errc::result_out_of_range) {
-    // Out of range either way: the position of the leading digit tells
-    // overflow (not a number) from underflow (a zero of the sign).
-    const std::int64_t leading = exponent + significant - 1;
-    if (leading >= 0) return std::nullopt;
-    return negative ? -0.0 : 0.0;
-  }
-  if (result.ec != std::errc() || result.ptr != q) return std::nullopt;
-  return value;
-}
-
-namespace {
-
-// The field without its blanks, in `small` when it fits, else in `large`.
-std::string_view without_blanks(std::string_view field, char* small, std::size_t small_size,
-                                std::string& large) {
-  char* out = small;
-  if (field.size() > small_size) {
-    large.resize(field.size());
-    out = large.data();
-  }
-  std::size_t n = 0;
-  for (const char c : field) {
-    if (c != ' ') out[n++] = c;
-  }
-  return {out, n};
-}
-
-}  // namespace
-
-std::optional<double> read_real_field(std::string_view field, int decimals) {
-  char small[256];
-  std::string large;
-  const std::string_view text = without_blanks(field, small, sizeof small, large);
-  if (text.empty()) return 0.0;
-  if (decimals <= 0 || text.find('.') != std::string_view::npos) return parse_number(text);
-
-  // No point: the last `decimals` digits of the digit string are the
-  // fraction. The point is put into the text, so the value stays exact.
-  std::size_t digits_begin = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  std::size_t digits_end = digits_begin;
-  while (digits_end < text.size() && is_digit(text[digits_end])) ++digits_end;
-  const std::size_t digit_count = digits_end - digits_begin;
-  if (digit_count == 0) return std::nullopt;
-  const auto fraction = static_cast<std::size_t>(decimals);
-
-  std::string pointed;
-  pointed.reserve(text.size() + fraction + 2);
-  pointed.append(text.substr(0, digits_begin));
-  if (digit_count > fraction) {
-    pointed.append(text.substr(digits_begin, digit_count - fraction));
-    pointed += '.';
-    pointed.append(text.substr(digits_end - fraction, fraction));
-  } else {
-    pointed += '.';
-    pointed.append(fraction - digit_count, '0');
-    pointed.append(text.substr(digits_begin, digit_count));
-  }
-  pointed.append(text.substr(digits_end));
-  return parse_number(pointed);
-}
-
-std::optional<std::int64_t> read_integer_field(std::string_view field) {
-  bool negative = false;
-  bool seen_sign = false;
-  bool seen_digit = false;
-  std::uint64_t magnitude = 0;
-  std::uint64_t limit = static_cast<std::uint64_t>(INT64_MAX);
-  for (const char c : field) {
-    if (c == ' ') continue;
-    if (c == '+' || c == '-') {
-      if (seen_sign || seen_digit) return std::nullopt;
-      seen_sign = true;
-      negative = c == '-';
-      if (negative) limit = static_cast<std::uint64_t>(INT64_MAX) + 1;
-      continue;
-    }
-    if (!is_digit(c)) return std::nullopt;
-    seen_digit = true;
-    const auto d = static_cast<std::uint64_t>(c - '0');
-    if (magnitude > (limit - d) / 10) return std::nullopt;
-    magnitude = magnitude * 10 + d;
-  }
-  if (!seen_digit) {
-    if (seen_sign) return std::nullopt;
-    return 0;
-  }
-  if (negative) return static_cast<std::int64_t>(std::uint64_t{0} - magnitude);
-  return static_cast<std::int64_t>(magnitude);
+char* put_blanks(char* out, int count) {
+  assert(count >= 0);
+  return fill(out, ' ', count);
 }
 
 }  // namespace ecflux::textio

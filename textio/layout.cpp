@@ -1,8 +1,8 @@
 #include "textio/layout.h"
 
-#include <cstring>
 #include <utility>
 
+#include "textio/field_readers.h"
 #include "textio/fields.h"
 #include "textio/line_reader.h"
 
@@ -167,120 +167,20 @@ class LayoutParser {
   std::size_t pos_ = 0;
 };
 
-bool is_data(ItemKind kind) {
-  return kind == ItemKind::real || kind == ItemKind::integer || kind == ItemKind::text;
-}
-
-// Writes one record after another into `out`; a skip only moves the column,
-// and blanks fill the gap when something is written after it.
-class RecordWriter {
- public:
-  explicit RecordWriter(std::string& out) : out_(out), start_(out.size()) {}
-
-  // Room for `width` characters at the current column.
-  char* field(int width) {
-    const std::size_t at = start_ + column_;
-    if (out_.size() < at) out_.append(at - out_.size(), ' ');
-    out_.resize(at + static_cast<std::size_t>(width));
-    column_ += static_cast<std::size_t>(width);
-    return out_.data() + at;
-  }
-  void skip(int columns) { column_ += static_cast<std::size_t>(columns); }
-  void end_record() {
-    out_ += "\r\n";
-    start_ = out_.size();
-    column_ = 0;
-  }
-
- private:
-  std::string& out_;
-  std::size_t start_;
-  std::size_t column_ = 0;
-};
-
-void put_value(RecordWriter& writer, const LayoutItem& item, const FieldValue& value) {
-  char* out = writer.field(item.width);
-  if (value.kind != item.kind) {
-    std::memset(out, '*', static_cast<std::size_t>(item.width));
-    return;
-  }
-  switch (item.kind) {
-    case ItemKind::real: put_real(out, value.real, item.width, item.decimals); break;
-    case ItemKind::integer: put_integer(out, value.integer, item.width); break;
-    default: put_text(out, value.text, item.width); break;
-  }
-}
-
-// Skips, slashes and literals: the items that take no value.
-void put_control(RecordWriter& writer, const LayoutItem& item) {
-  switch (item.kind) {
-    case ItemKind::skip: writer.skip(item.width); break;
-    case ItemKind::literal: {
-      const int length = static_cast<int>(item.literal.size());
-      if (length > 0) put_text(writer.field(length), item.literal, length);
-      break;
-    }
-    case ItemKind::next_record:
-      for (int i = 0; i < item.width; ++i) writer.end_record();
-      break;
-    default: break;
-  }
-}
-
 }  // namespace
 
 std::optional<Layout> parse_layout(std::string_view codes) { return LayoutParser(codes).parse(); }
 
-void append_records(std::string& out, const Layout& layout, std::span<const FieldValue> values) {
-  RecordWriter writer(out);
-  bool has_data = false;
-  for (const LayoutItem& item : layout.items) has_data |= is_data(item.kind);
-  if (!has_data) {
-    for (const LayoutItem& item : layout.items) put_control(writer, item);
-    writer.end_record();
-    return;
-  }
-  std::size_t next_value = 0;
-  for (;;) {
-    for (const LayoutItem& item : layout.items) {
-      if (!is_data(item.kind)) {
-        put_control(writer, item);
-        continue;
-      }
-      if (next_value == values.size()) {
-        writer.end_record();
-        return;
-      }
-      put_value(writer, item, values[next_value++]);
-    }
-    // The layout is used up: values left over start a new record from the
-    // first item.
-    writer.end_record();
-    if (next_value == values.size()) return;
-  }
-}
-
-std::string list_text_record(std::string_view text) {
-  std::string record;
-  record.reserve(text.size() + 1);
-  record += ' ';
-  record += text;
-  return record;
-}
-
-std::optional<IoFailure> read_records(LineReader& reader, const Layout& layout,
-                                      std::vector<FieldValue>& values) {
+Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values) {
   values.clear();
   std::string_view record;
-  const auto next_record = [&]() -> std::optional<IoFailure> {
-    switch (reader.next(record)) {
-      case LineReader::Status::record: return std::nullopt;
-      case LineReader::Status::end_of_file: return reader.failure(IoCondition::end_of_file);
-      case LineReader::Status::read_error: return reader.failure(IoCondition::read_error);
-    }
-    return std::nullopt;
+  const auto next_record = [&]() -> Status {
+    Result<bool> line = reader.next(record);
+    if (!line.ok()) return std::move(line.failure());
+    if (!line.value()) return reader.failure(IoCondition::end_of_file);
+    return {};
   };
-  if (auto failure = next_record()) return failure;
+  if (auto status = next_record(); !status.ok()) return status;
   std::size_t column = 0;
   // The field's columns as far as the record reaches; the rest are blanks.
   const auto take = [&](int width) {
@@ -307,23 +207,20 @@ std::optional<IoFailure> read_records(LineReader& reader, const Layout& layout,
       case ItemKind::text: {
         std::string text(take(item.width));
         text.resize(static_cast<std::size_t>(item.width), ' ');
-        FieldValue value;
-        value.kind = ItemKind::text;
-        value.text = std::move(text);
-        values.push_back(std::move(value));
+        values.emplace_back(std::move(text));
         break;
       }
       case ItemKind::skip: column += static_cast<std::size_t>(item.width); break;
       case ItemKind::literal: break;  // literals belong to output only
       case ItemKind::next_record:
         for (int i = 0; i < item.width; ++i) {
-          if (auto failure = next_record()) return failure;
+          if (auto status = next_record(); !status.ok()) return status;
         }
         column = 0;
         break;
     }
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace ecflux::textio

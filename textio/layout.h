@@ -5,12 +5,12 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "textio/io_failure.h"
+#include "textio/result.h"
 
 namespace ecflux::textio {
 
@@ -43,8 +43,7 @@ struct Layout {
 // nullopt when the codes are malformed or a width exceeds max_field_width.
 std::optional<Layout> parse_layout(std::string_view codes);
 
-// One value of a record: given to a data item on output, taken from one on
-// input.
+// The value that one data item of a record gives on input.
 struct FieldValue {
   ItemKind kind = ItemKind::real;  // real, integer or text
   double real = 0.0;
@@ -53,23 +52,9 @@ struct FieldValue {
 
   FieldValue() = default;
   FieldValue(double value) : kind(ItemKind::real), real(value) {}
-  FieldValue(int value) : kind(ItemKind::integer), integer(value) {}
   FieldValue(std::int64_t value) : kind(ItemKind::integer), integer(value) {}
-  FieldValue(std::string_view value) : kind(ItemKind::text), text(value) {}
-  FieldValue(const char* value) : kind(ItemKind::text), text(value) {}
+  FieldValue(std::string value) : kind(ItemKind::text), text(std::move(value)) {}
 };
-
-// Appends the records that the layout makes of the values, each record ending
-// in CR LF. Values are consumed in order by the data items (F, I, A); output
-// stops at the first data item that finds the values exhausted, so skips,
-// slashes and literals after the last value are applied only up to that
-// item, and a trailing skip adds no blanks. Values left when the layout is
-// used up continue in a new record from the layout's first item. A value whose
-// kind does not match its data item is written as asterisks.
-void append_records(std::string& out, const Layout& layout, std::span<const FieldValue> values);
-
-// A free-form list of one text value: one blank, then the text. No line end.
-std::string list_text_record(std::string_view text);
 
 // Reads one statement with the layout from the reader's next record on: every
 // data item gives one value, of the item's kind, to `values` (replaced). A
@@ -77,7 +62,6 @@ std::string list_text_record(std::string_view text);
 // short record reads as if padded with blanks. Fails with end_of_file when a
 // record is needed after the last one, conversion_error when a numeric field
 // does not hold a number, or the reader's read_error.
-std::optional<IoFailure> read_records(LineReader& reader, const Layout& layout,
-                                      std::vector<FieldValue>& values);
+Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values);
 
 }  // namespace ecflux::textio

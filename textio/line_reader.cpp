@@ -121,8 +121,8 @@ bool LineReader::refill() {
   }
 }
 
-LineReader::Status LineReader::next(std::string_view& record) {
-  if (read_failed_) return Status::read_error;
+Result<bool> LineReader::next(std::string_view& record) {
+  if (read_failed_) return failure(IoCondition::read_error);
   std::size_t searched = begin_;
   for (;;) {
     const char* data = buffer_.data();
@@ -135,17 +135,17 @@ LineReader::Status LineReader::next(std::string_view& record) {
       record = std::string_view(data + begin_, stop - begin_);
       begin_ = line_feed + 1;
       ++line_number_;
-      return Status::record;
+      return true;
     }
     const std::size_t scanned = end_ - begin_;
     if (!refill()) {
-      if (read_failed_) return Status::read_error;
-      if (begin_ == end_) return Status::end_of_file;
+      if (read_failed_) return failure(IoCondition::read_error);
+      if (begin_ == end_) return false;
       // The last line has no line feed.
       record = std::string_view(buffer_.data() + begin_, end_ - begin_);
       begin_ = end_;
       ++line_number_;
-      return Status::record;
+      return true;
     }
     // The bytes already searched moved to the front with the rest.
     searched = begin_ + scanned;

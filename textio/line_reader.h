@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/io_failure.h"
+#include "textio/result.h"
 
 namespace ecflux::textio {
 
@@ -27,13 +27,12 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
   ~LineReader();
 
-  enum class Status { record, end_of_file, read_error };
-
   // Makes the next record current and gives its text, without the line feed
-  // and without a carriage return just before it. The last line of a file
-  // is a record even without a line feed; an empty file has no record. The
-  // text stays valid until the next call.
-  Status next(std::string_view& record);
+  // and without a carriage return just before it: true when there is one,
+  // false at the end of the file, read_error when the file cannot be read.
+  // The last line of a file is a record even without a line feed; an empty
+  // file has no record. The text stays valid until the next call.
+  [[nodiscard]] Result<bool> next(std::string_view& record);
 
   // Line number of the current record, counted from 1; 0 before the first.
   std::int64_t line_number() const { return line_number_; }

@@ -14,7 +14,8 @@ class ListReader {
  public:
   explicit ListReader(LineReader lines);
 
-  enum class Status { complete, end_of_file, bad_value, read_error };
+  // How a statement ended.
+  enum class Outcome { complete, end_of_file, bad_value };
 
   // Reads values.size() values (possibly none) as one statement, starting at
   // the beginning of the next record:
@@ -29,9 +30,9 @@ class ListReader {
   // - a slash ends the statement, leaving the remaining entries unchanged and
   //   discarding the rest of the record.
   // end_of_file when the file ends before the values are complete; bad_value
-  // when a value is not a number (see parse_number); read_error when the file
-  // cannot be read.
-  Status read(std::span<double> values);
+  // when a value is not a number (see parse_number); the failure read_error
+  // when the file cannot be read.
+  [[nodiscard]] Result<Outcome> read(std::span<double> values);
 
   // Line number of the value that could not be read (after bad_value).
   std::int64_t bad_value_line() const { return bad_value_line_; }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -100,10 +101,12 @@ void OutputFile::reserve(std::size_t length) {
 
 char* OutputFile::begin_record(std::size_t length) {
   reserve(length + 2);
+  record_end_ = used_ + length;
   return buffer_.data() + used_;
 }
 
 void OutputFile::end_record(char* end) {
+  assert(end >= buffer_.data() + used_ && end <= buffer_.data() + record_end_);
   used_ = static_cast<std::size_t>(end - buffer_.data());
   buffer_[used_++] = '\r';
   buffer_[used_++] = '\n';
@@ -126,6 +129,11 @@ void OutputFile::write_text(std::string_view text) {
   reserve(text.size());
   std::memcpy(buffer_.data() + used_, text.data(), text.size());
   used_ += text.size();
+}
+
+Status OutputFile::status() const {
+  if (failure_) return *failure_;
+  return {};
 }
 
 void OutputFile::flush() {

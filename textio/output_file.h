@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/io_failure.h"
+#include "textio/result.h"
 
 namespace ecflux::textio {
 
@@ -49,7 +49,8 @@ class OutputFile {
   // Flushes and closes; the failure of either is the file's failure.
   void close();
 
-  const std::optional<IoFailure>& failure() const { return failure_; }
+  // The first failure of the file, if any.
+  [[nodiscard]] Status status() const;
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
 
@@ -64,6 +65,7 @@ class OutputFile {
   bool owns_fd_ = false;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
+  std::size_t record_end_ = 0;  // the room given by begin_record ends here
   std::optional<IoFailure> failure_;
 };
 

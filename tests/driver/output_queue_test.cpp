@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -17,14 +18,16 @@ TEST(OutputQueue, RunsJobsInTheOrderPosted) {
     for (int i = 0; i < 50; ++i) {
       queue.post([&done, i] {
         done.push_back(i);
-        return true;
+        return textio::Status{};
       });
     }
     queue.drain();
     EXPECT_EQ(done.size(), 50u);
-    EXPECT_FALSE(queue.stopped());
+    EXPECT_TRUE(queue.status().ok());
   }
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(done[i], i);
+  std::vector<int> in_order(50);
+  std::iota(in_order.begin(), in_order.end(), 0);
+  EXPECT_EQ(done, in_order);
 }
 
 TEST(OutputQueue, AFailedJobStopsEveryLaterOne) {
@@ -33,14 +36,16 @@ TEST(OutputQueue, AFailedJobStopsEveryLaterOne) {
   for (int i = 0; i < 6; ++i) {
     queue.post([&done, i] {
       done.push_back(i);
-      return i != 2;
+      if (i == 2)
+        return textio::Status(textio::IoFailure{textio::IoCondition::write_error, 9, "/r"});
+      return textio::Status{};
     });
   }
   queue.drain();
-  EXPECT_TRUE(queue.stopped());
+  EXPECT_FALSE(queue.status().ok());
   queue.post([&done] {
     done.push_back(99);
-    return true;
+    return textio::Status{};
   });
   queue.drain();
   EXPECT_EQ(done, (std::vector<int>{0, 1, 2}));
@@ -54,17 +59,17 @@ TEST(OutputQueue, PostWaitsForRoomAndTheEndRunsWhatIsLeft) {
     queue.post([&] {
       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       ++done;
-      return true;
+      return textio::Status{};
     });
     queue.post([&] {
       ++done;
-      return true;
+      return textio::Status{};
     });
     std::atomic<bool> third_posted{false};
     std::thread poster([&] {
       queue.post([&] {
         ++done;
-        return true;
+        return textio::Status{};
       });
       third_posted = true;
     });

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "report/cumulative_flux_files.h"
 #include "tests/support/test_support.h"
+#include "textio/output_file.h"
 
 namespace ecflux::flux {
 namespace {
@@ -27,10 +29,11 @@ Rows write_block(const input::Block& block, const stats::BlockStatistics& statis
     auto cumflux = textio::OutputFile::create((folder / "cumflux.out").string(), 43);
     auto cfshift = textio::OutputFile::create((folder / "CFSHIFT.out").string(), 889);
     stats::SeriesRows unshifted_rows, shifted_rows;
-    stats::build_cumulative_flux(block, n, fs, statistics, series, cumulative, unshifted_rows);
-    write_shifted_cumulative_flux(block, n, fs, series, shift, shifted_total, shifted_rows);
-    stats::write_series_rows(cumflux.value(), unshifted_rows);
-    stats::write_series_rows(cfshift.value(), shifted_rows);
+    const input::BlockSizes sizes{n, 1, fs};
+    stats::build_cumulative_flux(block, sizes, statistics, series, cumulative, unshifted_rows);
+    write_shifted_cumulative_flux(block, sizes, series, shift, shifted_total, shifted_rows);
+    report::write_series_rows(cumflux.value(), unshifted_rows);
+    report::write_series_rows(cfshift.value(), shifted_rows);
   }
   return {split_records(folder.read("CFSHIFT.out")), split_records(folder.read("cumflux.out"))};
 }
@@ -45,9 +48,10 @@ struct Fixture {
         block(input::make_block(samples)),
         statistics(stats::make_block_statistics(samples)) {
     for (int i = 0; i < n; ++i) {
-      block.sample_time[i] = 0.01 * i;
-      block.w[i] = 0.01 * ((i * 7) % 5 - 2);
-      block.temperature[i] = 0.001 * ((i * 3) % 4);
+      const auto at = static_cast<std::size_t>(i);
+      block.sample_time[at] = 0.01 * i;
+      block.w[at] = 0.01 * ((i * 7) % 5 - 2);
+      block.temperature[at] = 0.001 * ((i * 3) % 4);
     }
   }
 };
@@ -71,7 +75,7 @@ TEST(ShiftedCumulativeFlux, ZeroShiftRepeatsTheUnshiftedRowsAcrossBlocks) {
     const auto rows = write_block(f.block, f.statistics, f.n, 8.0, 0, cumulative, shifted);
     EXPECT_EQ(rows.shifted, rows.unshifted);
     EXPECT_EQ(shifted, cumulative);
-    for (int i = 0; i < f.n; ++i) f.block.w[i] += 0.003;
+    for (double& w : f.block.w) w += 0.003;
   }
 }
 
@@ -85,7 +89,9 @@ TEST(ShiftedCumulativeFlux, TotalContinuesAndAShiftBeyondTheBlockWritesNothing) 
   ASSERT_EQ(rows.shifted.size(), 9u);
   // With zero running means the fluctuations are the samples themselves.
   double expected = 0.5;
-  for (int i = 0; i < 9; ++i) expected = f.block.w[i] * f.block.temperature[i + 1] / 8.0 + expected;
+  for (std::size_t i = 0; i < 9; ++i) {
+    expected = f.block.w[i] * f.block.temperature[i + 1] / 8.0 + expected;
+  }
   EXPECT_EQ(shifted, expected);
 }
 

@@ -17,9 +17,11 @@ struct Search {
   Search(int samples, double rate)
       : series(stats::make_fluctuation_series(samples)), n(samples), fs(rate) {}
 
-  ShiftSearch run(ShiftTables& tables) { return search_time_shifts(series, n, fs, zero, tables); }
+  ShiftSearch run(ShiftTables& tables) {
+    return search_time_shifts(series, {n, 1, fs}, zero, tables);
+  }
   ShiftSearch run() {
-    auto tables = make_shift_tables(n, fs);
+    auto tables = make_shift_tables({n, 1, fs});
     return run(tables);
   }
 };
@@ -33,18 +35,17 @@ TEST(TimeShifts, LargestShiftIsTwoSecondsTruncated) {
 
 TEST(TimeShifts, ShiftTimesAndOverlapCounts) {
   Search s(6000, 10.0);
-  for (int i = 0; i < s.n; ++i) {
-    s.series.w_dev_lin[i] = s.series.w_dev_run[i] = 1.0;
-    s.series.t_dev_lin[i] = s.series.t_dev_run[i] = 0.001;
-  }
-  auto tables = make_shift_tables(s.n, s.fs);
+  s.series.w_dev_lin = s.series.w_dev_run = std::vector<double>(6000, 1.0);
+  s.series.t_dev_lin = s.series.t_dev_run = std::vector<double>(6000, 0.001);
+  auto tables = make_shift_tables({s.n, 1, s.fs});
   s.run(tables);
   for (int shift = 1; shift <= 20; ++shift) {
-    EXPECT_EQ(tables.shift_time[shift], -(shift / 10.0));
+    const auto at = static_cast<std::size_t>(shift);
+    EXPECT_EQ(tables.shift_time[at], -(shift / 10.0));
     double sum = 0.0;
     for (int i = 0; i < 6000 - shift; ++i) sum += 1.0 * 0.001 / 10.0;
-    EXPECT_EQ(tables.cov_sum_run[shift], sum);
-    EXPECT_EQ(tables.flux_run[shift], sum / ((6000 - shift) / 10.0) * 1025.0 * 4008.0);
+    EXPECT_EQ(tables.cov_sum_run[at], sum);
+    EXPECT_EQ(tables.flux_run[at], sum / ((6000 - shift) / 10.0) * 1025.0 * 4008.0);
   }
 }
 
@@ -52,7 +53,7 @@ TEST(TimeShifts, LastShiftOfAShortBlockHasOnePair) {
   Search s(21, 10.0);
   s.series.w_dev_lin[0] = s.series.w_dev_run[0] = 0.3;
   s.series.t_dev_lin[20] = s.series.t_dev_run[20] = -0.02;
-  auto tables = make_shift_tables(s.n, s.fs);
+  auto tables = make_shift_tables({s.n, 1, s.fs});
   const auto r = s.run(tables);
   // One product over a duration of one sample: the product times the factor.
   EXPECT_EQ(tables.flux_run[20], 0.3 * -0.02 / 10.0 / (1 / 10.0) * 1025.0 * 4008.0);
@@ -82,7 +83,7 @@ TEST(TimeShifts, EqualExtremesTakeTheSmallerShift) {
   // shift 2 pairs w[i] with t[i+2]; shift 4 pairs w[i] with t[i+4].
   s.series.w_dev_run = {1, 0, 0, 0, 0, 0, 0, 0};
   s.series.t_dev_run = {0, 0, -1, 0, -1, 0, 0, 0};
-  auto tables = make_shift_tables(s.n, s.fs);
+  auto tables = make_shift_tables({s.n, 1, s.fs});
   const auto r = s.run(tables);
   ASSERT_LT(tables.flux_run[2], 0.0);
   ASSERT_LT(tables.flux_run[4], tables.flux_run[2]);  // shorter overlap, larger magnitude
@@ -93,7 +94,7 @@ TEST(TimeShifts, EqualExtremesTakeTheSmallerShift) {
   t.series.w_dev_lin = {1, 1, 1, 1, 1, 1, 1, 1};
   t.series.t_dev_lin = {-1, -1, -1, -1, -1, -1, -1, -1};
   t.zero.flux_lin = 0.0;
-  auto t_tables = make_shift_tables(t.n, t.fs);
+  auto t_tables = make_shift_tables({t.n, 1, t.fs});
   const auto equal = t.run(t_tables);
   ASSERT_EQ(t_tables.flux_lin[1], t_tables.flux_lin[2]);
   EXPECT_EQ(equal.shift_lin_min, -0.5);
@@ -101,7 +102,7 @@ TEST(TimeShifts, EqualExtremesTakeTheSmallerShift) {
 
 TEST(TimeShifts, ZeroShiftWinsTiesAndNothingCarriesOverFromAnEarlierBlock) {
   Search s(30, 4.0);
-  auto tables = make_shift_tables(s.n, s.fs);
+  auto tables = make_shift_tables({s.n, 1, s.fs});
   s.series.w_dev_run[0] = 1.0;
   s.series.t_dev_run[3] = -1.0;
   s.series.w_dev_lin[0] = 1.0;
@@ -129,18 +130,19 @@ TEST(TimeShifts, SumsMatchThePlainLoopOverThePairs) {
   for (const double fs : {10.0, 20.5, 4.0, 16.0}) {
     for (const int n : {3, 9, 17, 30, 41, 42, 43, 200}) {
       Search s(n, fs);
-      for (int i = 0; i < n; ++i) {
+      const auto samples = static_cast<std::size_t>(n);
+      for (std::size_t i = 0; i < samples; ++i) {
         s.series.w_dev_lin[i] = 0.01 * normal(random);
         s.series.t_dev_lin[i] = 0.002 * normal(random);
         s.series.w_dev_run[i] = 0.01 * normal(random);
         s.series.t_dev_run[i] = 0.002 * normal(random);
       }
-      auto tables = make_shift_tables(n, fs);
+      auto tables = make_shift_tables({n, 1, fs});
       s.run(tables);
-      const std::int64_t last = std::min<std::int64_t>(max_shift(fs), n - 1);
-      for (std::int64_t shift = 1; shift <= last; ++shift) {
+      const auto last = static_cast<std::size_t>(std::min<std::int64_t>(max_shift(fs), n - 1));
+      for (std::size_t shift = 1; shift <= last; ++shift) {
         double lin = 0.0, run = 0.0;
-        for (std::int64_t i = 0; i + shift < n; ++i) {
+        for (std::size_t i = 0; i + shift < samples; ++i) {
           lin += s.series.w_dev_lin[i] * s.series.t_dev_lin[i + shift] / fs;
           run += s.series.w_dev_run[i] * s.series.t_dev_run[i + shift] / fs;
         }
@@ -154,8 +156,9 @@ TEST(TimeShifts, SumsMatchThePlainLoopOverThePairs) {
 TEST(TimeShifts, ExtremesAreBoundedByTheZeroShiftFluxes) {
   Search s(40, 5.0);
   for (int i = 0; i < s.n; ++i) {
-    s.series.w_dev_lin[i] = s.series.w_dev_run[i] = ((i * 37) % 11) - 5.0;
-    s.series.t_dev_lin[i] = s.series.t_dev_run[i] = ((i * 13) % 7) - 3.0;
+    const auto at = static_cast<std::size_t>(i);
+    s.series.w_dev_lin[at] = s.series.w_dev_run[at] = ((i * 37) % 11) - 5.0;
+    s.series.t_dev_lin[at] = s.series.t_dev_run[at] = ((i * 13) % 7) - 3.0;
   }
   s.zero.flux_lin = 1e9;
   s.zero.flux_run = -1e9;

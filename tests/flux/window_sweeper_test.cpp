@@ -11,10 +11,10 @@
 namespace ecflux::flux {
 namespace {
 
-std::vector<InstructionSet> available_sets() {
-  std::vector<InstructionSet> sets;
-  for (const auto set : {InstructionSet::plain, InstructionSet::avx2, InstructionSet::avx512}) {
-    if (instruction_set_available(set)) sets.push_back(set);
+std::vector<const Implementation*> available_sets() {
+  std::vector<const Implementation*> sets;
+  for (const Implementation* set : implementations()) {
+    if (set->supported()) sets.push_back(set);
   }
   return sets;
 }
@@ -29,7 +29,7 @@ std::vector<input::Block> random_blocks(int count, std::int32_t n, std::uint64_t
   std::vector<input::Block> blocks;
   for (int b = 0; b < count; ++b) {
     input::Block block = input::make_block(n);
-    for (std::int32_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < block.w.size(); ++i) {
       block.w[i] = std::round((0.002 + 0.01 * normal(random)) * 1e5) / 1e5;
       block.temperature[i] = 277.1499938964844 + 0.004 * normal(random) - 0.3 * block.w[i];
     }
@@ -39,24 +39,27 @@ std::vector<input::Block> random_blocks(int count, std::int32_t n, std::uint64_t
 }
 
 // The straightforward sweep of every block, row after row.
-WindowTable reference_table(const std::vector<input::Block>& blocks, std::int32_t n, double fs) {
-  WindowTable table;
-  table.window_length = window_sequence(fs, n);
+WindowFluxTable reference_table(const std::vector<input::Block>& blocks, std::int32_t n,
+                                double fs) {
+  WindowFluxTable table;
+  table.window_length = window_sequence({n, 1, fs});
   auto scratch = make_sweep_scratch(n);
-  for (const auto& block : blocks) sweep_running_mean_windows(block, n, fs, scratch, table);
+  for (const auto& block : blocks) sweep_running_mean_windows(block, {n, 1, fs}, scratch, table);
   return table;
 }
 
-WindowTable fast_table(const std::vector<input::Block>& blocks, std::int32_t n, double fs,
-                       SweepOptions options) {
-  WindowSweeper sweeper(n, fs, options);
+WindowFluxTable fast_table(const std::vector<input::Block>& blocks, std::int32_t n, double fs,
+                           SweepOptions options) {
+  WindowSweeper sweeper({n, 1, fs}, options);
+  const auto samples = static_cast<std::size_t>(n);
   for (const auto& block : blocks) {
-    sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
+    sweeper.add_block(std::span(block.w).first(samples),
+                      std::span(block.temperature).first(samples));
   }
   return sweeper.finish();
 }
 
-void expect_identical(const WindowTable& fast, const WindowTable& reference,
+void expect_identical(const WindowFluxTable& fast, const WindowFluxTable& reference,
                       const std::string& what) {
   ASSERT_EQ(fast.window_length, reference.window_length) << what;
   ASSERT_EQ(fast.window_flux.size(), reference.window_flux.size()) << what;
@@ -87,12 +90,12 @@ TEST(WindowSweeper, EveryInstructionSetAndThreadCountMatchesTheStraightforwardSw
   std::uint64_t seed = 1;
   for (const Case& c : cases) {
     const auto blocks = random_blocks(c.blocks, c.n, seed++);
-    const WindowTable reference = reference_table(blocks, c.n, c.fs);
-    for (const InstructionSet set : available_sets()) {
+    const WindowFluxTable reference = reference_table(blocks, c.n, c.fs);
+    for (const Implementation* set : available_sets()) {
       for (const int threads : {1, 2, 3}) {
-        const std::string what = std::string(instruction_set_name(set)) + " threads " +
-                                 std::to_string(threads) + " fs " + std::to_string(c.fs) + " N " +
-                                 std::to_string(c.n) + " blocks " + std::to_string(c.blocks);
+        const std::string what = std::string(set->name) + " threads " + std::to_string(threads) +
+                                 " fs " + std::to_string(c.fs) + " N " + std::to_string(c.n) +
+                                 " blocks " + std::to_string(c.blocks);
         expect_identical(fast_table(blocks, c.n, c.fs, {threads, set}), reference, what);
       }
     }
@@ -104,36 +107,36 @@ TEST(WindowSweeper, ValuesFarFromOneTakeTheDivisionInstructionAndStillMatch) {
     auto blocks = random_blocks(5, 90, 99);
     blocks[2].w[17] = extreme;
     blocks[4].temperature[3] = -extreme;
-    const WindowTable reference = reference_table(blocks, 90, 8.0);
-    for (const InstructionSet set : available_sets()) {
-      expect_identical(fast_table(blocks, 90, 8.0, {2, set}), reference, instruction_set_name(set));
+    const WindowFluxTable reference = reference_table(blocks, 90, 8.0);
+    for (const Implementation* set : available_sets()) {
+      expect_identical(fast_table(blocks, 90, 8.0, {2, set}), reference, std::string(set->name));
     }
   }
 }
 
 TEST(WindowSweeper, ZerosAndConstantSeries) {
   auto blocks = random_blocks(3, 64, 5);
-  for (std::int32_t i = 0; i < 64; ++i) {
+  for (std::size_t i = 0; i < 64; ++i) {
     blocks[0].w[i] = 0.0;
     blocks[1].temperature[i] = 280.0;
     blocks[2].w[i] = i % 2 == 0 ? -0.0 : 0.0;
   }
-  const WindowTable reference = reference_table(blocks, 64, 10.0);
-  for (const InstructionSet set : available_sets()) {
-    expect_identical(fast_table(blocks, 64, 10.0, {1, set}), reference, instruction_set_name(set));
+  const WindowFluxTable reference = reference_table(blocks, 64, 10.0);
+  for (const Implementation* set : available_sets()) {
+    expect_identical(fast_table(blocks, 64, 10.0, {1, set}), reference, std::string(set->name));
   }
 }
 
 TEST(WindowSweeper, NoBlockGivesAnEmptyTable) {
-  WindowSweeper sweeper(100, 10.0, default_sweep_options());
-  const WindowTable table = sweeper.finish();
+  WindowSweeper sweeper({100, 1, 10.0}, default_sweep_options());
+  const WindowFluxTable table = sweeper.finish();
   EXPECT_EQ(table.block_count(), 0u);
-  EXPECT_EQ(table.window_length, window_sequence(10.0, 100));
+  EXPECT_EQ(table.window_length, window_sequence({100, 1, 10.0}));
 }
 
 TEST(WindowSweeper, DroppedWithoutFinishing) {
   const auto blocks = random_blocks(20, 300, 3);
-  WindowSweeper sweeper(300, 10.0, {2, best_instruction_set()});
+  WindowSweeper sweeper({300, 1, 10.0}, {2, &best_implementation()});
   for (const auto& block : blocks) {
     sweeper.add_block(std::span(block.w).first(300), std::span(block.temperature).first(300));
   }

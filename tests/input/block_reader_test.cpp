@@ -45,13 +45,16 @@ TEST(BlockReader, WholeBlocksAndADroppedRest) {
   for (const int extra : {0, 5}) {
     Reader reader("header\r\n" + records(1, 2 * 10 + extra));
     Block block = make_block(10);
-    EXPECT_EQ(read_block(reader.file, settings_for(10), block).status, BlockStatus::complete);
+    EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
+              BlockStatus::complete);
     EXPECT_EQ(block.sample_time[0], 1.0);
-    EXPECT_EQ(read_block(reader.file, settings_for(10), block).status, BlockStatus::complete);
+    EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
+              BlockStatus::complete);
     EXPECT_EQ(block.sample_time[0], 11.0);
     EXPECT_EQ(block.sample_time[9], 20.0);
     EXPECT_EQ(block.sample_count, 10.0f);
-    EXPECT_EQ(read_block(reader.file, settings_for(10), block).status, BlockStatus::end_of_file);
+    EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
+              BlockStatus::end_of_file);
   }
 }
 
@@ -60,7 +63,8 @@ TEST(BlockReader, ConversionAndColumnChoice) {
   {
     Reader reader(text);
     Block block = make_block(1);
-    ASSERT_EQ(read_block(reader.file, settings_for(1), block).status, BlockStatus::complete);
+    ASSERT_EQ(read_block(reader.file, settings_for(1), block).value().status,
+              BlockStatus::complete);
     EXPECT_EQ(block.sample_time[0], 0.5);
     EXPECT_EQ(block.sum_u, 3.0);
     EXPECT_EQ(block.sum_v, 4.0);
@@ -75,13 +79,13 @@ TEST(BlockReader, ConversionAndColumnChoice) {
     ReadSettings settings = settings_for(1);
     settings.w_select = 1;
     settings.temperature_select = 1;
-    ASSERT_EQ(read_block(reader.file, settings, block).status, BlockStatus::complete);
+    ASSERT_EQ(read_block(reader.file, settings, block).value().status, BlockStatus::complete);
     EXPECT_EQ(block.w[0], -0.03);
     EXPECT_EQ(block.temperature[0], 283.1499938964844);
     // Any selection other than 1 keeps the default columns.
     settings.w_select = 2;
     settings.temperature_select = 2;
-    ASSERT_EQ(read_block(reader.file, settings, block).status, BlockStatus::complete);
+    ASSERT_EQ(read_block(reader.file, settings, block).value().status, BlockStatus::complete);
     EXPECT_EQ(block.w[0], -0.02);
     EXPECT_EQ(block.temperature[0], 285.1499938964844);
   }
@@ -90,9 +94,9 @@ TEST(BlockReader, ConversionAndColumnChoice) {
 TEST(BlockReader, SumsInSampleOrder) {
   Reader reader("h\n" + records(1, 5));
   Block block = make_block(5);
-  ASSERT_EQ(read_block(reader.file, settings_for(5), block).status, BlockStatus::complete);
+  ASSERT_EQ(read_block(reader.file, settings_for(5), block).value().status, BlockStatus::complete);
   double sum_w = 0.0, sum_time = 0.0;
-  for (int k = 0; k < 5; ++k) {
+  for (std::size_t k = 0; k < 5; ++k) {
     sum_w += block.w[k];
     sum_time += block.sample_time[k];
   }
@@ -109,7 +113,7 @@ TEST(BlockReader, StartTimeSkipsRecordsAnywhere) {
   ReadSettings settings = settings_for(3);
   settings.start_time = 100.0;
   Block block = make_block(3);
-  ASSERT_EQ(read_block(reader.file, settings, block).status, BlockStatus::complete);
+  ASSERT_EQ(read_block(reader.file, settings, block).value().status, BlockStatus::complete);
   EXPECT_EQ(block.sample_time[0], 100.0);
   EXPECT_EQ(block.sample_time[1], 101.0);
   EXPECT_EQ(block.sample_time[2], 102.0);
@@ -122,15 +126,15 @@ TEST(BlockReader, EndTimeEndsTheInputAtTheFirstLaterRecord) {
   ReadSettings settings = settings_for(2);
   settings.end_time = 200.0;
   Block block = make_block(2);
-  ASSERT_EQ(read_block(reader.file, settings, block).status, BlockStatus::complete);
+  ASSERT_EQ(read_block(reader.file, settings, block).value().status, BlockStatus::complete);
   EXPECT_EQ(block.sample_time[1], 200.0);
-  EXPECT_EQ(read_block(reader.file, settings, block).status, BlockStatus::past_end_time);
+  EXPECT_EQ(read_block(reader.file, settings, block).value().status, BlockStatus::past_end_time);
 }
 
 TEST(BlockReader, RecordsSpreadOverLinesOrCarryingMoreValues) {
   Reader reader("h\n1 2 3 4 5 6 7 8\n\n2 2 3 4 5 6\n7 99 99\n3,2,3,4,5,6,7\n");
   Block block = make_block(3);
-  ASSERT_EQ(read_block(reader.file, settings_for(3), block).status, BlockStatus::complete);
+  ASSERT_EQ(read_block(reader.file, settings_for(3), block).value().status, BlockStatus::complete);
   EXPECT_EQ(block.sample_time[0], 1.0);
   EXPECT_EQ(block.sample_time[1], 2.0);
   EXPECT_EQ(block.temperature[1], 7.0 + kelvin_offset);
@@ -142,18 +146,20 @@ TEST(BlockReader, AWordEndsTheInputWithItsLine) {
     Reader reader("h\nsecond header\n" + records(1, 3));
     Block block = make_block(2);
     const auto outcome = read_block(reader.file, settings_for(2), block);
-    EXPECT_EQ(outcome.status, BlockStatus::unreadable_record);
-    EXPECT_EQ(outcome.line, 2);
+    EXPECT_EQ(outcome.value().status, BlockStatus::unreadable_record);
+    EXPECT_EQ(outcome.value().line, 2);
   }
   {
     // 2N + 3 good records, then a bad one: two blocks, then the end.
     Reader reader("h\n" + records(1, 23) + "24 1 1 x 1 1 1\n" + records(25, 10));
     Block block = make_block(10);
-    EXPECT_EQ(read_block(reader.file, settings_for(10), block).status, BlockStatus::complete);
-    EXPECT_EQ(read_block(reader.file, settings_for(10), block).status, BlockStatus::complete);
+    EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
+              BlockStatus::complete);
+    EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
+              BlockStatus::complete);
     const auto outcome = read_block(reader.file, settings_for(10), block);
-    EXPECT_EQ(outcome.status, BlockStatus::unreadable_record);
-    EXPECT_EQ(outcome.line, 25);
+    EXPECT_EQ(outcome.value().status, BlockStatus::unreadable_record);
+    EXPECT_EQ(outcome.value().line, 25);
   }
 }
 
@@ -161,19 +167,19 @@ TEST(BlockReader, OpeningFailures) {
   TempFolder folder;
   auto missing = open_data_file((folder / "none.txt").string());
   ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.failure().condition, textio::IoCondition::file_not_found);
-  EXPECT_EQ(missing.failure().unit, 8);
+  EXPECT_EQ(missing.failure().io_failure()->condition, textio::IoCondition::file_not_found);
+  EXPECT_EQ(missing.failure().io_failure()->unit, 8);
 
   folder.write("empty.txt", "");
   auto empty = open_data_file((folder / "empty.txt").string());
   ASSERT_FALSE(empty.ok());
-  EXPECT_EQ(empty.failure().condition, textio::IoCondition::end_of_file);
+  EXPECT_EQ(empty.failure().io_failure()->condition, textio::IoCondition::end_of_file);
 
   folder.write("header.txt", "only a header");
   auto header_only = open_data_file((folder / "header.txt").string());
   ASSERT_TRUE(header_only.ok());
   Block block = make_block(2);
-  EXPECT_EQ(read_block(header_only.value(), settings_for(2), block).status,
+  EXPECT_EQ(read_block(header_only.value(), settings_for(2), block).value().status,
             BlockStatus::end_of_file);
 }
 

@@ -8,7 +8,7 @@
 #include "plot/axis.h"
 #include "plot/chart.h"
 #include "plot/decimator.h"
-#include "tests/plot/svg_document.h"
+#include "tests/plot/plot_reading.h"
 
 namespace ecflux::plot {
 namespace {
@@ -80,7 +80,8 @@ TEST(Decimator, ShortSeriesIsKeptWholeAndGapsBreakIt) {
   const auto points = kept_points(thinned, &segments);
   ASSERT_EQ(points.size(), 8u);
   EXPECT_EQ(segments, 2u);
-  for (int i = 0; i < 8; ++i) EXPECT_DOUBLE_EQ(points[i].x, i);
+  for (std::size_t i = 0; i < points.size(); ++i)
+    EXPECT_DOUBLE_EQ(points[i].x, static_cast<double>(i));
 }
 
 TEST(Decimator, LongSeriesKeepsBoundedPointsWithEndsAndExtremes) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "report/output_files.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux::report {

@@ -32,10 +32,10 @@ TEST(RealFft, SmallestTransforms) {
 
 TEST(RealFft, EightPointConstantCosineAndSine) {
   expect_near(transform(std::vector<double>(8, 2.5)), {20, 0, 0, 0, 0, 0, 0, 0}, 1e-13);
-  std::vector<double> cosine(8), sine(8);
+  std::vector<double> cosine, sine;
   for (int n = 0; n < 8; ++n) {
-    cosine[n] = std::cos(2 * M_PI * n / 8);
-    sine[n] = std::sin(2 * M_PI * n / 8);
+    cosine.push_back(std::cos(2 * M_PI * n / 8));
+    sine.push_back(std::sin(2 * M_PI * n / 8));
   }
   expect_near(transform(cosine), {0, 4, 0, 0, 0, 0, 0, 0}, 1e-13);
   expect_near(transform(sine), {0, 0, 0, 0, 0, 0, 0, -4}, 1e-13);
@@ -46,18 +46,21 @@ TEST(RealFft, AgreesWithTheDirectTransform) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> value(-1.0, 1.0);
   for (int n = 2; n <= 1024; n *= 2) {
-    std::vector<double> x(n);
+    const auto size = static_cast<std::size_t>(n);
+    std::vector<double> x(size);
     for (double& v : x) v = value(random);
-    std::vector<double> expected(n);
+    std::vector<double> expected(size);
     for (int k = 0; k <= n / 2; ++k) {
       long double re = 0, im = 0;
       for (int j = 0; j < n; ++j) {
         const long double angle = 2.0L * M_PI * k * j / n;
-        re += x[j] * std::cos(angle);
-        im -= x[j] * std::sin(angle);
+        const double xj = x[static_cast<std::size_t>(j)];
+        re += xj * std::cos(angle);
+        im -= xj * std::sin(angle);
       }
-      expected[k] = static_cast<double>(re);
-      if (k > 0 && k < n / 2) expected[n - k] = static_cast<double>(im);
+      const auto at = static_cast<std::size_t>(k);
+      expected[at] = static_cast<double>(re);
+      if (k > 0 && k < n / 2) expected[size - at] = static_cast<double>(im);
     }
     expect_near(transform(x), expected, 1e-12 * n);
   }

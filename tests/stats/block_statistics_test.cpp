@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "stats/running_mean.h"
@@ -49,9 +50,9 @@ TEST(RunningMean, MatchesTheMeanOverEachWindowForAllWindowLengths) {
     for (int j = 0; j < n; ++j) {
       const int lo = std::max(0, j + h - w + 1);
       const int hi = std::min(n - 1, j + h);
-      double sum = 0;
-      for (int k = lo; k <= hi; ++k) sum += x[k];
-      EXPECT_DOUBLE_EQ(mean[j], sum / (hi - lo + 1)) << "w=" << w << " j=" << j;
+      const double sum = std::accumulate(x.begin() + lo, x.begin() + hi + 1, 0.0);
+      EXPECT_DOUBLE_EQ(mean[static_cast<std::size_t>(j)], sum / (hi - lo + 1))
+          << "w=" << w << " j=" << j;
     }
   }
 }
@@ -101,7 +102,7 @@ TEST(BlockStatistics, LinesVariancesAndMeans) {
   const auto block = block_of(time, w, temperature, u, v);
   auto s = make_block_statistics(5);
   std::vector<double> mean_times = {1.0};
-  compute_block_statistics(block, 5, 3, s, mean_times);
+  compute_block_statistics(block, {5, 3, 1.0}, s, mean_times);
 
   EXPECT_EQ(s.mean_time, 12);
   EXPECT_EQ(s.mean_w, 2);
@@ -126,7 +127,7 @@ TEST(BlockStatistics, TurningWindSpreadsTheSpeedAboutTheShorterMeanVector) {
   const auto block = block_of(time, zero, temperature, {1, 0, -1, 0}, {0, 1, 0, 1});
   auto s = make_block_statistics(4);
   std::vector<double> mean_times;
-  compute_block_statistics(block, 4, 2, s, mean_times);
+  compute_block_statistics(block, {4, 2, 1.0}, s, mean_times);
   EXPECT_EQ(s.wind_magnitude, 0.5);
   EXPECT_EQ(s.variance_speed, 4 * 0.25 / 3);
 }
@@ -138,7 +139,7 @@ TEST(BlockStatistics, TemperatureInterceptIsKeptInSinglePrecision) {
     const auto block = block_of(time, w, std::vector<double>(4, representable), u, v);
     auto s = make_block_statistics(4);
     std::vector<double> mean_times;
-    compute_block_statistics(block, 4, 2, s, mean_times);
+    compute_block_statistics(block, {4, 2, 1.0}, s, mean_times);
     EXPECT_EQ(s.mean_temperature, representable);
     EXPECT_EQ(s.slope_temperature, 0);
     EXPECT_EQ(static_cast<double>(s.intercept_temperature), representable);
@@ -147,7 +148,7 @@ TEST(BlockStatistics, TemperatureInterceptIsKeptInSinglePrecision) {
     const auto block = block_of(time, w, std::vector<double>(4, 288.15), u, v);
     auto s = make_block_statistics(4);
     std::vector<double> mean_times;
-    compute_block_statistics(block, 4, 2, s, mean_times);
+    compute_block_statistics(block, {4, 2, 1.0}, s, mean_times);
     EXPECT_EQ(static_cast<double>(s.intercept_temperature), 288.1499938964844);
   }
 }

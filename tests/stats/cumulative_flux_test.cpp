@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "report/cumulative_flux_files.h"
 #include "tests/support/test_support.h"
+#include "textio/output_file.h"
 
 namespace ecflux::stats {
 namespace {
@@ -26,18 +28,20 @@ struct Fixture {
         block(input::make_block(samples)),
         statistics(make_block_statistics(samples)),
         series(make_fluctuation_series(samples)) {
-    for (int i = 0; i < n; ++i) block.sample_time[i] = 0.1 * (i + 1);
+    for (int i = 0; i < n; ++i) block.sample_time[static_cast<std::size_t>(i)] = 0.1 * (i + 1);
   }
+
+  std::size_t samples() const { return static_cast<std::size_t>(n); }
 
   std::vector<std::string> run(double fs, double& cumulative, ZeroShiftFluxes& z) {
     TempFolder folder;
     {
       auto file = textio::OutputFile::create((folder / "cumflux.out").string(), 43);
       SeriesRows rows;
-      z = build_cumulative_flux(block, n, fs, statistics, series, cumulative, rows);
-      write_series_rows(file.value(), rows);
+      z = build_cumulative_flux(block, {n, 1, fs}, statistics, series, cumulative, rows);
+      report::write_series_rows(file.value(), rows);
       file.value().close();
-      EXPECT_FALSE(file.value().failure());
+      EXPECT_TRUE(file.value().status().ok());
     }
     return split_records(folder.read("cumflux.out"));
   }
@@ -46,10 +50,11 @@ struct Fixture {
 TEST(CumulativeFlux, ConstantVerticalVelocityGivesNoFlux) {
   Fixture f(50);
   for (int i = 0; i < f.n; ++i) {
-    f.block.w[i] = 0.5;
-    f.block.temperature[i] = 280.0 + 0.01 * (i % 7);
-    f.statistics.running_mean_w[i] = 0.5;
-    f.statistics.running_mean_temperature[i] = 280.0;
+    const auto at = static_cast<std::size_t>(i);
+    f.block.w[at] = 0.5;
+    f.block.temperature[at] = 280.0 + 0.01 * (i % 7);
+    f.statistics.running_mean_w[at] = 0.5;
+    f.statistics.running_mean_temperature[at] = 280.0;
   }
   f.statistics.mean_w = 0.5;
   f.statistics.intercept_w = 0.5;
@@ -72,7 +77,7 @@ TEST(CumulativeFlux, ConstantVerticalVelocityGivesNoFlux) {
 
 TEST(CumulativeFlux, SameProductEverywhereGivesTheHeatFlux) {
   Fixture f(600);
-  for (int i = 0; i < f.n; ++i) {
+  for (std::size_t i = 0; i < f.samples(); ++i) {
     f.block.w[i] = 1.0;
     f.block.temperature[i] = 0.001;
   }
@@ -89,7 +94,7 @@ TEST(CumulativeFlux, SameProductEverywhereGivesTheHeatFlux) {
 TEST(CumulativeFlux, TotalContinuesFromBlockToBlock) {
   Fixture f(4);
   const std::vector<double> w = {0.2, -0.1, 0.3, 0.05};
-  for (int i = 0; i < f.n; ++i) {
+  for (std::size_t i = 0; i < f.samples(); ++i) {
     f.block.w[i] = w[i];
     f.block.temperature[i] = 0.5 * w[i];
   }
@@ -135,7 +140,7 @@ TEST(CumulativeFlux, FluctuationsAboutMeanLineAndRunningMean) {
 TEST(CumulativeFlux, TemperatureAtTheSinglePrecisionKelvinValueLeavesNoLinearResidue) {
   for (const double temperature : {288.1499938964844, 288.15}) {
     Fixture f(4);
-    for (int i = 0; i < f.n; ++i) {
+    for (std::size_t i = 0; i < f.samples(); ++i) {
       f.block.temperature[i] = temperature;
       f.statistics.running_mean_temperature[i] = temperature;
     }
@@ -144,7 +149,7 @@ TEST(CumulativeFlux, TemperatureAtTheSinglePrecisionKelvinValueLeavesNoLinearRes
     double cumulative = 0.0;
     ZeroShiftFluxes z;
     f.run(10.0, cumulative, z);
-    for (int i = 0; i < f.n; ++i) {
+    for (std::size_t i = 0; i < f.samples(); ++i) {
       EXPECT_EQ(f.series.t_dev_mean[i], 0.0);
       EXPECT_EQ(f.series.t_dev_run[i], 0.0);
       EXPECT_EQ(f.series.t_dev_lin[i], temperature - 288.1499938964844);

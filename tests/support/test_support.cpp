@@ -13,7 +13,18 @@
 #include <stdexcept>
 #include <thread>
 
+#include "report/output_files.h"
+
 namespace ecflux::testing {
+
+const std::vector<std::string> output_names = [] {
+  std::vector<std::string> names;
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (file.role == report::OutputRole::standard_output) continue;
+    names.emplace_back(report::output_name(file, ConfigurationText{}.results_file));
+  }
+  return names;
+}();
 
 TempFolder::TempFolder() {
   static std::atomic<int> counter{0};
@@ -74,7 +85,8 @@ ProcessResult run_program(const std::string& program, const std::filesystem::pat
       cpu_set_t allowed, chosen;
       CPU_ZERO(&chosen);
       if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) ::_exit(126);
-      for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < processors; ++cpu) {
+      int taken = 0;
+      for (std::size_t cpu = 0; cpu < CPU_SETSIZE && taken < processors; ++cpu) {
         if (CPU_ISSET(cpu, &allowed)) {
           CPU_SET(cpu, &chosen);
           ++taken;

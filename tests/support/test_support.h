@@ -66,10 +66,9 @@ struct ConfigurationText {
   std::string text() const;
 };
 
-// The four files a run creates, with the configuration's default results
-// file name.
-inline const std::vector<std::string> output_names = {"results.out", "Cospectra.out", "cumflux.out",
-                                                      "CFSHIFT.out"};
+// The files a run creates, in the order it creates them, with the
+// configuration's default results file name.
+extern const std::vector<std::string> output_names;
 
 // Writes the configuration and the data file it names into the folder.
 void write_run(const TempFolder& folder, const ConfigurationText& config, std::string_view data);

@@ -149,6 +149,19 @@ TEST(IntegerAndTextFields, JustificationAndOverflow) {
   EXPECT_EQ(text("abcdef", 4), "abcd");
   EXPECT_EQ(text("", 2), "  ");
   EXPECT_EQ(std::string(field, put_blanks(field, 3)), "   ");
+  EXPECT_EQ(put_blanks(field, 0), field);
+}
+
+TEST(FieldOutputDeathTest, WidthsOutsideTheLimitsStop) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "built without assertions";
+#endif
+  char field[max_field_width + 8];
+  EXPECT_DEATH(put_real(field, 1.0, 0, 0), "width");
+  EXPECT_DEATH(put_real(field, 1.0, max_field_width + 1, 2), "width");
+  EXPECT_DEATH(put_real(field, 1.0, 5, 5), "decimals");
+  EXPECT_DEATH(put_integer(field, 1, 0), "width");
+  EXPECT_DEATH(put_blanks(field, -1), "count");
 }
 
 }  // namespace

@@ -20,20 +20,23 @@ using testing::TempFolder;
 std::vector<std::string> all_records(LineReader& reader) {
   std::vector<std::string> records;
   std::string_view record;
-  LineReader::Status status;
-  while ((status = reader.next(record)) == LineReader::Status::record) records.emplace_back(record);
-  EXPECT_EQ(status, LineReader::Status::end_of_file);
+  for (;;) {
+    const Result<bool> line = reader.next(record);
+    EXPECT_TRUE(line.ok());
+    if (!line.ok() || !line.value()) break;
+    records.emplace_back(record);
+  }
   return records;
 }
 
 TEST(FailureText, MessagesAndPaths) {
-  EXPECT_EQ(fatal_message({IoCondition::file_not_found, 8, "/data/run1.txt"}),
+  EXPECT_EQ(fatal_message(IoFailure{IoCondition::file_not_found, 8, "/data/run1.txt"}),
             "forrtl: severe (29): file not found, unit 8, file /data/run1.txt");
-  EXPECT_EQ(fatal_message({IoCondition::conversion_error, 2030, "/w/c.Dat"}),
+  EXPECT_EQ(fatal_message(IoFailure{IoCondition::conversion_error, 2030, "/w/c.Dat"}),
             "forrtl: severe (64): input conversion error, unit 2030, file /w/c.Dat");
-  EXPECT_EQ(fatal_message({IoCondition::end_of_file, 1, "/x"}),
+  EXPECT_EQ(fatal_message(IoFailure{IoCondition::end_of_file, 1, "/x"}),
             "forrtl: severe (24): end-of-file during read, unit 1, file /x");
-  EXPECT_EQ(fatal_message({IoCondition::write_error, 6, "/dev/stdout"}),
+  EXPECT_EQ(fatal_message(IoFailure{IoCondition::write_error, 6, "/dev/stdout"}),
             "forrtl: severe (38): error during write, unit 6, file /dev/stdout");
   EXPECT_EQ(severity_number(IoCondition::permission_denied), 9);
   EXPECT_EQ(severity_number(IoCondition::open_failure), 30);
@@ -85,19 +88,19 @@ TEST(LineReaderTest, OpenFailures) {
             (IoFailure{IoCondition::file_not_found, 8, (folder / "none.txt").string()}));
   auto missing_folder = LineReader::open((folder / "no/such.txt").string(), 8);
   ASSERT_FALSE(missing_folder.ok());
-  EXPECT_EQ(missing_folder.failure().condition, IoCondition::file_not_found);
+  EXPECT_EQ(missing_folder.failure().io_failure()->condition, IoCondition::file_not_found);
   auto directory = LineReader::open(folder.path().string(), 8);
   ASSERT_FALSE(directory.ok());
-  EXPECT_EQ(directory.failure().condition, IoCondition::open_failure);
+  EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
   auto relative = LineReader::open("no-such-file-here.txt", 2030);
   ASSERT_FALSE(relative.ok());
-  EXPECT_EQ(relative.failure().path, absolute_path("no-such-file-here.txt"));
+  EXPECT_EQ(relative.failure().io_failure()->path, absolute_path("no-such-file-here.txt"));
   if (::geteuid() != 0) {
     folder.write("secret.txt", "x\n");
     std::filesystem::permissions(folder / "secret.txt", std::filesystem::perms::none);
     auto denied = LineReader::open((folder / "secret.txt").string(), 8);
     ASSERT_FALSE(denied.ok());
-    EXPECT_EQ(denied.failure().condition, IoCondition::permission_denied);
+    EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
   }
 }
 
@@ -113,14 +116,14 @@ TEST(ListReaderOnFile, TypicalRecordsAcrossReadBoundaries) {
   auto opened = LineReader::open((folder / "data.txt").string(), 8);
   ASSERT_TRUE(opened.ok());
   ListReader reader(std::move(opened.value()));
-  ASSERT_EQ(reader.read({}), ListReader::Status::complete);
+  ASSERT_EQ(reader.read({}).value(), ListReader::Outcome::complete);
   double values[7];
   for (int i = 0; i < count; ++i) {
-    ASSERT_EQ(reader.read(values), ListReader::Status::complete);
+    ASSERT_EQ(reader.read(values).value(), ListReader::Outcome::complete);
     ASSERT_EQ(values[0], 3600 + i + 0.0625);
     ASSERT_EQ(values[6], i);
   }
-  EXPECT_EQ(reader.read(values), ListReader::Status::end_of_file);
+  EXPECT_EQ(reader.read(values).value(), ListReader::Outcome::end_of_file);
 }
 
 TEST(OutputFileTest, RecordsEndInCarriageReturnLineFeed) {
@@ -140,7 +143,7 @@ TEST(OutputFileTest, RecordsEndInCarriageReturnLineFeed) {
   out.write_text(std::string(2'000'000, 'T'));
   out.write_record("end");
   out.close();
-  EXPECT_FALSE(out.failure().has_value());
+  EXPECT_TRUE(out.status().ok());
   EXPECT_EQ(folder.read("out.txt"), "first\r\n\r\nab\r\nraw\r\n" + long_record + "\r\n" +
                                         std::string(2'000'000, 'T') + "end\r\n");
 }
@@ -164,11 +167,11 @@ TEST(OutputFileTest, WriteFailureIsKeptWithItsUnit) {
   ASSERT_TRUE(created.ok());
   OutputFile& out = created.value();
   out.write_record("row");
-  EXPECT_FALSE(out.failure().has_value());  // still buffered
+  EXPECT_TRUE(out.status().ok());  // still buffered
   out.flush();
-  ASSERT_TRUE(out.failure().has_value());
+  ASSERT_FALSE(out.status().ok());
   const IoFailure expected{IoCondition::write_error, 40, (folder / "full").string()};
-  EXPECT_EQ(*out.failure(), expected);
+  EXPECT_EQ(out.status().failure(), expected);
   // Later output is dropped, and room for a record is still given.
   for (int i = 0; i < 1000; ++i) {
     char* p = out.begin_record(5000);
@@ -177,15 +180,15 @@ TEST(OutputFileTest, WriteFailureIsKeptWithItsUnit) {
   }
   out.write_text(std::string(3'000'000, 'y'));
   out.close();
-  EXPECT_EQ(*out.failure(), expected);
+  EXPECT_EQ(out.status().failure(), expected);
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "full"));
 
   auto by_size = OutputFile::create((folder / "full").string(), 41);
   ASSERT_TRUE(by_size.ok());
   by_size.value().write_record(std::string(3'000'000, 'z'));  // fails without an explicit flush
   by_size.value().close();
-  ASSERT_TRUE(by_size.value().failure().has_value());
-  EXPECT_EQ(by_size.value().failure()->unit, 41);
+  ASSERT_FALSE(by_size.value().status().ok());
+  EXPECT_EQ(by_size.value().status().failure().io_failure()->unit, 41);
 }
 
 TEST(OutputFileTest, OpenFailures) {
@@ -196,14 +199,14 @@ TEST(OutputFileTest, OpenFailures) {
             (IoFailure{IoCondition::open_failure, 9, (folder / "no/such/out.txt").string()}));
   auto directory = OutputFile::create(folder.path().string(), 9);
   ASSERT_FALSE(directory.ok());
-  EXPECT_EQ(directory.failure().condition, IoCondition::open_failure);
+  EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
   if (::geteuid() != 0) {
     std::filesystem::create_directory(folder / "locked");
     std::filesystem::permissions(
         folder / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     auto denied = OutputFile::create((folder / "locked/out.txt").string(), 9);
     ASSERT_FALSE(denied.ok());
-    EXPECT_EQ(denied.failure().condition, IoCondition::permission_denied);
+    EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
   }
   const OutputFile screen = OutputFile::standard_output();
   EXPECT_EQ(screen.unit(), 6);

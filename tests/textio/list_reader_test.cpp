@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "textio/fields.h"
 #include "textio/list_reader.h"
+#include "textio/numbers.h"
 
 namespace ecflux::textio {
 namespace {
@@ -37,18 +37,18 @@ TEST(ListReader, SeparatorsAndRecordBoundaries) {
       "50 60 70 80 90\n"  // 80 and 90 discarded with the record
       "1 2 3 4 5 6 7");   // last line without a line feed
   Values v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{3600.0625, 12.345, -3.210, 0.456, 0.460, 4.12345, 4.12001}));
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, 3, 4, 5, 6, 7}));
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, 3, 4, 5, 6, 7}));
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{10, 20, 30, 40, 50, 60, 70}));
   EXPECT_EQ(reader.lines().line_number(), 7);
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, 3, 4, 5, 6, 7}));
-  EXPECT_EQ(reader.read(v), ListReader::Status::end_of_file);
+  EXPECT_EQ(reader.read(v).value(), ListReader::Outcome::end_of_file);
 }
 
 TEST(ListReader, NullValuesRepeatsAndSlash) {
@@ -64,53 +64,53 @@ TEST(ListReader, NullValuesRepeatsAndSlash) {
       ",3,4,5,6,7\n"
       "/\n");
   Values v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, kept, 4, 5, 6, 7}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{kept, 2, 3, 4, 5, 6, 7}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, kept, 3, 4, 5, 6, 7}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{2.5, 2.5, 2.5, kept, kept, 6, 7}));
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 1, 8, 8, 8, 8, 8}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, 3, kept, kept, kept, kept}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{1, 2, kept, kept, kept, kept, kept}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);  // "1," then ",3": a null
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);  // "1," then ",3": a null
   EXPECT_EQ(v, (Values{1, kept, 3, 4, 5, 6, 7}));
   v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, fresh());
 }
 
 TEST(ListReader, NoValuesSkipsOneRecord) {
   auto reader = reader_of("header line, not numbers\n\n1 2 3 4 5 6 7\n");
   std::array<double, 0> none;
-  ASSERT_EQ(reader.read(none), ListReader::Status::complete);
-  ASSERT_EQ(reader.read(none), ListReader::Status::complete);  // the blank line
+  ASSERT_EQ(reader.read(none).value(), ListReader::Outcome::complete);
+  ASSERT_EQ(reader.read(none).value(), ListReader::Outcome::complete);  // the blank line
   Values v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
-  EXPECT_EQ(reader.read(none), ListReader::Status::end_of_file);
-  EXPECT_EQ(reader_of("").read(none), ListReader::Status::end_of_file);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
+  EXPECT_EQ(reader.read(none).value(), ListReader::Outcome::end_of_file);
+  EXPECT_EQ(reader_of("").read(none).value(), ListReader::Outcome::end_of_file);
 }
 
 TEST(ListReader, CarriageReturnsAndEndOfFile) {
   auto reader = reader_of("1 2 3 4 5 6 7\r\n8 9\r\n");
   Values v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v[6], 7.0);
   // Some values were read before the file ended.
-  EXPECT_EQ(reader.read(v), ListReader::Status::end_of_file);
-  EXPECT_EQ(reader_of("").read(v), ListReader::Status::end_of_file);
-  EXPECT_EQ(reader_of("\n\n  \n").read(v), ListReader::Status::end_of_file);
+  EXPECT_EQ(reader.read(v).value(), ListReader::Outcome::end_of_file);
+  EXPECT_EQ(reader_of("").read(v).value(), ListReader::Outcome::end_of_file);
+  EXPECT_EQ(reader_of("\n\n  \n").read(v).value(), ListReader::Outcome::end_of_file);
 }
 
 TEST(ListReader, BadValuesGiveTheirLine) {
@@ -124,23 +124,23 @@ TEST(ListReader, BadValuesGiveTheirLine) {
                         Case{"1 2 3 4 5 6 2*x\n", 1}, Case{"1 2 3 4 5 6 1.5e\n", 1}}) {
     auto reader = reader_of(c.text);
     Values v = fresh();
-    ListReader::Status status = reader.read(v);
-    if (c.line > 1 && status == ListReader::Status::complete) status = reader.read(v);
-    EXPECT_EQ(status, ListReader::Status::bad_value) << c.text;
+    ListReader::Outcome outcome = reader.read(v).value();
+    if (c.line > 1 && outcome == ListReader::Outcome::complete) outcome = reader.read(v).value();
+    EXPECT_EQ(outcome, ListReader::Outcome::bad_value) << c.text;
     EXPECT_EQ(reader.bad_value_line(), c.line) << c.text;
   }
   // A bad token after the statement is complete is never looked at.
   auto reader = reader_of("1 2 3 4 5 6 7 junk\n");
   Values v = fresh();
-  EXPECT_EQ(reader.read(v), ListReader::Status::complete);
+  EXPECT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
 }
 
 TEST(ListReader, ValueForms) {
   auto reader = reader_of("12 -0.25 3. .5 1.5E-3 1.5d-3 1.5-3\n+1 -0 1e400x 2\n");
   Values v = fresh();
-  ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+  ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
   EXPECT_EQ(v, (Values{12, -0.25, 3, 0.5, 1.5e-3, 1.5e-3, 1.5e-3}));
-  EXPECT_EQ(reader.read(v), ListReader::Status::bad_value);
+  EXPECT_EQ(reader.read(v).value(), ListReader::Outcome::bad_value);
 }
 
 TEST(ListReader, SameValuesAsTheNumberSyntax) {
@@ -161,7 +161,7 @@ TEST(ListReader, SameValuesAsTheNumberSyntax) {
   auto reader = reader_of(text);
   Values v;
   for (std::size_t i = 0; i < tokens.size(); i += 7) {
-    ASSERT_EQ(reader.read(v), ListReader::Status::complete);
+    ASSERT_EQ(reader.read(v).value(), ListReader::Outcome::complete);
     for (std::size_t k = 0; k < 7; ++k) {
       ASSERT_EQ(std::bit_cast<std::uint64_t>(v[k]),
                 std::bit_cast<std::uint64_t>(*parse_number(tokens[i + k])))

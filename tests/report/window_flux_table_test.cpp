@@ -1,4 +1,4 @@
-#include "report/frequency_table.h"
+#include "report/window_flux_table.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ using ecflux::testing::split_records;
 using ecflux::testing::TempFolder;
 
 std::vector<std::string> write(const std::vector<double>& mean_times,
-                               const flux::WindowTable& table, double fs) {
+                               const flux::WindowFluxTable& table, double fs) {
   TempFolder folder;
   {
     auto file = textio::OutputFile::create((folder / "Cospectra.out").string(), 40);
@@ -25,9 +25,9 @@ std::vector<std::string> write(const std::vector<double>& mean_times,
   return split_records(text);
 }
 
-flux::WindowTable table_for(double fs, int n, int blocks) {
-  flux::WindowTable table;
-  table.window_length = flux::window_sequence(fs, n);
+flux::WindowFluxTable table_for(double fs, int n, int blocks) {
+  flux::WindowFluxTable table;
+  table.window_length = flux::window_sequence({n, 1, fs});
   for (int b = 0; b < blocks; ++b) {
     for (std::size_t k = 0; k < table.window_length.size(); ++k) {
       table.window_flux.push_back(k == 0 ? 0.0 : (b + 1) * 1.25 - 0.001 * static_cast<double>(k));

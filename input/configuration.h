@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 
-#include "textio/io_failure.h"
 #include "textio/line_reader.h"
+#include "textio/result.h"
 
-namespace ecflux::driver {
+namespace ecflux::input {
 
 inline constexpr std::string_view configuration_file_name = "ConfigDRAVEK.Dat";
 inline constexpr int configuration_unit = 2030;
@@ -35,21 +34,21 @@ textio::Result<Configuration> read_configuration();
 // window_seconds to block_seconds.
 textio::Result<Configuration> read_configuration(textio::LineReader& file);
 
+// What every block of a run shares: its sample count, the running-mean window
+// and the sample rate they were derived from.
 struct BlockSizes {
-  std::int32_t block_samples;   // N
-  std::int32_t window_samples;  // W
-};
+  std::int32_t block_samples = 0;   // N
+  std::int32_t window_samples = 0;  // W
+  double sample_rate = 0.0;         // fs, samples per second
 
-// A configuration that the run refuses before creating any output, with the
-// one-line reason.
-struct Refusal {
-  std::string message;
+  // The block's length in seconds, N / fs.
+  double duration() const { return block_samples / sample_rate; }
 };
 
 // N = trunc(sample_rate) * block_seconds, W = trunc(window_seconds *
 // sample_rate), W larger than N used as N. Refuses a sample_rate that is not
 // above zero, N below 2, W below 1, and counts beyond 32 bits: such runs
 // could not produce a block or would never end.
-std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config);
+textio::Result<BlockSizes> derive_block_sizes(const Configuration& config);
 
-}  // namespace ecflux::driver
+}  // namespace ecflux::input

@@ -1,9 +1,8 @@
-#include "textio/io_failure.h"
+#include "textio/result.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 namespace ecflux::textio {
@@ -38,16 +37,22 @@ const char* condition_text(IoCondition condition) {
 
 }  // namespace
 
-std::string fatal_message(const IoFailure& failure) {
-  std::string message = "forrtl: severe (";
-  message += std::to_string(severity_number(failure.condition));
-  message += "): ";
-  message += condition_text(failure.condition);
-  message += ", unit ";
-  message += std::to_string(failure.unit);
-  message += ", file ";
-  message += failure.path;
-  return message;
+std::string failure_text(const IoFailure& failure) {
+  std::string text = condition_text(failure.condition);
+  if (failure.unit != 0) {
+    text += ", unit ";
+    text += std::to_string(failure.unit);
+  }
+  text += ", file ";
+  text += failure.path;
+  return text;
+}
+
+std::string fatal_message(const Failure& failure) {
+  if (const Refusal* refusal = failure.refusal()) return refusal->message;
+  const IoFailure& io = *failure.io_failure();
+  return "forrtl: severe (" + std::to_string(severity_number(io.condition)) +
+         "): " + failure_text(io);
 }
 
 std::string absolute_path(std::string_view name) {

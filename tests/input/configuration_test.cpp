@@ -1,13 +1,12 @@
-#include "driver/configuration.h"
+#include "input/configuration.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 
 #include "tests/support/test_support.h"
 
-namespace ecflux::driver {
+namespace ecflux::input {
 namespace {
 
 using ecflux::testing::ConfigurationText;
@@ -29,8 +28,8 @@ BlockSizes sizes_of(double fs, int block_seconds, int window_seconds) {
   config.block_seconds = block_seconds;
   config.window_seconds = window_seconds;
   const auto sizes = derive_block_sizes(config);
-  EXPECT_TRUE(std::holds_alternative<BlockSizes>(sizes));
-  return std::holds_alternative<BlockSizes>(sizes) ? std::get<BlockSizes>(sizes) : BlockSizes{};
+  EXPECT_TRUE(sizes.ok());
+  return sizes.ok() ? sizes.value() : BlockSizes{};
 }
 
 std::string refusal_of(double fs, int block_seconds, int window_seconds) {
@@ -39,8 +38,8 @@ std::string refusal_of(double fs, int block_seconds, int window_seconds) {
   config.block_seconds = block_seconds;
   config.window_seconds = window_seconds;
   const auto sizes = derive_block_sizes(config);
-  EXPECT_TRUE(std::holds_alternative<Refusal>(sizes));
-  return std::holds_alternative<Refusal>(sizes) ? std::get<Refusal>(sizes).message : "";
+  EXPECT_FALSE(sizes.ok());
+  return sizes.ok() ? "" : sizes.failure().refusal()->message;
 }
 
 TEST(Configuration, ReadsTheNineValuesFromTheirColumns) {
@@ -107,14 +106,14 @@ TEST(Configuration, TooFewLinesOrAMalformedField) {
   text.resize(text.rfind("window"));
   auto short_file = read_text(text);
   ASSERT_FALSE(short_file.ok());
-  EXPECT_EQ(short_file.failure().condition, textio::IoCondition::end_of_file);
-  EXPECT_EQ(short_file.failure().unit, 2030);
+  EXPECT_EQ(short_file.failure().io_failure()->condition, textio::IoCondition::end_of_file);
+  EXPECT_EQ(short_file.failure().io_failure()->unit, 2030);
 
   config.sample_rate = "1O.0";
   auto malformed = read_text(config.text());
   ASSERT_FALSE(malformed.ok());
-  EXPECT_EQ(malformed.failure().condition, textio::IoCondition::conversion_error);
-  EXPECT_EQ(malformed.failure().path, "/run/ConfigDRAVEK.Dat");
+  EXPECT_EQ(malformed.failure().io_failure()->condition, textio::IoCondition::conversion_error);
+  EXPECT_EQ(malformed.failure().io_failure()->path, "/run/ConfigDRAVEK.Dat");
 }
 
 TEST(BlockSizes, TruncationOfRateAndWindow) {
@@ -152,4 +151,4 @@ TEST(BlockSizes, LargestCountsThatFit) {
 }
 
 }  // namespace
-}  // namespace ecflux::driver
+}  // namespace ecflux::input

@@ -1,18 +1,15 @@
 #pragma once
 
-// "Cospectra.out": the running-mean window fluxes of every completed block,
-// one record per window length, written when the input ends.
+// The window-flux table ("Cospectra.out"): the running-mean window fluxes of
+// every completed block, one record per window length, written when the input
+// ends.
 
 #include <span>
-#include <string_view>
 
 #include "flux/window_sweep.h"
 #include "textio/output_file.h"
 
 namespace ecflux::report {
-
-inline constexpr std::string_view spectra_file_name = "Cospectra.out";
-inline constexpr int spectra_unit = 40;
 
 // Record 1: a blank, "     FREQ" and the blocks' mean times in F9.4. Then
 // for each window length, shortest first: a blank, the frequency 1 / (length /
@@ -20,6 +17,6 @@ inline constexpr int spectra_unit = 40;
 // holds all blocks on one line. Without a completed block only record 1 is
 // written.
 void write_spectra_table(textio::OutputFile& file, std::span<const double> block_mean_time,
-                         const flux::WindowTable& table, double sample_rate);
+                         const flux::WindowFluxTable& table, double sample_rate);
 
 }  // namespace ecflux::report

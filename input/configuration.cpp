@@ -1,4 +1,4 @@
-#include "driver/configuration.h"
+#include "input/configuration.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 
 #include "textio/layout.h"
 
-namespace ecflux::driver {
+namespace ecflux::input {
 namespace {
 
 // Lines 29 and 32 carry the two file names, lines 33 to 39 the numbers, each
@@ -35,14 +35,16 @@ constexpr double int32_limit = std::numeric_limits<std::int32_t>::max();
 
 textio::Result<Configuration> read_configuration() {
   auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
-  if (!file.ok()) return file.failure();
+  if (!file.ok()) return std::move(file.failure());
   return read_configuration(file.value());
 }
 
 textio::Result<Configuration> read_configuration(textio::LineReader& file) {
   static const textio::Layout layout = *textio::parse_layout(configuration_layout);
   std::vector<textio::FieldValue> values;
-  if (auto failure = textio::read_records(file, layout, values)) return *failure;
+  if (auto read = textio::read_records(file, layout, values); !read.ok()) {
+    return std::move(read.failure());
+  }
 
   Configuration config;
   config.data_file_name = trim_blanks(values[0].text);
@@ -59,11 +61,11 @@ textio::Result<Configuration> read_configuration(textio::LineReader& file) {
   return config;
 }
 
-std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config) {
+textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
   const std::string fs_text = shortest_text(config.sample_rate);
   if (!(config.sample_rate > 0.0)) {
-    return Refusal{"ecflux: sample_rate " + fs_text + " in line 33 of " +
-                   std::string(configuration_file_name) + " must be greater than zero"};
+    return textio::Refusal{"ecflux: sample_rate " + fs_text + " in line 33 of " +
+                           std::string(configuration_file_name) + " must be greater than zero"};
   }
 
   // Both counts are formed in double precision first, where they cannot
@@ -76,10 +78,10 @@ std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config
       shortest_text(whole_rate) + " times block_seconds " + std::to_string(config.block_seconds) +
       ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
   if (block_count > int32_limit) {
-    return Refusal{"ecflux: " + block_text + " does not fit a 32-bit sample count"};
+    return textio::Refusal{"ecflux: " + block_text + " does not fit a 32-bit sample count"};
   }
   if (block_count < 2.0) {
-    return Refusal{"ecflux: " + block_text + " holds fewer than two samples"};
+    return textio::Refusal{"ecflux: " + block_text + " holds fewer than two samples"};
   }
 
   const double window_count =
@@ -89,10 +91,10 @@ std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config
       std::to_string(config.window_seconds) + " times sample_rate " + fs_text +
       ", lines 39 and 33 of " + std::string(configuration_file_name) + ")";
   if (window_count > int32_limit) {
-    return Refusal{"ecflux: " + window_text + " does not fit a 32-bit sample count"};
+    return textio::Refusal{"ecflux: " + window_text + " does not fit a 32-bit sample count"};
   }
   if (window_count < 1.0) {
-    return Refusal{"ecflux: " + window_text + " holds less than one sample"};
+    return textio::Refusal{"ecflux: " + window_text + " holds less than one sample"};
   }
 
   const auto block_samples = static_cast<std::int32_t>(block_count);
@@ -100,7 +102,7 @@ std::variant<BlockSizes, Refusal> derive_block_sizes(const Configuration& config
   // A fractional rate can make the window longer than the block; the running
   // mean is defined for windows up to the whole block.
   if (window_samples > block_samples) window_samples = block_samples;
-  return BlockSizes{block_samples, window_samples};
+  return BlockSizes{block_samples, window_samples, config.sample_rate};
 }
 
-}  // namespace ecflux::driver
+}  // namespace ecflux::input

@@ -1,0 +1,106 @@
+#pragma once
+
+// The run's output files, described once. The run driver creates them in the
+// order of this table, guards the inputs against them and looks for their
+// failures in their write order; ecflux-plot reads them back with the same
+// names, units and layouts; the tests know them from here.
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "textio/output_file.h"
+#include "textio/record_format.h"
+
+namespace ecflux::report {
+
+enum class OutputRole {
+  results,                  // one row per block
+  window_flux_table,        // the flux of every block for every running-mean window
+  cumulative_flux,          // one row per sample
+  shifted_cumulative_flux,  // one row per sample pair at the block's RUNMIN delay
+  standard_output,          // one progress line per block
+};
+
+struct OutputFileInfo {
+  OutputRole role;
+  std::string_view description;  // as messages name it
+  // The file's name; empty for the results file, whose name the
+  // configuration gives.
+  std::string_view fixed_name;
+  int unit;  // the number that the file's failures carry
+  // The first record as it stands in the file, without its line end; empty
+  // when there is none. The window-flux table's first record goes on with
+  // one repeated_field per block.
+  std::string_view header;
+  // The layout of one row.
+  std::string_view row_layout;
+  // After the row layout, one such field per block, all blocks in one record
+  // however many there are (the window-flux table only).
+  std::string_view repeated_field;
+  // The order in which records reach the files: a block's rows of the two
+  // cumulative-flux files, its results row and its progress line, and the
+  // window-flux table at the end of the run. Failures are looked for in this
+  // order.
+  int write_order;
+};
+
+// The header of the two cumulative-flux files: the 64 characters written as a
+// free-form list of one text value, so after one blank. Each label ends in
+// the last column of its field.
+inline constexpr std::string_view series_header =
+    "         TIME      CUMFLUX        COVAR       ZPRIME      O2PRIME";
+
+inline constexpr std::string_view series_row_layout = "5(1X,F12.8)";
+
+// The results file's header: each label right-justified in its field.
+inline constexpr std::string_view results_header =
+    "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
+    "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
+
+// In the order in which the run creates them; standard output is open from
+// the start.
+inline constexpr std::array<OutputFileInfo, 5> output_files = {{
+    {OutputRole::results, "the results file", "", 9, results_header,
+     "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
+    {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
+     "1X,F9.6", "F9.4", 5},
+    {OutputRole::cumulative_flux, "the cumulative-flux file", "cumflux.out", 43, series_header,
+     series_row_layout, "", 1},
+    {OutputRole::shifted_cumulative_flux, "the shifted cumulative-flux file", "CFSHIFT.out", 889,
+     series_header, series_row_layout, "", 2},
+    {OutputRole::standard_output, "standard output", "/dev/stdout", 6, "",
+     "F12.9, 1X,F8.2, 1X,F8.2, 1X,F8.2", "", 4},
+}};
+
+// Where a role's file stands in the table.
+constexpr std::size_t table_index(OutputRole role) {
+  for (std::size_t i = 0; i < output_files.size(); ++i) {
+    if (output_files[i].role == role) return i;
+  }
+  return 0;
+}
+
+constexpr const OutputFileInfo& output_file(OutputRole role) {
+  return output_files[table_index(role)];
+}
+
+// The name of a file of the run: its fixed name, or the results file's name
+// from the configuration.
+constexpr std::string_view output_name(const OutputFileInfo& file,
+                                       std::string_view results_file_name) {
+  return file.role == OutputRole::results ? results_file_name : file.fixed_name;
+}
+
+// The row layout of a role's file, with the columns of its fields: the form
+// in which the rows are written and read back.
+const textio::RecordFormat& row_format(OutputRole role);
+
+// One row: the values in the format, as one record.
+void write_row(textio::OutputFile& file, const textio::RecordFormat& format,
+               std::span<const double> values);
+
+// The window-flux table's field of one block.
+const textio::RecordFormat::Field& block_field();
+
+}  // namespace ecflux::report

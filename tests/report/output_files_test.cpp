@@ -1,0 +1,64 @@
+#include "report/output_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ecflux::report {
+namespace {
+
+// The files, units and record lengths that users' scripts rely on.
+TEST(OutputFiles, NamesUnitsAndRecordLengths) {
+  struct Expected {
+    OutputRole role;
+    std::string name;
+    int unit;
+    std::size_t row_length;
+  };
+  const Expected expected[] = {{OutputRole::results, "", 9, 163},
+                               {OutputRole::window_flux_table, "Cospectra.out", 40, 10},
+                               {OutputRole::cumulative_flux, "cumflux.out", 43, 65},
+                               {OutputRole::shifted_cumulative_flux, "CFSHIFT.out", 889, 65},
+                               {OutputRole::standard_output, "/dev/stdout", 6, 39}};
+  ASSERT_EQ(output_files.size(), std::size(expected));
+  for (std::size_t i = 0; i < output_files.size(); ++i) {
+    // The table is in the order of creation.
+    EXPECT_EQ(output_files[i].role, expected[i].role) << i;
+    EXPECT_EQ(output_files[i].fixed_name, expected[i].name) << i;
+    EXPECT_EQ(output_files[i].unit, expected[i].unit) << i;
+    EXPECT_EQ(row_format(expected[i].role).length(), expected[i].row_length) << i;
+  }
+  EXPECT_EQ(output_name(output_file(OutputRole::results), "my results.txt"), "my results.txt");
+  EXPECT_EQ(output_name(output_file(OutputRole::cumulative_flux), "r.out"), "cumflux.out");
+}
+
+// A header label ends in the last column of its field, so that a column
+// of numbers stands under its name.
+TEST(OutputFiles, SeriesHeaderLabelsEndWithTheirFields) {
+  const std::string header(series_header);
+  ASSERT_EQ(header.size(), 65u);
+  const auto fields = row_format(OutputRole::cumulative_flux).fields();
+  const char* const labels[] = {"TIME", "CUMFLUX", "COVAR", "ZPRIME", "O2PRIME"};
+  ASSERT_EQ(fields.size(), std::size(labels));
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::size_t end = fields[i].begin + static_cast<std::size_t>(fields[i].width);
+    const std::string label = labels[i];
+    EXPECT_EQ(header.substr(end - label.size(), label.size()), label);
+    EXPECT_EQ(header[fields[i].begin - 1], ' ');
+  }
+}
+
+TEST(OutputFiles, WindowFluxTableColumns) {
+  const auto& leading = row_format(OutputRole::window_flux_table);
+  ASSERT_EQ(leading.fields().size(), 1u);
+  EXPECT_EQ(leading.fields()[0].begin, 1u);
+  EXPECT_EQ(leading.fields()[0].width, 9);
+  EXPECT_EQ(leading.fields()[0].decimals, 6);
+  EXPECT_EQ(block_field().width, 9);
+  EXPECT_EQ(block_field().decimals, 4);
+  // "FREQ" ends above the frequencies.
+  EXPECT_EQ(output_file(OutputRole::window_flux_table).header, "      FREQ");
+}
+
+}  // namespace
+}  // namespace ecflux::report

@@ -1,0 +1,131 @@
+#pragma once
+
+// The one vocabulary of failures. Every failure travels as a value, in a
+// Result or a Status, up to the program's driver, which alone turns it into
+// the one line on standard error.
+
+#include <cassert>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+namespace ecflux::textio {
+
+// The input/output conditions that end a run. Each has the number that the
+// fatal message shows in parentheses.
+enum class IoCondition {
+  file_not_found,     // 29
+  permission_denied,  // 9
+  open_failure,       // 30
+  end_of_file,        // 24
+  conversion_error,   // 64
+  write_error,        // 38
+  read_error,         // 39
+};
+
+// A failed open, read or write of one file: which file (its unit number and
+// absolute path) and what went wrong.
+struct IoFailure {
+  IoCondition condition;
+  int unit;
+  std::string path;
+
+  bool operator==(const IoFailure&) const = default;
+};
+
+// A run declined before any file is touched: its one line, beginning with the
+// program's name, names the value or the file and what to do.
+struct Refusal {
+  std::string message;
+
+  bool operator==(const Refusal&) const = default;
+};
+
+// Why something did not happen: a file failed, or the run was declined.
+struct Failure {
+  std::variant<IoFailure, Refusal> reason;
+
+  Failure(IoFailure failure) : reason(std::move(failure)) {}
+  Failure(Refusal refusal) : reason(std::move(refusal)) {}
+
+  const IoFailure* io_failure() const { return std::get_if<IoFailure>(&reason); }
+  const Refusal* refusal() const { return std::get_if<Refusal>(&reason); }
+
+  bool operator==(const Failure&) const = default;
+};
+
+int severity_number(IoCondition condition);
+
+// The condition, the unit and the file, as every program of the project words
+// them: "file not found, unit 8, file /data/run1.txt". A unit of 0 (a file
+// that has none) is left out.
+std::string failure_text(const IoFailure& failure);
+
+// The one-line fatal message of the run without its line end:
+// "forrtl: severe (29): file not found, unit 8, file /data/run1.txt", or the
+// refusal's own line.
+std::string fatal_message(const Failure& failure);
+
+// The working directory joined with a relative name; an absolute name is
+// returned as it is. The name is not resolved any further.
+std::string absolute_path(std::string_view name);
+
+// A value or the failure that prevented it.
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
+  Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
+  Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
+
+  bool ok() const { return state_.index() == 0; }
+  T& value() {
+    assert(ok());
+    return std::get<0>(state_);
+  }
+  const T& value() const {
+    assert(ok());
+    return std::get<0>(state_);
+  }
+  Failure& failure() {
+    assert(!ok());
+    return std::get<1>(state_);
+  }
+  const Failure& failure() const {
+    assert(!ok());
+    return std::get<1>(state_);
+  }
+
+ private:
+  std::variant<T, Failure> state_;
+};
+
+// Success, or the failure that prevented it.
+template <>
+class [[nodiscard]] Result<void> {
+ public:
+  Result() = default;
+  Result(Failure failure) : failure_(std::move(failure)) {}
+  Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
+  Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
+
+  bool ok() const { return !failure_.has_value(); }
+  Failure& failure() {
+    assert(!ok());
+    return *failure_;
+  }
+  const Failure& failure() const {
+    assert(!ok());
+    return *failure_;
+  }
+
+ private:
+  std::optional<Failure> failure_;
+};
+
+using Status = Result<void>;
+
+}  // namespace ecflux::textio
