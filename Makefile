@@ -4,13 +4,15 @@
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# WERROR=ON turns compiler warnings into errors (CI builds so).
+WERROR ?= OFF
 
 .PHONY: all build demo test clean sanitize clang-check fuzz slow-test
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
