@@ -1,10 +1,8 @@
-#include <csignal>
-
 #include "driver/run.h"
+#include "textio/standard_streams.h"
 
 int main() {
-  // A closed standard output must surface as a write failure that keeps the
-  // files written so far, not as a silent kill of the process.
-  std::signal(SIGPIPE, SIG_IGN);
+  ecflux::textio::occupy_closed_standard_streams();
+  ecflux::textio::ignore_signals_of_failed_writes();
   return ecflux::driver::run();
 }

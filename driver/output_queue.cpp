@@ -1,10 +1,32 @@
 #include "driver/output_queue.h"
 
+#include <new>
+#include <system_error>
 #include <utility>
 
 namespace ecflux::driver {
+namespace {
 
-OutputQueue::OutputQueue(std::size_t capacity) : capacity_(capacity), thread_([this] { work(); }) {}
+// A job that runs out of memory fails like a file, so that the run ends with
+// a message instead of the output thread ending the process.
+textio::Status run_job(const OutputQueue::Job& job) {
+  try {
+    return job();
+  } catch (const std::bad_alloc&) {
+    return textio::ResourceFailure{"out of memory while writing the records"};
+  }
+}
+
+}  // namespace
+
+OutputQueue::OutputQueue(std::size_t capacity) : capacity_(capacity) {
+  try {
+    thread_ = std::thread([this] { work(); });
+  } catch (const std::system_error&) {
+    // Without a thread of its own (a process limit), every job runs at once
+    // on the thread that posts it: the records and their order are the same.
+  }
+}
 
 OutputQueue::~OutputQueue() {
   {
@@ -12,10 +34,15 @@ OutputQueue::~OutputQueue() {
     closing_ = true;
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 void OutputQueue::post(Job job) {
+  if (!thread_.joinable()) {
+    if (!failure_.ok()) return;
+    failure_ = run_job(job);
+    return;
+  }
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return stopped_ || jobs_.size() < capacity_; });
   if (stopped_) return;
@@ -43,7 +70,7 @@ void OutputQueue::work() {
     running_job_ = true;
     lock.unlock();
     changed_.notify_all();  // there is room for the next job
-    textio::Status result = job();
+    textio::Status result = run_job(job);
     lock.lock();
     running_job_ = false;
     if (!result.ok()) {

@@ -2,7 +2,8 @@
 
 // Output of the run, done in order on a thread of its own while the run goes
 // on with the next block: formatting and writing the rows of a block cost as
-// much as reading it.
+// much as reading it. Where no thread can be started, each job runs when it
+// is posted.
 
 #include <condition_variable>
 #include <cstddef>

@@ -1,18 +1,15 @@
 #include "driver/run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/file_guard.h"
 #include "driver/output_queue.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
@@ -25,6 +22,7 @@
 #include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
+#include "textio/available_memory.h"
 #include "textio/output_file.h"
 
 namespace ecflux::driver {
@@ -45,58 +43,6 @@ int report_failure(const textio::Failure& failure) {
   return 1;
 }
 
-// Two names denote the same file when both exist and share device and inode
-// (hard and symbolic links included), or when their resolved paths agree.
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  }
-  std::error_code ea, eb;
-  const auto ra = std::filesystem::weakly_canonical(a, ea);
-  const auto rb = std::filesystem::weakly_canonical(b, eb);
-  return !ea && !eb && ra == rb;
-}
-
-struct NamedFile {
-  std::string_view description;
-  std::string name;
-  bool is_output;
-};
-
-// The two inputs, then the output files in the order of the table.
-std::vector<NamedFile> run_files(const input::Configuration& config) {
-  std::vector<NamedFile> files = {
-      {"the data file", config.data_file_name, false},
-      {"the configuration file", std::string(input::configuration_file_name), false},
-  };
-  for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.role == OutputRole::standard_output) continue;
-    files.push_back(
-        {file.description, std::string(report::output_name(file, config.results_file_name)), true});
-  }
-  return files;
-}
-
-// Creating an output file replaces what it names. Refuse a run in which an
-// output would replace an input or another output: the data would be lost or
-// two outputs would be written over each other.
-Status check_files_are_distinct(const input::Configuration& config) {
-  const std::vector<NamedFile> files = run_files(config);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    for (std::size_t j = i + 1; j < files.size(); ++j) {
-      if (!files[i].is_output && !files[j].is_output) continue;
-      if (!same_file(files[i].name, files[j].name)) continue;
-      return Refusal{
-          "ecflux: " + std::string(files[i].description) + " " +
-          textio::absolute_path(files[i].name) + " and " + std::string(files[j].description) + " " +
-          textio::absolute_path(files[j].name) + " are the same file; nothing was written"};
-    }
-  }
-  return {};
-}
-
 // A generous bound of what a run holds per sample of its blocks: the block,
 // its statistics and fluctuation series (12 doubles), the reciprocals of the
 // sample counts (2), two sweep batches of w and temperature for eight lanes
@@ -104,41 +50,37 @@ Status check_files_are_distinct(const input::Configuration& config) {
 constexpr std::uint64_t bytes_per_block_sample = 96 * sizeof(double);
 
 // Memory is promised more freely than it exists: a run whose blocks cannot
-// fit in the machine's memory would be killed while filling its tables,
-// without a word. Such a run is refused before anything is written.
+// fit in the memory the machine can still give would be killed while filling
+// its tables, without a word. Such a run is refused before anything is
+// written. Blocks that fit take their memory as samples arrive.
 Status check_memory(const input::BlockSizes& sizes) {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long page_size = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || page_size <= 0) return {};
-  const std::uint64_t available =
-      static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  const auto available = textio::available_memory();
+  if (!available) return {};
   const std::uint64_t needed =
       static_cast<std::uint64_t>(sizes.block_samples) * bytes_per_block_sample;
-  if (needed <= available) return {};
-  return Refusal{"ecflux: blocks of " + std::to_string(sizes.block_samples) +
-                 " samples need about " + std::to_string(needed >> 20) +
-                 " MB of memory, more than this machine's " + std::to_string(available >> 20) +
-                 " MB; nothing was written"};
+  if (needed <= *available) return {};
+  return Refusal{"blocks of " + std::to_string(sizes.block_samples) + " samples need about " +
+                 std::to_string(needed >> 20) + " MB of memory, more than the " +
+                 std::to_string(*available >> 20) +
+                 " MB this machine can give; nothing was written"};
 }
 
-// Everything one block needs, sized once for the run.
+// What the blocks work with. The block's buffers grow as samples arrive; the
+// rest is made when the first block is complete, so that a run that never
+// fills one does not hold it.
 struct BlockStorage {
   input::Block block;
   stats::BlockStatistics statistics;
   stats::FluctuationSeries series;
   flux::ShiftTables shift_tables;
-};
 
-textio::Result<BlockStorage> make_block_storage(const input::BlockSizes& sizes) {
-  try {
-    return BlockStorage{
-        input::make_block(sizes.block_samples), stats::make_block_statistics(sizes.block_samples),
-        stats::make_fluctuation_series(sizes.block_samples), flux::make_shift_tables(sizes)};
-  } catch (const std::bad_alloc&) {
-    return Refusal{"ecflux: not enough memory for blocks of " +
-                   std::to_string(sizes.block_samples) + " samples; nothing was written"};
+  void make_room(const input::BlockSizes& sizes) {
+    if (!series.w_dev_run.empty()) return;
+    statistics = stats::make_block_statistics(sizes.block_samples);
+    series = stats::make_fluctuation_series(sizes.block_samples);
+    shift_tables = flux::make_shift_tables(sizes);
   }
-}
+};
 
 // The table's files in the order in which records reach them.
 constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
@@ -155,6 +97,10 @@ constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
 class OutputFiles {
  public:
   // Creates the files in the order of the table.
+  // Creates the files in the order of the table. Every file is opened before
+  // any is emptied: when one cannot be created, the failure is that of the
+  // first file in the table's order that fails, and the files of an earlier
+  // run are left as they were (a file this run created is taken away again).
   static textio::Result<OutputFiles> create(const input::Configuration& config) {
     OutputFiles created;
     for (const report::OutputFileInfo& file : report::output_files) {
@@ -162,10 +108,16 @@ class OutputFiles {
         created.files_.push_back(OutputFile::standard_output());
         continue;
       }
-      auto opened =
-          OutputFile::create(report::output_name(file, config.results_file_name), file.unit);
-      if (!opened.ok()) return std::move(opened.failure());
+      auto opened = OutputFile::open_for_replacement(
+          report::output_name(file, config.results_file_name), file.unit);
+      if (!opened.ok()) {
+        for (OutputFile& earlier : created.files_) earlier.discard();
+        return std::move(opened.failure());
+      }
       created.files_.push_back(std::move(opened.value()));
+    }
+    for (OutputFile& file : created.files_) {
+      if (auto replaced = file.replace(); !replaced.ok()) return std::move(replaced.failure());
     }
     return created;
   }
@@ -214,8 +166,6 @@ textio::Result<PreparedRun> prepare_run() {
     return std::move(distinct.failure());
   }
   if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());
-  auto storage = make_block_storage(sizes.value());
-  if (!storage.ok()) return std::move(storage.failure());
 
   auto files = OutputFiles::create(config);
   if (!files.ok()) return std::move(files.failure());
@@ -225,7 +175,7 @@ textio::Result<PreparedRun> prepare_run() {
     files.value()[role].write_record(report::output_file(role).header);
   }
   return PreparedRun{std::move(configuration.value()), sizes.value(), std::move(data.value()),
-                     std::move(storage.value()), std::move(files.value())};
+                     BlockStorage{}, std::move(files.value())};
 }
 
 // What lasts from one block to the next.
@@ -246,6 +196,7 @@ struct BlockRows {
 // next block can be read while they are done.
 void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTotals& totals,
                    flux::WindowSweeper& sweeper, OutputQueue& output, OutputFiles& files) {
+  storage.make_room(sizes);
   auto& [block, statistics, series, shift_tables] = storage;
   stats::compute_block_statistics(block, sizes, statistics, totals.block_mean_time);
   auto rows = std::make_shared<BlockRows>();
@@ -315,6 +266,10 @@ int run() {
     return process_blocks(prepared.value());
   } catch (const std::bad_alloc&) {
     print_line("ecflux: out of memory; the records written so far are kept");
+    return 1;
+  } catch (const std::exception& failure) {
+    // Any other resource the system refused (a thread, a lock).
+    print_line("ecflux: " + std::string(failure.what()) + "; the records written so far are kept");
     return 1;
   }
 }

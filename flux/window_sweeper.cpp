@@ -3,11 +3,13 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "flux/aligned_doubles.h"
@@ -98,8 +100,15 @@ struct WindowSweeper::Engine {
       batches.push_back(std::make_unique<Batch>(samples, lane_count));
       idle.push_back(batches.back().get());
     }
+    // A thread that cannot be started (a process or memory limit) leaves the
+    // work to the others, and at least to the calling thread, which runs
+    // tasks whenever it waits: the results do not depend on how many there
+    // are.
     const int threads = std::max(1, options.threads);
-    for (int i = 0; i < threads; ++i) workers.emplace_back([this] { work(); });
+    try {
+      for (int i = 0; i < threads; ++i) workers.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+    }
   }
 
   // Sweeps not yet started are dropped: a run that ends early needs none.
@@ -238,15 +247,13 @@ struct WindowSweeper::Engine {
   }
 
   void run_task(const Task& task) {
-    thread_local std::vector<double> state_storage;
     Batch& batch = *task.batch;
     const auto batch_lanes = static_cast<std::size_t>(batch.implementation->lanes);
-    const std::size_t state_size =
-        static_cast<std::size_t>(task.window_count) * 3 * batch_lanes + 8;
-    if (state_storage.size() < state_size) state_storage.resize(state_size);
-    // The registers are stored aligned to 64 bytes.
-    double* state = state_storage.data();
-    while (reinterpret_cast<std::uintptr_t>(state) % 64 != 0) ++state;
+    // Three registers per window of the task, aligned for the vector loads,
+    // on the stack of whichever thread runs the task: a worker takes no
+    // memory that could run out.
+    assert(task.window_count <= windows_per_task && batch_lanes <= avx512_lanes);
+    alignas(64) double state[windows_per_task * 3 * avx512_lanes];
 
     SweepTask kernel_task{};
     kernel_task.w = batch.w.data();
@@ -324,16 +331,15 @@ struct WindowSweeper::Engine {
 };
 
 WindowSweeper::WindowSweeper(const input::BlockSizes& sizes, SweepOptions options)
-    : engine_(std::make_unique<Engine>(sizes, options)) {}
+    : sizes_(sizes), options_(options) {}
 
 WindowSweeper::~WindowSweeper() = default;
 
-const std::vector<std::int32_t>& WindowSweeper::window_length() const { return engine_->lengths; }
-
 void WindowSweeper::add_block(std::span<const double> w, std::span<const double> temperature) {
+  if (!engine_) engine_ = std::make_unique<Engine>(sizes_, options_);
   engine_->add_block(w, temperature);
 }
 
-WindowFluxTable WindowSweeper::finish() { return engine_->finish(); }
+WindowFluxTable WindowSweeper::finish() { return engine_ ? engine_->finish() : WindowFluxTable{}; }
 
 }  // namespace ecflux::flux

@@ -35,19 +35,21 @@ class WindowSweeper {
   WindowSweeper(const WindowSweeper&) = delete;
   WindowSweeper& operator=(const WindowSweeper&) = delete;
 
-  // The window lengths that every block is swept with.
-  const std::vector<std::int32_t>& window_length() const;
-
   // Hands over the next block's w and temperature (N values each, copied).
-  // Its sweep may run later and on other threads.
+  // Its sweep may run later and on other threads. The window lengths, the
+  // batches and the threads are made with the first block, so that a run
+  // without one spends nothing on them.
   void add_block(std::span<const double> w, std::span<const double> temperature);
 
   // Waits for the sweeps of every block added and returns the table, one row
-  // per block in the order they were added.
+  // per block in the order they were added; without a block, an empty table
+  // (no window lengths).
   WindowFluxTable finish();
 
  private:
   struct Engine;
+  input::BlockSizes sizes_;
+  SweepOptions options_;
   std::unique_ptr<Engine> engine_;
 };
 

@@ -1,5 +1,6 @@
 #include "input/block_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -18,13 +19,28 @@ textio::Result<DataFile> open_data_file(std::string_view name) {
   return file;
 }
 
+namespace {
+
+void resize_block(Block& block, std::size_t samples) {
+  block.sample_time.resize(samples);
+  block.w.resize(samples);
+  block.temperature.resize(samples);
+  block.horizontal_speed.resize(samples);
+}
+
+// The room of a block that has to grow beyond `filled` samples on its way to
+// N: twice as much, so that growing costs little per sample, but never more
+// than N.
+std::size_t grown_room(std::size_t filled, std::size_t block_samples) {
+  constexpr std::size_t first_room = 4096;
+  return std::min(block_samples, std::max(first_room, 2 * filled));
+}
+
+}  // namespace
+
 Block make_block(std::int32_t block_samples) {
-  const auto n = static_cast<std::size_t>(block_samples);
   Block block;
-  block.sample_time.resize(n);
-  block.w.resize(n);
-  block.temperature.resize(n);
-  block.horizontal_speed.resize(n);
+  resize_block(block, static_cast<std::size_t>(block_samples));
   return block;
 }
 
@@ -66,6 +82,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
     const double v = values[2] / 100.0;
     const double w = values[w_column] / 100.0;
     const double temperature = values[temperature_column] + kelvin_offset;
+    if (k == block.sample_time.size()) resize_block(block, grown_room(k, block_samples));
     block.sample_time[k] = t;
     block.w[k] = w;
     block.temperature[k] = temperature;

@@ -42,6 +42,8 @@ struct ReadSettings {
 };
 
 // One block of samples, indexed from 0, and the sums formed while reading.
+// read_block gives the buffers room as samples arrive, up to N, so that the
+// memory of a run follows the data it reads, not the configured block.
 struct Block {
   std::vector<double> sample_time;
   std::vector<double> w;                 // m/s
@@ -55,7 +57,7 @@ struct Block {
   float sample_count = 0.0f;  // counted in single precision; N for a complete block
 };
 
-// A block with room for N samples.
+// A block with room for N samples at once.
 Block make_block(std::int32_t block_samples);
 
 enum class BlockStatus {

@@ -64,7 +64,7 @@ textio::Result<Configuration> read_configuration(textio::LineReader& file) {
 textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
   const std::string fs_text = shortest_text(config.sample_rate);
   if (!(config.sample_rate > 0.0)) {
-    return textio::Refusal{"ecflux: sample_rate " + fs_text + " in line 33 of " +
+    return textio::Refusal{"sample_rate " + fs_text + " in line 33 of " +
                            std::string(configuration_file_name) + " must be greater than zero"};
   }
 
@@ -78,10 +78,10 @@ textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
       shortest_text(whole_rate) + " times block_seconds " + std::to_string(config.block_seconds) +
       ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
   if (block_count > int32_limit) {
-    return textio::Refusal{"ecflux: " + block_text + " does not fit a 32-bit sample count"};
+    return textio::Refusal{block_text + " does not fit a 32-bit sample count"};
   }
   if (block_count < 2.0) {
-    return textio::Refusal{"ecflux: " + block_text + " holds fewer than two samples"};
+    return textio::Refusal{block_text + " holds fewer than two samples"};
   }
 
   const double window_count =
@@ -91,10 +91,10 @@ textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
       std::to_string(config.window_seconds) + " times sample_rate " + fs_text +
       ", lines 39 and 33 of " + std::string(configuration_file_name) + ")";
   if (window_count > int32_limit) {
-    return textio::Refusal{"ecflux: " + window_text + " does not fit a 32-bit sample count"};
+    return textio::Refusal{window_text + " does not fit a 32-bit sample count"};
   }
   if (window_count < 1.0) {
-    return textio::Refusal{"ecflux: " + window_text + " holds less than one sample"};
+    return textio::Refusal{window_text + " holds less than one sample"};
   }
 
   const auto block_samples = static_cast<std::int32_t>(block_count);

@@ -2,8 +2,11 @@
 #include <string_view>
 
 #include "plot/tool.h"
+#include "textio/standard_streams.h"
 
 int main(int argc, char** argv) {
+  ecflux::textio::occupy_closed_standard_streams();
+  ecflux::textio::ignore_signals_of_failed_writes();
   if (argc > 1) {
     const std::string_view argument = argv[1];
     const bool help = argument == "-h" || argument == "--help";

@@ -16,7 +16,7 @@ void report(std::ostream& err, const textio::Failure& failure) {
   if (const textio::IoFailure* io = failure.io_failure()) {
     err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
   } else {
-    err << failure.refusal()->message << '\n';
+    err << textio::fatal_message(failure, "ecflux-plot") << '\n';
   }
 }
 

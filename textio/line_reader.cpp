@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
+#include <string>
 #include <utility>
+
+#include "textio/available_memory.h"
 
 namespace ecflux::textio {
 
@@ -63,7 +67,7 @@ LineReader::LineReader(LineReader&& other) noexcept
       begin_(std::exchange(other.begin_, 0)),
       end_(std::exchange(other.end_, 0)),
       at_eof_(std::exchange(other.at_eof_, true)),
-      read_failed_(std::exchange(other.read_failed_, false)),
+      failed_(std::exchange(other.failed_, std::nullopt)),
       line_number_(std::exchange(other.line_number_, 0)) {}
 
 LineReader& LineReader::operator=(LineReader&& other) noexcept {
@@ -76,7 +80,7 @@ LineReader& LineReader::operator=(LineReader&& other) noexcept {
     begin_ = std::exchange(other.begin_, 0);
     end_ = std::exchange(other.end_, 0);
     at_eof_ = std::exchange(other.at_eof_, true);
-    read_failed_ = std::exchange(other.read_failed_, false);
+    failed_ = std::exchange(other.failed_, std::nullopt);
     line_number_ = std::exchange(other.line_number_, 0);
   }
   return *this;
@@ -93,17 +97,14 @@ IoFailure LineReader::failure(IoCondition condition) const {
 // Moves the unread bytes to the front, grows the buffer when they fill it,
 // and reads once into the free space. False at the end of the file or after a read error.
 bool LineReader::refill() {
-  if (at_eof_ || read_failed_) return false;
+  if (at_eof_ || failed_) return false;
   const std::size_t unread = end_ - begin_;
   if (begin_ > 0) {
     if (unread > 0) std::memmove(buffer_.data(), buffer_.data() + begin_, unread);
     begin_ = 0;
     end_ = unread;
   }
-  if (end_ == buffer_.size()) {
-    // One line fills the whole buffer: double it.
-    buffer_.resize(std::max(buffer_.size() * 2, chunk_size));
-  }
+  if (end_ == buffer_.size() && !grow_buffer()) return false;
   for (;;) {
     const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (got > 0) {
@@ -115,14 +116,39 @@ bool LineReader::refill() {
       return false;
     }
     if (errno != EINTR) {
-      read_failed_ = true;
+      failed_ = failure(IoCondition::read_error);
       return false;
     }
   }
 }
 
+// One line fills the whole buffer: doubles it, as long as the machine can
+// give that much memory and keep half of what it has left. A line that does
+// not end within that is not data this program can use: it fails with the
+// file and the line, instead of the run being killed for its memory.
+bool LineReader::grow_buffer() {
+  const std::size_t size = std::max(buffer_.size() * 2, chunk_size);
+  constexpr std::size_t checked_from = std::size_t{64} << 20;
+  bool fits = true;
+  if (size >= checked_from) {
+    const auto available = available_memory();
+    fits = !available || size <= *available / 2;
+  }
+  if (fits) {
+    try {
+      buffer_.resize(size);
+      return true;
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  failed_ = ResourceFailure{"line " + std::to_string(line_number_ + 1) + " of " + path_ +
+                            " does not end within the memory this machine can give (" +
+                            std::to_string(buffer_.size() >> 20) + " MB read without a line end)"};
+  return false;
+}
+
 Result<bool> LineReader::next(std::string_view& record) {
-  if (read_failed_) return failure(IoCondition::read_error);
+  if (failed_) return *failed_;
   std::size_t searched = begin_;
   for (;;) {
     const char* data = buffer_.data();
@@ -139,7 +165,7 @@ Result<bool> LineReader::next(std::string_view& record) {
     }
     const std::size_t scanned = end_ - begin_;
     if (!refill()) {
-      if (read_failed_) return failure(IoCondition::read_error);
+      if (failed_) return *failed_;
       if (begin_ == end_) return false;
       // The last line has no line feed.
       record = std::string_view(buffer_.data() + begin_, end_ - begin_);

@@ -3,6 +3,7 @@
 // Forward reading of a text file as records (lines), in large blocks.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,9 @@ class LineReader {
 
   // Makes the next record current and gives its text, without the line feed
   // and without a carriage return just before it: true when there is one,
-  // false at the end of the file, read_error when the file cannot be read.
+  // false at the end of the file, read_error when the file cannot be read,
+  // and a ResourceFailure naming the file and the line when a line does not
+  // end within the memory that the machine can give.
   // The last line of a file is a record even without a line feed; an empty
   // file has no record. The text stays valid until the next call.
   [[nodiscard]] Result<bool> next(std::string_view& record);
@@ -43,6 +46,7 @@ class LineReader {
  private:
   LineReader(int fd, int unit, std::string path);
   bool refill();
+  bool grow_buffer();
 
   int fd_ = -1;
   int unit_ = 0;
@@ -51,7 +55,9 @@ class LineReader {
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read into the buffer
   bool at_eof_ = false;
-  bool read_failed_ = false;
+  // A read error, or a line longer than the memory can hold; every later
+  // call gives it again.
+  std::optional<Failure> failed_;
   std::int64_t line_number_ = 0;
 };
 

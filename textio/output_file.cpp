@@ -1,6 +1,7 @@
 #include "textio/output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,37 +17,79 @@ namespace {
 // Output is collected in blocks of this size before each write(2).
 constexpr std::size_t block_size = std::size_t{1} << 20;
 
-// Writes all bytes, resuming after interruptions and short writes.
-bool write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t done = ::write(fd, data, size);
-    if (done < 0) {
+// Writes all bytes, resuming after interruptions and short writes. Returns
+// how many were written: all of them, or fewer when a write failed.
+std::size_t write_all(int fd, const char* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(fd, data + done, size - done);
+    if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      break;
     }
-    if (done == 0) return false;
-    data += done;
-    size -= static_cast<std::size_t>(done);
+    if (written == 0) break;
+    done += static_cast<std::size_t>(written);
   }
-  return true;
+  return done;
+}
+
+int open_retrying(const std::string& name, int flags) {
+  int fd;
+  do {
+    fd = ::open(name.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
 }  // namespace
 
 Result<OutputFile> OutputFile::create(std::string_view name, int unit) {
+  auto file = open_for_replacement(name, unit);
+  if (!file.ok()) return file;
+  if (auto replaced = file.value().replace(); !replaced.ok()) return std::move(replaced.failure());
+  return file;
+}
+
+Result<OutputFile> OutputFile::open_for_replacement(std::string_view name, int unit) {
   std::string path = absolute_path(name);
   const std::string os_name(name);
-  int fd;
-  do {
-    fd = ::open(os_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  // A file that this open creates is known as such, so that discard() can
+  // take it away again.
+  bool created = true;
+  int fd = open_retrying(os_name, O_CREAT | O_EXCL);
+  if (fd < 0 && errno == EEXIST) {
+    created = false;
+    fd = open_retrying(os_name, O_CREAT);
+  }
   if (fd < 0) {
     const IoCondition condition = (errno == EACCES || errno == EPERM)
                                       ? IoCondition::permission_denied
                                       : IoCondition::open_failure;
     return IoFailure{condition, unit, std::move(path)};
   }
-  return OutputFile(fd, unit, std::move(path), true);
+  OutputFile file(fd, unit, std::move(path), true);
+  struct stat status {};
+  file.regular_ = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  file.created_ = created;
+  return file;
+}
+
+Status OutputFile::replace() {
+  created_ = false;
+  if (regular_ && ::ftruncate(fd_, 0) != 0) {
+    const IoCondition condition = (errno == EACCES || errno == EPERM)
+                                      ? IoCondition::permission_denied
+                                      : IoCondition::open_failure;
+    return IoFailure{condition, unit_, path_};
+  }
+  return {};
+}
+
+void OutputFile::discard() {
+  used_ = 0;
+  if (fd_ >= 0 && owns_fd_) ::close(std::exchange(fd_, -1));
+  if (created_) ::unlink(path_.c_str());
+  created_ = false;
 }
 
 OutputFile OutputFile::standard_output() {
@@ -63,11 +106,12 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       unit_(other.unit_),
       path_(std::move(other.path_)),
       owns_fd_(std::exchange(other.owns_fd_, false)),
+      regular_(other.regular_),
+      created_(std::exchange(other.created_, false)),
       buffer_(std::move(other.buffer_)),
       used_(std::exchange(other.used_, 0)),
-      failure_(std::move(other.failure_)) {
-  other.failure_.reset();
-}
+      written_(other.written_),
+      failure_(std::exchange(other.failure_, std::nullopt)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
@@ -76,10 +120,12 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     unit_ = other.unit_;
     path_ = std::move(other.path_);
     owns_fd_ = std::exchange(other.owns_fd_, false);
+    regular_ = other.regular_;
+    created_ = std::exchange(other.created_, false);
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
-    failure_ = std::move(other.failure_);
-    other.failure_.reset();
+    written_ = other.written_;
+    failure_ = std::exchange(other.failure_, std::nullopt);
   }
   return *this;
 }
@@ -122,8 +168,7 @@ void OutputFile::write_text(std::string_view text) {
   if (text.size() > block_size) {
     // Large text goes out directly, after what is buffered.
     flush();
-    if (failure_ || fd_ < 0) return;
-    if (!write_all(fd_, text.data(), text.size())) fail();
+    write_out(text.data(), text.size());
     return;
   }
   reserve(text.size());
@@ -136,16 +181,31 @@ Status OutputFile::status() const {
   return {};
 }
 
-void OutputFile::flush() {
+// Writes whole records. When the write stops part way (a full disk, a file
+// size limit), the file is cut back to the end of the last whole record it
+// got, so that every file of a failed run ends with a whole record.
+void OutputFile::write_out(const char* data, std::size_t size) {
   // After a failure, or once closed, output is dropped.
-  if (failure_ || fd_ < 0) {
-    used_ = 0;
+  if (failure_ || fd_ < 0 || size == 0) return;
+  const std::size_t done = write_all(fd_, data, size);
+  if (done == size) {
+    written_ += done;
     return;
   }
+  if (regular_) {
+    const auto* last_line_end = static_cast<const char*>(::memrchr(data, '\n', done));
+    written_ += last_line_end ? static_cast<std::size_t>(last_line_end - data) + 1 : 0;
+    // A file that cannot be cut keeps what it got; its failure is reported
+    // either way.
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(written_));
+  }
+  fail();
+}
+
+void OutputFile::flush() {
   if (used_ == 0) return;
-  const bool written = write_all(fd_, buffer_.data(), used_);
+  write_out(buffer_.data(), used_);
   used_ = 0;
-  if (!written) fail();
 }
 
 void OutputFile::close() {

@@ -2,9 +2,12 @@
 
 // Buffered output of text records, each ending in CR LF. A failed write,
 // flush or close is kept as the file's failure; after it, further output to
-// the file is dropped, and the run driver reports the failure.
+// the file is dropped, and the run driver reports the failure. A file never
+// ends in the middle of a record: when a write fails part way, a regular file
+// is cut back to the end of its last whole record.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +23,14 @@ class OutputFile {
   // link to its target). A refused permission is permission_denied, any other
   // failure open_failure.
   static Result<OutputFile> create(std::string_view name, int unit);
+
+  // The first half of create: opens the file for writing and leaves what it
+  // holds as it is, so that a run can open all its outputs before it replaces
+  // any. A missing file is created (empty). Then replace() empties the file,
+  // or discard() closes it and removes it again if this open created it.
+  static Result<OutputFile> open_for_replacement(std::string_view name, int unit);
+  [[nodiscard]] Status replace();
+  void discard();
 
   // Standard output as unit 6.
   static OutputFile standard_output();
@@ -57,15 +68,19 @@ class OutputFile {
  private:
   OutputFile(int fd, int unit, std::string path, bool owns_fd);
   void reserve(std::size_t length);
+  void write_out(const char* data, std::size_t size);
   void fail();
 
   int fd_ = -1;
   int unit_ = 0;
   std::string path_;
   bool owns_fd_ = false;
+  bool regular_ = false;  // a regular file, which can be cut back
+  bool created_ = false;  // by open_for_replacement, so discard() removes it
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::size_t record_end_ = 0;  // the room given by begin_record ends here
+  std::uint64_t written_ = 0;   // bytes the file holds, all whole records
   std::optional<IoFailure> failure_;
 };
 

@@ -48,11 +48,18 @@ std::string failure_text(const IoFailure& failure) {
   return text;
 }
 
-std::string fatal_message(const Failure& failure) {
-  if (const Refusal* refusal = failure.refusal()) return refusal->message;
-  const IoFailure& io = *failure.io_failure();
-  return "forrtl: severe (" + std::to_string(severity_number(io.condition)) +
-         "): " + failure_text(io);
+std::string Failure::message() const {
+  if (const auto* refused = std::get_if<Refusal>(&reason)) return refused->message;
+  if (const auto* lack = std::get_if<ResourceFailure>(&reason)) return lack->message;
+  return {};
+}
+
+std::string fatal_message(const Failure& failure, std::string_view program) {
+  if (const IoFailure* io = failure.io_failure()) {
+    return "forrtl: severe (" + std::to_string(severity_number(io->condition)) +
+           "): " + failure_text(*io);
+  }
+  return std::string(program) + ": " + failure.message();
 }
 
 std::string absolute_path(std::string_view name) {

@@ -35,23 +35,37 @@ struct IoFailure {
   bool operator==(const IoFailure&) const = default;
 };
 
-// A run declined before any file is touched: its one line, beginning with the
-// program's name, names the value or the file and what to do.
+// A run declined before any file is touched. The message names the value or
+// the file and what to do; the program puts its name before it.
 struct Refusal {
   std::string message;
 
   bool operator==(const Refusal&) const = default;
 };
 
-// Why something did not happen: a file failed, or the run was declined.
+// A run that cannot go on for want of memory or another resource of the
+// system. The message names what was being done (the file and line where one
+// is being read); the program puts its name before it.
+struct ResourceFailure {
+  std::string message;
+
+  bool operator==(const ResourceFailure&) const = default;
+};
+
+// Why something did not happen: a file failed, the run was declined, or the
+// system could not give what it needed.
 struct Failure {
-  std::variant<IoFailure, Refusal> reason;
+  std::variant<IoFailure, Refusal, ResourceFailure> reason;
 
   Failure(IoFailure failure) : reason(std::move(failure)) {}
   Failure(Refusal refusal) : reason(std::move(refusal)) {}
+  Failure(ResourceFailure failure) : reason(std::move(failure)) {}
 
   const IoFailure* io_failure() const { return std::get_if<IoFailure>(&reason); }
   const Refusal* refusal() const { return std::get_if<Refusal>(&reason); }
+  // The message of a refusal or of a lack of resources; empty for an
+  // IoFailure.
+  std::string message() const;
 
   bool operator==(const Failure&) const = default;
 };
@@ -63,10 +77,10 @@ int severity_number(IoCondition condition);
 // that has none) is left out.
 std::string failure_text(const IoFailure& failure);
 
-// The one-line fatal message of the run without its line end:
-// "forrtl: severe (29): file not found, unit 8, file /data/run1.txt", or the
-// refusal's own line.
-std::string fatal_message(const Failure& failure);
+// The one-line fatal message of a program without its line end: for a file,
+// "forrtl: severe (29): file not found, unit 8, file /data/run1.txt";
+// otherwise the program's name and the message, "ecflux: sample_rate 0 ...".
+std::string fatal_message(const Failure& failure, std::string_view program = "ecflux");
 
 // The working directory joined with a relative name; an absolute name is
 // returned as it is. The name is not resolved any further.
@@ -80,6 +94,7 @@ class [[nodiscard]] Result {
   Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
   Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
   Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
+  Result(ResourceFailure failure) : Result(Failure(std::move(failure))) {}
 
   bool ok() const { return state_.index() == 0; }
   T& value() {
@@ -111,6 +126,7 @@ class [[nodiscard]] Result<void> {
   Result(Failure failure) : failure_(std::move(failure)) {}
   Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
   Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
+  Result(ResourceFailure failure) : Result(Failure(std::move(failure))) {}
 
   bool ok() const { return !failure_.has_value(); }
   Failure& failure() {

@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/faults/fault_support.h"
 #include "tests/support/test_support.h"
 
-namespace ecflux {
+namespace ecflux::faults {
 namespace {
 
 using namespace std::chrono_literals;
@@ -33,61 +34,10 @@ using testing::split_records;
 using testing::TempFolder;
 using testing::write_run;
 
-// Appends one record of seven numbers: the time, then values that vary a
-// little from record to record, so that every statistic is defined.
-void append_record(std::string& text, double time, int i) {
-  char line[160];
-  const int length =
-      std::snprintf(line, sizeof line, "%.4f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
-                    -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, (i * 3 % 7 - 3) * 0.1,
-                    4.0 + (i * 3 % 13) * 0.01, 4.0 + (i * 5 % 11) * 0.01);
-  text.append(line, static_cast<std::size_t>(length));
-}
-
-// `count` records at `rate` samples a second, numbered from `first`.
-std::string data_records(int count, double rate = 10.0, int first = 0) {
-  std::string text;
-  text.reserve(static_cast<std::size_t>(count) * 48);
-  for (int i = first; i < first + count; ++i) append_record(text, i / rate, i);
-  return text;
-}
-
-std::string not_a_number_warning(const TempFolder& folder, long line) {
-  return "ecflux: warning: line " + std::to_string(line) + " of the data file " +
-         (folder / "data.txt").string() +
-         " holds a value that is not a number; the input ends there and the block in progress "
-         "is dropped\n";
-}
-
-// The run ended by itself, in time.
-void expect_finished(const ProcessResult& run, const std::string& what) {
-  EXPECT_FALSE(run.timed_out) << what << ": still running at the time limit";
-  EXPECT_NE(run.exit_status, -1) << what << ": did not exit normally";
-}
-
-void expect_no_output_files(const TempFolder& folder, const std::string& what) {
-  for (const auto& name : output_names) EXPECT_FALSE(folder.exists(name)) << what << ": " << name;
-}
-
-// What a failed run left of a file is the beginning of what a good run
-// writes, and ends at the end of a record.
-void expect_whole_records_of(const std::string& kept, const std::string& complete,
-                             const std::string& what) {
-  ASSERT_LE(kept.size(), complete.size()) << what;
-  EXPECT_TRUE(complete.compare(0, kept.size(), kept) == 0) << what << " differs from a good run";
-  if (!kept.empty()) {
-    EXPECT_EQ(kept.substr(kept.size() - 2), "\r\n") << what << " ends mid-record";
-  }
-}
-
 bool is_character_device(const char* path) {
   struct stat status {};
   return ::stat(path, &status) == 0 && S_ISCHR(status.st_mode);
 }
-
-// A configuration of blocks of N = 600 samples (fs 10, 60 s) and a running
-// mean of 30 s.
-ConfigurationText ten_hertz() { return ConfigurationText{}; }
 
 TEST(Faults, FullDeviceForEachOutputNamesItsUnitAndKeepsTheOtherRecords) {
   // 40 blocks: cumflux.out grows past the output buffer, so its failure
@@ -147,44 +97,50 @@ TEST(Faults, FullStandardOutputIsAWriteFailureOfUnitSix) {
   EXPECT_TRUE(is_character_device("/dev/full"));
 }
 
+// Every output is opened before any is emptied: an output that cannot be
+// created leaves the files of an earlier run as they were, and creates none.
 TEST(Faults, OutputThatCannotBeCreated) {
   struct Case {
     std::string results_file;
     std::string folder_in_the_way;  // an output name that is a folder
     int unit;
-    std::string failing;               // the file named in the message
-    std::vector<std::string> created;  // outputs created before the failure
+    std::string failing;  // the file named in the message
   };
   const std::vector<Case> cases = {
       // A path through a regular file: no folder can hold the file.
-      {"data.txt/results.out", "", 9, "data.txt/results.out", {}},
-      {"results.out", "results.out", 9, "results.out", {}},
-      {"results.out", "Cospectra.out", 40, "Cospectra.out", {"results.out"}},
-      {"results.out", "cumflux.out", 43, "cumflux.out", {"results.out", "Cospectra.out"}},
-      {"results.out",
-       "CFSHIFT.out",
-       889,
-       "CFSHIFT.out",
-       {"results.out", "Cospectra.out", "cumflux.out"}},
+      {"data.txt/results.out", "", 9, "data.txt/results.out"},
+      {"results.out", "results.out", 9, "results.out"},
+      {"results.out", "Cospectra.out", 40, "Cospectra.out"},
+      {"results.out", "cumflux.out", 43, "cumflux.out"},
+      {"results.out", "CFSHIFT.out", 889, "CFSHIFT.out"},
   };
-  for (const Case& c : cases) {
-    TempFolder folder;
-    ConfigurationText config = ten_hertz();
-    config.results_file = c.results_file;
-    write_run(folder, config, "header\n" + data_records(700));
-    if (!c.folder_in_the_way.empty()) {
-      std::filesystem::create_directory(folder / c.folder_in_the_way);
-    }
-    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
-    expect_finished(run, c.failing);
-    EXPECT_EQ(run.exit_status, 1) << c.failing;
-    EXPECT_EQ(run.standard_error, severe(30, "open failure, unit " + std::to_string(c.unit) +
-                                                 ", file " + (folder / c.failing).string()));
-    EXPECT_EQ(run.standard_output, "") << c.failing;
-    for (const auto& name : output_names) {
-      if (name == c.folder_in_the_way) continue;
-      const bool created = std::find(c.created.begin(), c.created.end(), name) != c.created.end();
-      EXPECT_EQ(folder.exists(name), created) << c.failing << ": " << name;
+  for (const bool earlier_run : {false, true}) {
+    for (const Case& c : cases) {
+      TempFolder folder;
+      ConfigurationText config = ten_hertz();
+      config.results_file = c.results_file;
+      write_run(folder, config, "header\n" + data_records(700));
+      if (!c.folder_in_the_way.empty()) {
+        std::filesystem::create_directory(folder / c.folder_in_the_way);
+      }
+      const auto earlier = [](const std::string& name) { return "an earlier run's " + name; };
+      for (const auto& name : output_names) {
+        if (earlier_run && name != c.folder_in_the_way) folder.write(name, earlier(name));
+      }
+      const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
+      const std::string what = c.failing + (earlier_run ? " after an earlier run" : "");
+      expect_finished(run, what);
+      EXPECT_EQ(run.exit_status, 1) << what;
+      EXPECT_EQ(run.standard_error, severe(30, "open failure, unit " + std::to_string(c.unit) +
+                                                   ", file " + (folder / c.failing).string()));
+      EXPECT_EQ(run.standard_output, "") << what;
+      for (const auto& name : output_names) {
+        if (name == c.folder_in_the_way) continue;
+        ASSERT_EQ(folder.exists(name), earlier_run) << what << ": " << name;
+        if (earlier_run) {
+          EXPECT_EQ(folder.read(name), earlier(name)) << what << ": " << name;
+        }
+      }
     }
   }
 }
@@ -192,20 +148,47 @@ TEST(Faults, OutputThatCannotBeCreated) {
 TEST(Faults, OutputFolderThatIsNotWritable) {
   TempFolder folder;
   write_run(folder, ten_hertz(), "header\n" + data_records(700));
-  std::filesystem::permissions(
-      folder.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  // A user who may write anywhere (root) cannot be refused by permissions.
-  const bool refused = !std::ofstream(folder / "probe");
-  if (!refused) {
-    std::filesystem::remove(folder / "probe");
-    GTEST_SKIP() << "this user may write into a read-only folder; permissions cannot be tested";
-  }
-  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
+  using std::filesystem::perms;
+  std::filesystem::permissions(folder.path(), perms::owner_read | perms::owner_exec |
+                                                  perms::group_read | perms::group_exec |
+                                                  perms::others_read | perms::others_exec);
+  testing::ProcessOptions options;
+  options.limit = 60s;
+  options.user = unprivileged_user();
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
   expect_finished(run, "read-only folder");
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, severe(9, "permission to access file denied, unit 9, file " +
                                               (folder / "results.out").string()));
   expect_no_output_files(folder, "read-only folder");
+}
+
+// An output that may not be written, after an earlier run: every file keeps
+// what the earlier run wrote.
+TEST(Faults, ReadOnlyOutputLeavesTheEarlierFiles) {
+  TempFolder folder;
+  write_run(folder, ten_hertz(), "header\n" + data_records(1300));
+  ASSERT_EQ(run_program(ECFLUX_PROGRAM, folder.path(), 60s).exit_status, 0);
+  std::vector<std::string> earlier;
+  using std::filesystem::perms;
+  for (const auto& name : output_names) {
+    earlier.push_back(folder.read(name));
+    std::filesystem::permissions(folder / name, name == "Cospectra.out"
+                                                    ? perms::owner_read | perms::others_read
+                                                    : perms::all & ~perms::owner_exec);
+  }
+  std::filesystem::permissions(folder.path(), perms::all);
+  testing::ProcessOptions options;
+  options.limit = 60s;
+  options.user = unprivileged_user();
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+  expect_finished(run, "read-only Cospectra.out");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error, severe(9, "permission to access file denied, unit 40, file " +
+                                              (folder / "Cospectra.out").string()));
+  for (std::size_t i = 0; i < output_names.size(); ++i) {
+    EXPECT_TRUE(folder.read(output_names[i]) == earlier[i]) << output_names[i];
+  }
 }
 
 TEST(Faults, FolderGivenAsAnInputFile) {
@@ -452,4 +435,4 @@ TEST(Faults, BlockOfTwoMillionSamples) {
 }
 
 }  // namespace
-}  // namespace ecflux
+}  // namespace ecflux::faults

@@ -127,11 +127,16 @@ TEST(WindowSweeper, ZerosAndConstantSeries) {
   }
 }
 
+// A run without a complete block spends nothing on the sweep, even for a
+// block too long to sweep at all (more than ten million window lengths).
 TEST(WindowSweeper, NoBlockGivesAnEmptyTable) {
-  WindowSweeper sweeper({100, 1, 10.0}, default_sweep_options());
-  const WindowFluxTable table = sweeper.finish();
-  EXPECT_EQ(table.block_count(), 0u);
-  EXPECT_EQ(table.window_length, window_sequence({100, 1, 10.0}));
+  for (const input::BlockSizes sizes :
+       {input::BlockSizes{100, 1, 10.0}, input::BlockSizes{24'691'356, 1, 2.5}}) {
+    WindowSweeper sweeper(sizes, default_sweep_options());
+    const WindowFluxTable table = sweeper.finish();
+    EXPECT_EQ(table.block_count(), 0u);
+    EXPECT_TRUE(table.window_length.empty());
+  }
 }
 
 TEST(WindowSweeper, DroppedWithoutFinishing) {

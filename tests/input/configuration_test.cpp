@@ -139,7 +139,7 @@ TEST(BlockSizes, RefusalsNameTheValue) {
   EXPECT_NE(refusal_of(10.0, 600, 0).find("window of 0 samples"), std::string::npos);
   EXPECT_NE(refusal_of(10.0, 600, -5).find("less than one sample"), std::string::npos);
   for (const auto& message : {refusal_of(0.0, 600, 300), refusal_of(10.0, 600, 0)}) {
-    EXPECT_EQ(message.rfind("ecflux: ", 0), 0u);
+    EXPECT_EQ(message.rfind("ecflux", 0), std::string::npos);
     EXPECT_EQ(message.find('\n'), std::string::npos);
   }
 }

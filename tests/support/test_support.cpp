@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,55 +74,96 @@ void write_file(const std::filesystem::path& path, std::string_view content) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+namespace {
+
+// In the child: keeps it to the first `processors` processors it may use.
+void restrict_processors(int processors) {
+  cpu_set_t allowed, chosen;
+  CPU_ZERO(&chosen);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) ::_exit(126);
+  int taken = 0;
+  for (std::size_t cpu = 0; cpu < CPU_SETSIZE && taken < processors; ++cpu) {
+    if (CPU_ISSET(cpu, &allowed)) {
+      CPU_SET(cpu, &chosen);
+      ++taken;
+    }
+  }
+  if (::sched_setaffinity(0, sizeof chosen, &chosen) != 0) ::_exit(126);
+}
+
+// In the child: puts `path` on descriptor `target`, or closes it.
+void redirect(int target, const std::filesystem::path& path, bool closed) {
+  if (closed) {
+    ::close(target);
+    return;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || ::dup2(fd, target) < 0) ::_exit(126);
+  ::close(fd);
+}
+
+}  // namespace
+
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
-                          std::chrono::seconds limit, int processors) {
+                          const ProcessOptions& options) {
   const auto out_path = folder / ".stdout.capture";
   const auto err_path = folder / ".stderr.capture";
+  std::vector<std::string> argument_texts = {program};
+  argument_texts.insert(argument_texts.end(), options.arguments.begin(), options.arguments.end());
+  std::vector<char*> arguments;
+  for (std::string& text : argument_texts) arguments.push_back(text.data());
+  arguments.push_back(nullptr);
+
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
-    if (processors > 0) {
-      cpu_set_t allowed, chosen;
-      CPU_ZERO(&chosen);
-      if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) ::_exit(126);
-      int taken = 0;
-      for (std::size_t cpu = 0; cpu < CPU_SETSIZE && taken < processors; ++cpu) {
-        if (CPU_ISSET(cpu, &allowed)) {
-          CPU_SET(cpu, &chosen);
-          ++taken;
-        }
-      }
-      if (::sched_setaffinity(0, sizeof chosen, &chosen) != 0) ::_exit(126);
+    if (options.processors > 0) restrict_processors(options.processors);
+    redirect(1, options.standard_output_file.empty() ? out_path : options.standard_output_file,
+             options.close_standard_output);
+    redirect(2, err_path, options.close_standard_error);
+    if (options.close_standard_input) ::close(0);
+    for (const auto& [resource, value] : options.resource_limits) {
+      const rlimit limit{value, value};
+      if (::setrlimit(resource, &limit) != 0) ::_exit(126);
     }
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0) ::_exit(126);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    if (options.user > 0 && (::setgid(options.user) != 0 || ::setuid(options.user) != 0)) {
+      ::_exit(126);
+    }
+    ::execv(program.c_str(), arguments.data());
     ::_exit(127);
   }
   ProcessResult result;
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const auto deadline = std::chrono::steady_clock::now() + options.limit;
   int status = 0;
+  rusage usage{};
   for (;;) {
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
     if (done == pid) break;
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
+      ::wait4(pid, &status, 0, &usage);
       result.timed_out = true;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (!result.timed_out && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  result.standard_output = read_file(out_path);
-  result.standard_error = read_file(err_path);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.peak_memory_kb = usage.ru_maxrss;
+  if (std::filesystem::exists(out_path)) result.standard_output = read_file(out_path);
+  if (std::filesystem::exists(err_path)) result.standard_error = read_file(err_path);
   std::filesystem::remove(out_path);
   std::filesystem::remove(err_path);
   return result;
+}
+
+ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
+                          std::chrono::seconds limit, int processors) {
+  ProcessOptions options;
+  options.limit = limit;
+  options.processors = processors;
+  return run_program(program, folder, options);
 }
 
 std::vector<std::string> split_records(std::string_view text) {

@@ -10,6 +10,20 @@
 
 namespace ecflux::testing {
 
+// Whether this build (tests and programs alike) runs under AddressSanitizer,
+// which reserves more address space than a limit of it leaves.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool address_sanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool address_sanitizer = true;
+#else
+inline constexpr bool address_sanitizer = false;
+#endif
+#else
+inline constexpr bool address_sanitizer = false;
+#endif
+
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes away.
 class TempFolder {
@@ -35,14 +49,37 @@ void write_file(const std::filesystem::path& path, std::string_view content);
 
 struct ProcessResult {
   int exit_status = -1;    // -1 when the program did not end normally
+  int signal = 0;          // the signal that ended it, if one did
   bool timed_out = false;  // killed after the time limit
   std::string standard_output;
   std::string standard_error;
+  long peak_memory_kb = 0;  // the program's largest resident set
 };
 
-// Runs a program with no arguments in `folder`, with standard output and
-// standard error captured, and kills it after `limit`. With `processors`
-// above zero the program may run on that many processors only.
+// How to start a program: its arguments, limits and standard streams.
+struct ProcessOptions {
+  std::vector<std::string> arguments;
+  std::chrono::seconds limit = std::chrono::seconds(120);  // then it is killed
+  int processors = 0;  // above zero: it may run on that many processors only
+  // Resource limits set before it starts (setrlimit), such as RLIMIT_AS.
+  std::vector<std::pair<int, unsigned long>> resource_limits;
+  // Standard streams started closed; a closed one captures nothing.
+  bool close_standard_input = false;
+  bool close_standard_output = false;
+  bool close_standard_error = false;
+  // Standard output into this file (created or replaced by the test, as a
+  // shell's redirection would) instead of the capture.
+  std::filesystem::path standard_output_file;
+  // Above zero: the user it runs as (the test must be root to give it).
+  unsigned user = 0;
+};
+
+// Runs a program in `folder`, with standard output and standard error
+// captured.
+ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
+                          const ProcessOptions& options);
+
+// The same with no arguments, killed after `limit`.
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
                           std::chrono::seconds limit = std::chrono::seconds(120),
                           int processors = 0);

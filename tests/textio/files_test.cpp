@@ -159,6 +159,34 @@ TEST(OutputFileTest, ReplacesAnExistingFile) {
   EXPECT_EQ(folder.read("old.txt"), "new\r\n");
 }
 
+// Opening changes nothing until the file is replaced; a file that the open
+// created is taken away again when it is discarded.
+TEST(OutputFileTest, OpenedForReplacementThenReplacedOrDiscarded) {
+  TempFolder folder;
+  folder.write("old.txt", "earlier content\n");
+  for (const bool replace : {false, true}) {
+    auto old_file = OutputFile::open_for_replacement((folder / "old.txt").string(), 9);
+    auto new_file = OutputFile::open_for_replacement((folder / "new.txt").string(), 40);
+    ASSERT_TRUE(old_file.ok() && new_file.ok());
+    EXPECT_EQ(folder.read("old.txt"), "earlier content\n");
+    EXPECT_TRUE(folder.exists("new.txt"));
+    if (!replace) {
+      old_file.value().discard();
+      new_file.value().discard();
+      EXPECT_EQ(folder.read("old.txt"), "earlier content\n");
+      EXPECT_FALSE(folder.exists("new.txt"));
+      continue;
+    }
+    ASSERT_TRUE(old_file.value().replace().ok());
+    ASSERT_TRUE(new_file.value().replace().ok());
+    old_file.value().write_record("x");
+    old_file.value().close();
+    new_file.value().discard();  // no longer removed: it is the run's file now
+    EXPECT_EQ(folder.read("old.txt"), "x\r\n");
+    EXPECT_TRUE(folder.exists("new.txt"));
+  }
+}
+
 TEST(OutputFileTest, WriteFailureIsKeptWithItsUnit) {
   TempFolder folder;
   // The device is reached through a link, which is followed, not replaced.

@@ -1,0 +1,181 @@
+// The guard against lost data, tried with every spelling of a file name and
+// with the standard streams: an output that would replace an input or another
+// output, or standard output that is one of the run's files, is refused
+// before anything is written, and closed standard streams never let a file of
+// the run take their place.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/faults/fault_support.h"
+#include "tests/support/test_support.h"
+
+namespace ecflux::faults {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ConfigurationText;
+using testing::output_names;
+using testing::ProcessOptions;
+using testing::ProcessResult;
+using testing::run_program;
+using testing::severe;
+using testing::split_records;
+using testing::TempFolder;
+using testing::write_run;
+
+// The names in a folder: the run's files and what a case put there.
+std::vector<std::string> names_in(const TempFolder& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Guard, OutputsThatDoNotExistYetAreComparedAfterResolvingTheirNames) {
+  struct Case {
+    std::string results_file;
+    std::string link;         // a symbolic link made before the run, if any
+    std::string link_target;  // where it points (nowhere yet)
+  };
+  const std::vector<Case> cases = {
+      {"./cumflux.out", "", ""},
+      {".//cumflux.out", "", ""},
+      {"sub/../cumflux.out", "", ""},
+      {"./CFSHIFT.out", "", ""},
+      {"./Cospectra.out", "", ""},
+      {"r.out", "r.out", "Cospectra.out"},
+      {"x.out", "cumflux.out", "CFSHIFT.out"},
+      {"sub/../sub/./r.out", "sub/r.out", "../cumflux.out"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    ConfigurationText config = ten_hertz();
+    config.results_file = c.results_file;
+    const std::string data = "header\n" + data_records(1300);
+    write_run(folder, config, data);
+    std::filesystem::create_directory(folder / "sub");
+    if (!c.link.empty()) std::filesystem::create_symlink(c.link_target, folder / c.link);
+    const auto before = names_in(folder);
+
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
+    const std::string what = c.results_file + (c.link.empty() ? "" : " with " + c.link);
+    EXPECT_EQ(run.exit_status, 1) << what;
+    EXPECT_EQ(split_records(run.standard_error).size(), 1u) << what;
+    EXPECT_NE(run.standard_error.find("are the same file; nothing was written"), std::string::npos)
+        << what << ": " << run.standard_error;
+    EXPECT_EQ(run.standard_output, "") << what;
+    EXPECT_EQ(names_in(folder), before) << what << ": a file was created";
+    EXPECT_EQ(folder.read("data.txt"), data) << what;
+  }
+}
+
+TEST(Guard, DistinctNamesStillRun) {
+  for (const std::string results : {"./results.out", "sub/results.out", "sub/../res.out"}) {
+    TempFolder folder;
+    ConfigurationText config = ten_hertz();
+    config.results_file = results;
+    write_run(folder, config, "header\n" + data_records(700));
+    std::filesystem::create_directory(folder / "sub");
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
+    EXPECT_EQ(run.exit_status, 0) << results << ": " << run.standard_error;
+    EXPECT_EQ(split_records(folder.read(results)).size(), 2u) << results;
+  }
+}
+
+// As "ecflux > results.out": the shell has created the file already.
+TEST(Guard, StandardOutputThatIsOneOfTheRunsFilesIsRefused) {
+  for (const std::string name : {"results.out", "cumflux.out", "Cospectra.out"}) {
+    TempFolder folder;
+    write_run(folder, ten_hertz(), "header\n" + data_records(1300));
+    ProcessOptions options;
+    options.standard_output_file = folder / name;
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+    EXPECT_EQ(run.exit_status, 1) << name;
+    EXPECT_EQ(run.standard_error.rfind("ecflux: standard output and ", 0), 0u)
+        << name << ": " << run.standard_error;
+    EXPECT_NE(run.standard_error.find((folder / name).string() + " are the same file"),
+              std::string::npos)
+        << run.standard_error;
+    EXPECT_EQ(folder.read(name), "") << name;
+    for (const auto& output : output_names) {
+      if (output == name) continue;
+      EXPECT_FALSE(folder.exists(output)) << name << ": " << output;
+    }
+  }
+  // Standard output into another file is a run like any other.
+  TempFolder folder;
+  write_run(folder, ten_hertz(), "header\n" + data_records(1300));
+  ProcessOptions options;
+  options.standard_output_file = folder / "progress.txt";
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(split_records(folder.read("progress.txt")).size(), 2u);
+}
+
+TEST(Guard, ClosedStandardStreamsAreNeverTakenByTheRunsFiles) {
+  TempFolder good;
+  // A value that is not a number after two blocks: a warning on standard error.
+  const std::string data = "header\n" + data_records(1250) + "125.0 1 2 NaN 4 5 6\n";
+  write_run(good, ten_hertz(), data);
+  const ProcessResult reference = run_program(ECFLUX_PROGRAM, good.path(), 60s);
+  ASSERT_EQ(reference.exit_status, 0);
+  ASSERT_NE(reference.standard_error, "");
+
+  {
+    // Closed standard output: its first record fails as it always has; the
+    // results file holds results rows only.
+    const std::string clean = "header\n" + data_records(1250);
+    for (const bool input_closed_too : {false, true}) {
+      TempFolder folder;
+      write_run(folder, ten_hertz(), clean);
+      ProcessOptions options;
+      options.close_standard_output = true;
+      options.close_standard_input = input_closed_too;
+      const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+      EXPECT_EQ(run.exit_status, 1);
+      EXPECT_EQ(run.standard_error, severe(38, "error during write, unit 6, file /dev/stdout"));
+      for (const auto& name : output_names) {
+        expect_whole_records_of(folder.read(name), good.read(name), name);
+      }
+      for (const auto& row : split_records(folder.read("results.out"))) {
+        EXPECT_EQ(row.size(), 163u);
+      }
+    }
+  }
+  {
+    // Closed standard error: the warning is lost, never written into a file.
+    TempFolder folder;
+    write_run(folder, ten_hertz(), data);
+    ProcessOptions options;
+    options.close_standard_error = true;
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.standard_output, reference.standard_output);
+    for (const auto& name : output_names) {
+      EXPECT_TRUE(folder.read(name) == good.read(name)) << name;
+    }
+  }
+  {
+    // ... and so is the fatal message.
+    TempFolder folder;
+    write_run(folder, ten_hertz(), data);
+    std::filesystem::create_symlink("/dev/full", folder / "CFSHIFT.out");
+    ProcessOptions options;
+    options.close_standard_error = true;
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+    EXPECT_EQ(run.exit_status, 1);
+    for (const auto& name : {"results.out", "cumflux.out", "Cospectra.out"}) {
+      expect_whole_records_of(folder.read(name), good.read(name), name);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ecflux::faults
