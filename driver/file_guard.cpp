@@ -1,7 +1,12 @@
 #include "driver/file_guard.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 #include <deque>
 #include <vector>
@@ -137,6 +142,34 @@ textio::Status check_files_are_distinct(const input::Configuration& config) {
     }
   }
   return {};
+}
+
+RunLock::RunLock(RunLock&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+RunLock& RunLock::operator=(RunLock&& other) noexcept {
+  if (this != &other) {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    descriptor_ = std::exchange(other.descriptor_, -1);
+  }
+  return *this;
+}
+
+RunLock::~RunLock() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+textio::Result<RunLock> lock_run_folder() {
+  const std::string name(input::configuration_file_name);
+  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return RunLock();
+  if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return RunLock(descriptor);
+  const int error = errno;
+  ::close(descriptor);
+  if (error != EWOULDBLOCK) return RunLock();
+  std::string folder = textio::absolute_path(".");
+  folder.resize(folder.size() - 2);  // without "/."
+  if (folder.empty()) folder = "/";
+  return textio::Refusal{"another run is writing in " + folder + "; nothing was written"};
 }
 
 }  // namespace ecflux::driver

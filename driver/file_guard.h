@@ -26,4 +26,26 @@ bool same_file(std::string_view a, std::string_view b);
 // one of these files: before anything is written, with one line naming both.
 textio::Status check_files_are_distinct(const input::Configuration& config);
 
+// An advisory lock on the configuration file of the run folder, held while a
+// run writes there and released by the kernel when the process ends, however
+// it ends. It leaves no file behind.
+class RunLock {
+ public:
+  RunLock() = default;
+  explicit RunLock(int descriptor) : descriptor_(descriptor) {}
+  RunLock(RunLock&& other) noexcept;
+  RunLock& operator=(RunLock&& other) noexcept;
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+  ~RunLock();
+
+ private:
+  int descriptor_ = -1;
+};
+
+// Takes the lock, or refuses the run when another run holds it ("another run
+// is writing in FOLDER"). Where the file system has no such locks, the run
+// goes on without one.
+textio::Result<RunLock> lock_run_folder();
+
 }  // namespace ecflux::driver

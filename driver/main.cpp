@@ -1,8 +1,54 @@
+// ecflux [OPTION]... [RUN_FOLDER]: one run, or a check of one, or a word
+// about the program.
+
+#include <cstdio>
+#include <span>
+
 #include "driver/run.h"
+#include "input/command_line.h"
 #include "textio/standard_streams.h"
 
-int main() {
+namespace {
+
+constexpr const char* usage =
+    "usage: ecflux [OPTION]... [RUN_FOLDER]\n"
+    "Processes one eddy-correlation record in RUN_FOLDER, or in the working\n"
+    "directory when none is given: reads ConfigDRAVEK.Dat and the data file it\n"
+    "names, writes the results file it names, cumflux.out, CFSHIFT.out and\n"
+    "Cospectra.out there, and one progress line per block on standard output.\n"
+    "\n"
+    "Options:\n"
+    "  --check     read the configuration and the whole data file as a run would,\n"
+    "              write no file, and report on standard output what the run\n"
+    "              would do and every warning it would give\n"
+    "  -h, --help  show this text and exit\n"
+    "  --version   show the version and exit\n"
+    "  --          end of the options: what follows is the run folder\n"
+    "\n"
+    "Exit status: 0 done, 1 a failure or a refusal (one line on standard error),\n"
+    "2 a mistake on the command line. The manual page ecflux(1) and the README\n"
+    "(share/doc/ecflux/README.md where ecflux is installed) describe the files,\n"
+    "the warnings and the messages.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
   ecflux::textio::occupy_closed_standard_streams();
   ecflux::textio::ignore_signals_of_failed_writes();
-  return ecflux::driver::run();
+
+  const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
+  const auto line = ecflux::input::parse_command_line(arguments.subspan(1), {.check = true});
+  if (!line.ok()) {
+    std::fprintf(stderr, "ecflux: %s\n%s", line.failure().message().c_str(), usage);
+    return 2;
+  }
+  if (line.value().help) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (line.value().version) {
+    std::puts("ecflux " ECFLUX_VERSION);
+    return 0;
+  }
+  return ecflux::driver::run(line.value());
 }

@@ -2,27 +2,28 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/check.h"
 #include "driver/file_guard.h"
+#include "driver/interruption.h"
+#include "driver/messages.h"
 #include "driver/output_queue.h"
+#include "driver/run_inputs.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweeper.h"
 #include "input/block_reader.h"
-#include "input/configuration.h"
+#include "input/data_warnings.h"
 #include "report/block_results.h"
 #include "report/cumulative_flux_files.h"
 #include "report/output_files.h"
 #include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
-#include "textio/available_memory.h"
 #include "textio/output_file.h"
 
 namespace ecflux::driver {
@@ -30,40 +31,7 @@ namespace {
 
 using report::OutputRole;
 using textio::OutputFile;
-using textio::Refusal;
 using textio::Status;
-
-void print_line(const std::string& line) {
-  std::fputs(line.c_str(), stderr);
-  std::fputc('\n', stderr);
-}
-
-int report_failure(const textio::Failure& failure) {
-  print_line(textio::fatal_message(failure));
-  return 1;
-}
-
-// A generous bound of what a run holds per sample of its blocks: the block,
-// its statistics and fluctuation series (12 doubles), the reciprocals of the
-// sample counts (2), two sweep batches of w and temperature for eight lanes
-// (32), and the rows of a few blocks on their way to the files (40).
-constexpr std::uint64_t bytes_per_block_sample = 96 * sizeof(double);
-
-// Memory is promised more freely than it exists: a run whose blocks cannot
-// fit in the memory the machine can still give would be killed while filling
-// its tables, without a word. Such a run is refused before anything is
-// written. Blocks that fit take their memory as samples arrive.
-Status check_memory(const input::BlockSizes& sizes) {
-  const auto available = textio::available_memory();
-  if (!available) return {};
-  const std::uint64_t needed =
-      static_cast<std::uint64_t>(sizes.block_samples) * bytes_per_block_sample;
-  if (needed <= *available) return {};
-  return Refusal{"blocks of " + std::to_string(sizes.block_samples) + " samples need about " +
-                 std::to_string(needed >> 20) + " MB of memory, more than the " +
-                 std::to_string(*available >> 20) +
-                 " MB this machine can give; nothing was written"};
-}
 
 // What the blocks work with. The block's buffers grow as samples arrive; the
 // rest is made when the first block is complete, so that a run that never
@@ -143,39 +111,31 @@ class OutputFiles {
 
 // Everything the block loop works with, ready before the first block.
 struct PreparedRun {
-  input::Configuration config;
-  input::BlockSizes sizes;
-  input::DataFile data;
+  RunInputs inputs;
+  RunLock lock;
   BlockStorage storage;
   OutputFiles files;
 };
 
-// Reads the configuration and opens the data file, then refuses what cannot
-// give a good run, and only then creates the output files and writes their
-// headers: a run that fails before that leaves every file as it was.
+// Reads the configuration, takes the run folder's lock and opens the data
+// file, then refuses what cannot give a good run, and only then creates the
+// output files and writes their headers: a run that fails before that leaves
+// every file as it was.
 textio::Result<PreparedRun> prepare_run() {
-  auto configuration = input::read_configuration();
-  if (!configuration.ok()) return std::move(configuration.failure());
-  const input::Configuration& config = configuration.value();
+  auto inputs = open_run_inputs();
+  if (!inputs.ok()) return std::move(inputs.failure());
+  auto lock = lock_run_folder();
+  if (!lock.ok()) return std::move(lock.failure());
 
-  auto sizes = input::derive_block_sizes(config);
-  if (!sizes.ok()) return std::move(sizes.failure());
-  auto data = input::open_data_file(config.data_file_name);
-  if (!data.ok()) return std::move(data.failure());
-  if (auto distinct = check_files_are_distinct(config); !distinct.ok()) {
-    return std::move(distinct.failure());
-  }
-  if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());
-
-  auto files = OutputFiles::create(config);
+  auto files = OutputFiles::create(inputs.value().config);
   if (!files.ok()) return std::move(files.failure());
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results}) {
     files.value()[role].write_record(report::output_file(role).header);
   }
-  return PreparedRun{std::move(configuration.value()), sizes.value(), std::move(data.value()),
-                     BlockStorage{}, std::move(files.value())};
+  return PreparedRun{std::move(inputs.value()), std::move(lock.value()), BlockStorage{},
+                     std::move(files.value())};
 }
 
 // What lasts from one block to the next.
@@ -217,50 +177,69 @@ void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTot
   });
 }
 
-void warn_unreadable_value(const input::Configuration& config, std::int64_t line) {
-  print_line("ecflux: warning: line " + std::to_string(line) + " of the data file " +
-             textio::absolute_path(config.data_file_name) +
-             " holds a value that is not a number; the input ends there and the block in "
-             "progress is dropped");
+void print_lines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) print_line(line);
 }
 
 // The block loop, then the window-flux table. Returns the exit status.
 int process_blocks(PreparedRun& run) {
+  const RunInputs& inputs = run.inputs;
   // Declared after the files, so that both have finished with them before
   // they are closed, also when the run ends early.
   OutputQueue output(2);
-  flux::WindowSweeper sweeper(run.sizes, flux::default_sweep_options());
+  flux::WindowSweeper sweeper(inputs.sizes, flux::default_sweep_options());
   RunTotals totals;
-  const input::ReadSettings settings{run.sizes.block_samples, run.config.start_time,
-                                     run.config.end_time, run.config.w_select,
-                                     run.config.temperature_select};
+  const input::ReadSettings settings = read_settings(inputs, stop_signal());
+  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
+  std::int64_t blocks = 0;
+  input::InputEnd end;
   for (;;) {
-    auto outcome = input::read_block(run.data, settings, run.storage.block);
+    auto outcome = input::read_block(run.inputs.data, settings, run.storage.block);
     if (!outcome.ok()) return report_failure(outcome.failure());
     const input::BlockStatus status = outcome.value().status;
+    const bool complete = status == input::BlockStatus::complete;
+    print_lines(
+        warnings.add_block(run.storage.block, outcome.value().samples, blocks + 1, complete));
     if (status == input::BlockStatus::unreadable_record) {
-      warn_unreadable_value(run.config, outcome.value().line);
+      print_line(warnings.unreadable_value(outcome.value().line));
     }
-    if (status != input::BlockStatus::complete) break;
-    process_block(run.sizes, run.storage, totals, sweeper, output, run.files);
+    if (!complete) {
+      end = {status, outcome.value().ending_time, outcome.value().samples};
+      break;
+    }
+    process_block(inputs.sizes, run.storage, totals, sweeper, output, run.files);
+    ++blocks;
     if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   }
 
   output.drain();
   if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
-                              sweeper.finish(), run.sizes.sample_rate);
+                              sweeper.finish(), inputs.sizes.sample_rate);
   run.files.close_all();
   if (auto closed = run.files.first_failure(); !closed.ok()) {
     return report_failure(closed.failure());
   }
+  if (end.status == input::BlockStatus::interrupted) {
+    print_line("ecflux: interrupted; the files hold the first " + input::with_thousands(blocks) +
+               (blocks == 1 ? " block" : " blocks"));
+    return 128 + *stop_signal();
+  }
+  print_lines(warnings.finish(blocks, inputs.data.counts, end));
   return 0;
 }
 
 }  // namespace
 
-int run() {
+int run(const input::CommandLine& line) {
+  if (!line.run_folder.empty()) {
+    if (auto entered = input::enter_run_folder(line.run_folder); !entered.ok()) {
+      return report_failure(entered.failure());
+    }
+  }
   try {
+    if (line.check) return check_run();
+    catch_stop_signals();
     auto prepared = prepare_run();
     if (!prepared.ok()) return report_failure(prepared.failure());
     return process_blocks(prepared.value());

@@ -133,7 +133,7 @@ void check_statements(std::string_view text, std::size_t length) {
 }
 
 void check_blocks(std::string_view text, const ecflux::input::ReadSettings& settings) {
-  ecflux::input::DataFile file{ListReader(LineReader::from_text(text, 8, "/fuzz/data")), {}};
+  ecflux::input::DataFile file{ListReader(LineReader::from_text(text, 8, "/fuzz/data")), {}, {}};
   const auto header = file.list.read({});
   if (!header.ok() || header.value() != ListReader::Outcome::complete) return;  // no header
   ecflux::input::Block block = ecflux::input::make_block(settings.block_samples);

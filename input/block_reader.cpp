@@ -1,6 +1,7 @@
 #include "input/block_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -9,7 +10,7 @@ namespace ecflux::input {
 textio::Result<DataFile> open_data_file(std::string_view name) {
   auto lines = textio::LineReader::open(name, data_unit);
   if (!lines.ok()) return std::move(lines.failure());
-  DataFile file{textio::ListReader(std::move(lines.value())), {}};
+  DataFile file{textio::ListReader(std::move(lines.value())), {}, {}};
   // A statement of no values skips exactly one record: the header.
   auto header = file.list.read({});
   if (!header.ok()) return std::move(header.failure());
@@ -23,6 +24,7 @@ namespace {
 
 void resize_block(Block& block, std::size_t samples) {
   block.sample_time.resize(samples);
+  block.sample_line.resize(samples);
   block.w.resize(samples);
   block.temperature.resize(samples);
   block.horizontal_speed.resize(samples);
@@ -44,6 +46,27 @@ Block make_block(std::int32_t block_samples) {
   return block;
 }
 
+namespace {
+
+// The checks of one accepted sample that need no other sample.
+void check_sample(const std::array<double, 7>& values, std::size_t w_column,
+                  std::size_t temperature_column, std::int64_t line, BlockChecks& checks) {
+  const double t = values[0];
+  if (t >= largest_sample_time || t <= smallest_sample_time) checks.wide_time.add(line, t);
+  for (const std::size_t column : {std::size_t{1}, std::size_t{2}, w_column}) {
+    if (std::fabs(values[column]) > largest_plausible_velocity) {
+      checks.implausible.add(line, values[column], static_cast<int>(column) + 1);
+      return;
+    }
+  }
+  const double temperature = values[temperature_column];
+  if (temperature < lowest_plausible_temperature || temperature > highest_plausible_temperature) {
+    checks.implausible.add(line, temperature, static_cast<int>(temperature_column) + 1);
+  }
+}
+
+}  // namespace
+
 textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings,
                                         Block& block) {
   block.sum_time = 0.0;
@@ -52,8 +75,10 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
   block.sum_w = 0.0;
   block.sum_temperature = 0.0;
   block.sample_count = 0.0f;
+  block.checks = {};
 
   auto& values = file.values;
+  auto& counts = file.counts;
   const std::size_t w_column = settings.w_select == 1 ? 4 : 3;
   const std::size_t temperature_column = settings.temperature_select == 1 ? 5 : 6;
 
@@ -61,22 +86,38 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
   for (std::size_t k = 0; k < block_samples; ++k) {
     block.sample_count += 1.0f;
     double t;
+    std::int64_t line;
     for (;;) {
+      if (settings.interrupted != nullptr && *settings.interrupted != 0) {
+        return BlockOutcome{BlockStatus::interrupted, 0, static_cast<std::int64_t>(k)};
+      }
       auto statement = file.list.read(values);
       if (!statement.ok()) return std::move(statement.failure());
       switch (statement.value()) {
         case textio::ListReader::Outcome::complete: break;
         case textio::ListReader::Outcome::end_of_file:
-          return BlockOutcome{BlockStatus::end_of_file, 0};
+          return BlockOutcome{BlockStatus::end_of_file, 0, static_cast<std::int64_t>(k)};
         case textio::ListReader::Outcome::bad_value:
-          return BlockOutcome{BlockStatus::unreadable_record, file.list.bad_value_line()};
+          return BlockOutcome{BlockStatus::unreadable_record, file.list.bad_value_line(),
+                              static_cast<std::int64_t>(k)};
+      }
+      ++counts.records;
+      const auto& shape = file.list.last_statement();
+      line = shape.first_line;
+      if (shape.rest_unread) {
+        block.checks.unread.add(file.list.lines().line_number(), 0.0, 0, shape.continued);
       }
       t = values[0];
+      counts.last_record_time = t;
       if (!(settings.start_time > 0.0 && t < settings.start_time)) break;
+      ++counts.skipped;
     }
     if (settings.end_time > 0.0 && t > settings.end_time) {
-      return BlockOutcome{BlockStatus::past_end_time, 0};
+      return BlockOutcome{BlockStatus::past_end_time, 0, static_cast<std::int64_t>(k), t};
     }
+    if (counts.accepted++ == 0) counts.first_time = t;
+    counts.last_time = t;
+    check_sample(values, w_column, temperature_column, line, block.checks);
 
     const double u = values[1] / 100.0;
     const double v = values[2] / 100.0;
@@ -84,6 +125,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
     const double temperature = values[temperature_column] + kelvin_offset;
     if (k == block.sample_time.size()) resize_block(block, grown_room(k, block_samples));
     block.sample_time[k] = t;
+    block.sample_line[k] = line;
     block.w[k] = w;
     block.temperature[k] = temperature;
     block.horizontal_speed[k] = std::sqrt(u * u + v * v);
@@ -94,7 +136,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
     block.sum_time += t;
     block.sum_temperature += temperature;
   }
-  return BlockOutcome{};
+  return BlockOutcome{BlockStatus::complete, 0, static_cast<std::int64_t>(block_samples)};
 }
 
 }  // namespace ecflux::input

@@ -5,6 +5,7 @@
 // gathered into blocks of N samples.
 
 #include <array>
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -21,12 +22,23 @@ inline constexpr int data_unit = 8;
 // file's degrees Celsius into kelvin.
 inline constexpr double kelvin_offset = static_cast<double>(273.15f);
 
+// What has been read of the data file so far.
+struct ReadCounts {
+  std::int64_t records = 0;  // statements of seven values read
+  std::int64_t skipped = 0;  // records before the start time
+  std::int64_t accepted = 0;
+  double first_time = 0.0;  // of the accepted records, when there is one
+  double last_time = 0.0;
+  double last_record_time = 0.0;  // of the last record read, accepted or not
+};
+
 // The open data file and the seven values of its last record. The values
 // persist from record to record: a null value in a record leaves the value of
 // the record before.
 struct DataFile {
   textio::ListReader list;
   std::array<double, 7> values{};
+  ReadCounts counts;
 };
 
 // Opens the data file on unit 8 and skips its header record. A missing file
@@ -39,6 +51,44 @@ struct ReadSettings {
   double end_time = 0.0;                // > 0: a later record ends the input
   std::int32_t w_select = 0;            // 1: w from column 5, else column 4
   std::int32_t temperature_select = 0;  // 1: temperature from column 6, else 7
+  double sample_rate = 0.0;             // fs, samples per second
+  // Set by a signal handler: the input ends at the next record.
+  const volatile std::sig_atomic_t* interrupted = nullptr;
+};
+
+// The values that a record can hold without being suspect: beyond them the
+// value is still used as it is, but the run says so.
+inline constexpr double lowest_plausible_temperature = -5.0;  // degrees Celsius
+inline constexpr double highest_plausible_temperature = 50.0;
+inline constexpr double largest_plausible_velocity = 1000.0;  // cm/s, either sign
+
+// The times that the files of the run can hold: cumflux.out and CFSHIFT.out
+// write a sample's time in 12 columns with 8 decimals.
+inline constexpr double largest_sample_time = 1000.0;  // not reached
+inline constexpr double smallest_sample_time = -100.0;
+
+// What the records of a block show that the run assumes they do not: for
+// each kind, how many and where the first is.
+struct BlockChecks {
+  struct First {
+    std::int64_t count = 0;
+    std::int64_t line = 0;  // of the first
+    double value = 0.0;     // what it holds
+    int column = 0;         // its data column, where that matters
+    bool continued = false;
+
+    void add(std::int64_t at_line, double at_value, int at_column = 0, bool was_continued = false) {
+      if (count++ == 0) {
+        line = at_line;
+        value = at_value;
+        column = at_column;
+        continued = was_continued;
+      }
+    }
+  };
+  First unread;       // lines with values after a record (value: unused)
+  First implausible;  // values of the columns in use beyond the bounds above
+  First wide_time;    // times that cumflux.out cannot hold
 };
 
 // One block of samples, indexed from 0, and the sums formed while reading.
@@ -46,15 +96,17 @@ struct ReadSettings {
 // memory of a run follows the data it reads, not the configured block.
 struct Block {
   std::vector<double> sample_time;
-  std::vector<double> w;                 // m/s
-  std::vector<double> temperature;       // K
-  std::vector<double> horizontal_speed;  // m/s
+  std::vector<std::int64_t> sample_line;  // where the sample's record begins
+  std::vector<double> w;                  // m/s
+  std::vector<double> temperature;        // K
+  std::vector<double> horizontal_speed;   // m/s
   double sum_time = 0.0;
   double sum_u = 0.0;
   double sum_v = 0.0;
   double sum_w = 0.0;
   double sum_temperature = 0.0;
   float sample_count = 0.0f;  // counted in single precision; N for a complete block
+  BlockChecks checks;         // of this block's records
 };
 
 // A block with room for N samples at once.
@@ -65,11 +117,14 @@ enum class BlockStatus {
   end_of_file,        // the file ended before the block was full
   past_end_time,      // a record after end_time ended the input
   unreadable_record,  // a value that is not a number ended the input
+  interrupted,        // the run was asked to stop
 };
 
 struct BlockOutcome {
   BlockStatus status = BlockStatus::complete;
-  std::int64_t line = 0;  // unreadable_record: the line of the bad value
+  std::int64_t line = 0;     // unreadable_record: the line of the bad value
+  std::int64_t samples = 0;  // stored in the block: N when complete
+  double ending_time = 0.0;  // past_end_time: the time of the record that ended the input
 };
 
 // Fills the block with the next N accepted records. Every status but complete

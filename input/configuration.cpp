@@ -31,19 +31,47 @@ std::string shortest_text(double value) {
 
 constexpr double int32_limit = std::numeric_limits<std::int32_t>::max();
 
-}  // namespace
-
-textio::Result<Configuration> read_configuration() {
-  auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
-  if (!file.ok()) return std::move(file.failure());
-  return read_configuration(file.value());
+// The line that helps find why the configuration could not be read: the field
+// that is not a number, or how many lines the file has.
+std::string hint_for(const textio::Failure& failure, const textio::LineReader& file,
+                     const std::vector<textio::FieldPlace>& places) {
+  const textio::IoFailure* io = failure.io_failure();
+  if (io == nullptr) return {};
+  if (io->condition == textio::IoCondition::conversion_error && !places.empty()) {
+    const textio::FieldPlace& place = places.back();
+    const std::size_t last_column = place.first_column + static_cast<std::size_t>(place.width) - 1;
+    return "line " + std::to_string(place.line) + ", columns " +
+           std::to_string(place.first_column) + "-" + std::to_string(last_column) + " (" +
+           std::string(configuration_fields[places.size() - 1]) + "): \"" + place.text +
+           "\" is not a number";
+  }
+  if (io->condition == textio::IoCondition::end_of_file) {
+    const std::string needed = "the configuration needs " + std::to_string(configuration_lines) +
+                               " lines (see the README's template)";
+    if (file.line_number() == 0) return "the file is empty; " + needed;
+    return "line " + std::to_string(file.line_number()) + " is the last; " + needed;
+  }
+  return {};
 }
 
-textio::Result<Configuration> read_configuration(textio::LineReader& file) {
+}  // namespace
+
+textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places) {
+  auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
+  if (!file.ok()) return std::move(file.failure());
+  return read_configuration(file.value(), places);
+}
+
+textio::Result<Configuration> read_configuration(textio::LineReader& file,
+                                                 std::vector<textio::FieldPlace>* places) {
   static const textio::Layout layout = *textio::parse_layout(configuration_layout);
   std::vector<textio::FieldValue> values;
-  if (auto read = textio::read_records(file, layout, values); !read.ok()) {
-    return std::move(read.failure());
+  std::vector<textio::FieldPlace> own_places;
+  if (places == nullptr) places = &own_places;
+  if (auto read = textio::read_records(file, layout, values, places); !read.ok()) {
+    textio::Failure failure = std::move(read.failure());
+    failure.hint = hint_for(failure, file, *places);
+    return failure;
   }
 
   Configuration config;

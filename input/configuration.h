@@ -3,10 +3,13 @@
 // The run's settings, read once from "ConfigDRAVEK.Dat" in the working
 // directory, and the block and window lengths derived from them.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "textio/layout.h"
 #include "textio/line_reader.h"
 #include "textio/result.h"
 
@@ -27,12 +30,24 @@ struct Configuration {
   std::int32_t window_seconds = 0;      // line 39, I4, clamped to block_seconds
 };
 
+// The nine values as messages and reports name them, in the order of the
+// file.
+inline constexpr std::array<std::string_view, 9> configuration_fields = {
+    "data file name", "results file name",  "sample rate", "start time",         "end time",
+    "block length",   "temperature column", "w column",    "running-mean window"};
+
+// The configuration needs this many lines.
+inline constexpr std::int64_t configuration_lines = 39;
+
 // Opens the configuration file on unit 2030 and reads it.
-textio::Result<Configuration> read_configuration();
+textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places = nullptr);
 
 // Reads the nine values from an open configuration file, then clamps
-// window_seconds to block_seconds.
-textio::Result<Configuration> read_configuration(textio::LineReader& file);
+// window_seconds to block_seconds. With `places`, each value's place in the
+// file. A numeric field that does not hold a number, and a file of fewer
+// than 39 lines, fail with a hint that names the line.
+textio::Result<Configuration> read_configuration(textio::LineReader& file,
+                                                 std::vector<textio::FieldPlace>* places = nullptr);
 
 // What every block of a run shares: its sample count, the running-mean window
 // and the sample rate they were derived from.

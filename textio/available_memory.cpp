@@ -1,32 +1,52 @@
 #include "textio/available_memory.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
-#include <string>
+#include <charconv>
+#include <string_view>
 
 namespace ecflux::textio {
 namespace {
 
-// The first number of a file such as memory.max, or nullopt ("max", no file).
-std::optional<std::uint64_t> number_in(const char* path) {
-  std::ifstream file(path);
+// The start of a small system file. Plain reads: this is asked where
+// descriptors or memory may be short.
+std::string_view read_start(const char* path, char (&buffer)[4096]) {
+  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return {};
+  const ssize_t length = ::read(descriptor, buffer, sizeof buffer);
+  ::close(descriptor);
+  return length > 0 ? std::string_view(buffer, static_cast<std::size_t>(length))
+                    : std::string_view();
+}
+
+// The number at the start of `text` (after blanks), or nullopt ("max").
+std::optional<std::uint64_t> leading_number(std::string_view text) {
+  const auto begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return std::nullopt;
   std::uint64_t value = 0;
-  if (!(file >> value)) return std::nullopt;
+  const auto [end, error] = std::from_chars(text.data() + begin, text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data() + begin) return std::nullopt;
   return value;
 }
 
+// The first number of a file such as memory.max, or nullopt ("max", no file).
+std::optional<std::uint64_t> number_in(const char* path) {
+  char buffer[4096];
+  return leading_number(read_start(path, buffer));
+}
+
 std::optional<std::uint64_t> meminfo_available() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  std::uint64_t kilobytes = 0;
-  std::string unit;
-  while (meminfo >> key >> kilobytes >> unit) {
-    if (key == "MemAvailable:") return kilobytes * 1024;
-  }
-  return std::nullopt;
+  char buffer[4096];
+  const std::string_view meminfo = read_start("/proc/meminfo", buffer);
+  constexpr std::string_view key = "MemAvailable:";
+  const auto at = meminfo.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  const auto kilobytes = leading_number(meminfo.substr(at + key.size()));
+  if (!kilobytes) return std::nullopt;
+  return *kilobytes * 1024;
 }
 
 // What is left below the limit of the control group, version 2 or 1; nullopt
@@ -56,9 +76,7 @@ std::optional<std::uint64_t> cgroup_room() {
 std::optional<std::uint64_t> address_space_room() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
-  std::ifstream statm("/proc/self/statm");
-  std::uint64_t pages = 0;
-  statm >> pages;
+  const std::uint64_t pages = number_in("/proc/self/statm").value_or(0);
   const std::uint64_t used = pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
   return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
 }

@@ -171,8 +171,10 @@ class LayoutParser {
 
 std::optional<Layout> parse_layout(std::string_view codes) { return LayoutParser(codes).parse(); }
 
-Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values) {
+Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
+                    std::vector<FieldPlace>* places) {
   values.clear();
+  if (places != nullptr) places->clear();
   std::string_view record;
   const auto next_record = [&]() -> Status {
     Result<bool> line = reader.next(record);
@@ -186,6 +188,11 @@ Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldV
   const auto take = [&](int width) {
     const std::size_t begin = std::min(column, record.size());
     const std::size_t end = std::min(column + static_cast<std::size_t>(width), record.size());
+    if (places != nullptr) {
+      places->push_back({reader.line_number(), column + 1, width,
+                         std::string(record.substr(begin, end - begin)),
+                         std::string(record.substr(end))});
+    }
     column += static_cast<std::size_t>(width);
     return record.substr(begin, end - begin);
   };

@@ -56,12 +56,25 @@ struct FieldValue {
   FieldValue(std::string value) : kind(ItemKind::text), text(std::move(value)) {}
 };
 
+// Where a data item of a statement was read, for reports and messages that
+// name a field.
+struct FieldPlace {
+  std::int64_t line = 0;         // counted from 1
+  std::size_t first_column = 0;  // counted from 1
+  int width = 0;
+  std::string text;  // the field's columns as far as the line reaches
+  std::string rest;  // the line after the field
+};
+
 // Reads one statement with the layout from the reader's next record on: every
 // data item gives one value, of the item's kind, to `values` (replaced). A
 // slash makes the next record current; a field reaching past the end of a
 // short record reads as if padded with blanks. Fails with end_of_file when a
 // record is needed after the last one, conversion_error when a numeric field
-// does not hold a number, or the reader's read_error.
-Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values);
+// does not hold a number, or the reader's read_error. With `places`, every
+// data item read also gives its place there (replaced); after a
+// conversion_error the last place is that of the field that failed.
+Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
+                    std::vector<FieldPlace>* places = nullptr);
 
 }  // namespace ecflux::textio

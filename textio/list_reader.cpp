@@ -24,6 +24,15 @@ inline bool ends_value(char c) { return value_ends[static_cast<unsigned char>(c)
 
 inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+// Whether the rest of a record holds a value, which a complete statement
+// leaves unread: anything but blanks and commas.
+bool holds_a_value(const char* p, const char* end) {
+  for (; p != end; ++p) {
+    if (!is_blank(*p) && *p != ',') return true;
+  }
+  return false;
+}
+
 // The common value: a number in the syntax of parse_number, followed by a
 // value end or the end of the record, that converts exactly in one step.
 // False, leaving `p`, for anything else, which then goes through the token
@@ -65,6 +74,9 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
   // right after a comma.
   bool after_comma = true;
   std::string_view record;
+  // The line of the statement's first value: a line that gives none (a blank
+  // one) does not begin the statement.
+  std::int64_t first_line = 0;
   for (;;) {
     Result<bool> line = lines_.next(record);
     if (!line.ok()) return std::move(line.failure());
@@ -72,21 +84,31 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
     if (wanted == 0) return Outcome::complete;
     const char* p = record.data();
     const char* const end = p + record.size();
+    if (filled == 0) first_line = lines_.line_number();
+    // The statement is complete with the value that ends at `at`.
+    const auto complete = [&](const char* at) {
+      last_statement_ = {first_line, lines_.line_number() != first_line, holds_a_value(at, end)};
+      return Outcome::complete;
+    };
     for (;;) {
       while (p != end && is_blank(*p)) ++p;
       if (p == end) break;  // the end of the record separates like a blank
       const char c = *p;
       if (c == ',') {
-        if (after_comma && ++filled == wanted) return Outcome::complete;
+        if (after_comma && ++filled == wanted) return complete(p + 1);
         after_comma = true;
         ++p;
         continue;
       }
-      if (c == '/') return Outcome::complete;
+      // A slash ends the statement on purpose; what follows it is not data.
+      if (c == '/') {
+        last_statement_ = {first_line, lines_.line_number() != first_line, false};
+        return Outcome::complete;
+      }
 
       after_comma = false;
       if (exact_number(p, end, values[filled])) {
-        if (++filled == wanted) return Outcome::complete;
+        if (++filled == wanted) return complete(p);
         continue;
       }
       const char* const begin = p;
@@ -94,7 +116,7 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
       const std::string_view token(begin, static_cast<std::size_t>(p - begin));
       if (const auto number = parse_number(token)) {
         values[filled] = *number;
-        if (++filled == wanted) return Outcome::complete;
+        if (++filled == wanted) return complete(p);
         continue;
       }
       // r*v (r copies of v) or r* (r null values).
@@ -117,7 +139,7 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
         std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(filled), repeats, *number);
         filled += repeats;
       }
-      if (filled == wanted) return Outcome::complete;
+      if (filled == wanted) return complete(p);
     }
   }
 }

@@ -37,11 +37,21 @@ class ListReader {
   // Line number of the value that could not be read (after bad_value).
   std::int64_t bad_value_line() const { return bad_value_line_; }
 
+  // How the last complete statement of values lay in the file, for the
+  // warnings about data that do not have the shape the reader assumes.
+  struct StatementShape {
+    std::int64_t first_line = 0;  // of its first value
+    bool continued = false;       // it went on over more than one line
+    bool rest_unread = false;     // its last line held values after it
+  };
+  const StatementShape& last_statement() const { return last_statement_; }
+
   LineReader& lines() { return lines_; }
 
  private:
   LineReader lines_;
   std::int64_t bad_value_line_ = 0;
+  StatementShape last_statement_;
 };
 
 }  // namespace ecflux::textio

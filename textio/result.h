@@ -53,9 +53,12 @@ struct ResourceFailure {
 };
 
 // Why something did not happen: a file failed, the run was declined, or the
-// system could not give what it needed.
+// system could not give what it needed. `hint`, when not empty, is a second
+// line (without the program's name) that helps find the cause, such as the
+// line and columns of a configuration field that is not a number.
 struct Failure {
   std::variant<IoFailure, Refusal, ResourceFailure> reason;
+  std::string hint;
 
   Failure(IoFailure failure) : reason(std::move(failure)) {}
   Failure(Refusal refusal) : reason(std::move(refusal)) {}

@@ -12,7 +12,7 @@ namespace {
 void append_record(std::string& text, double time, int i) {
   char line[160];
   const int length =
-      std::snprintf(line, sizeof line, "%.4f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
+      std::snprintf(line, sizeof line, "%.8f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
                     -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, (i * 3 % 7 - 3) * 0.1,
                     4.0 + (i * 3 % 13) * 0.01, 4.0 + (i * 5 % 11) * 0.01);
   text.append(line, static_cast<std::size_t>(length));
@@ -20,11 +20,19 @@ void append_record(std::string& text, double time, int i) {
 
 }  // namespace
 
-std::string data_records(int count, double rate, int first) {
+std::string data_records(int count, double rate, int first, double time_unit) {
   std::string text;
   text.reserve(static_cast<std::size_t>(count) * 48);
-  for (int i = first; i < first + count; ++i) append_record(text, i / rate, i);
+  for (int i = first; i < first + count; ++i) append_record(text, i / rate / time_unit, i);
   return text;
+}
+
+std::string forty_blocks() { return "header\n" + data_records(600 * 40 + 17, 10.0, 0, 60.0); }
+
+void expect_only_warnings(const testing::ProcessResult& run, const std::string& what) {
+  for (const std::string& line : testing::split_records(run.standard_error)) {
+    EXPECT_EQ(line.rfind("ecflux: warning: ", 0), 0u) << what << ": " << line;
+  }
 }
 
 std::string not_a_number_warning(const testing::TempFolder& folder, long line) {

@@ -10,9 +10,16 @@
 namespace ecflux::faults {
 
 // `count` records at `rate` samples a second, numbered from `first`: the
-// time, then values that vary a little from record to record, so that every
-// statistic is defined.
-std::string data_records(int count, double rate = 10.0, int first = 0);
+// time (in units of `time_unit` seconds), then values that vary a little from
+// record to record, so that every statistic is defined.
+std::string data_records(int count, double rate = 10.0, int first = 0, double time_unit = 1.0);
+
+// The data of a long run, 40 blocks of ten_hertz(), with times in minutes, so
+// that they fit every field.
+std::string forty_blocks();
+
+// Every line of the run's standard error is a warning.
+void expect_only_warnings(const testing::ProcessResult& run, const std::string& what);
 
 // The warning of a value that is not a number on `line` of data.txt.
 std::string not_a_number_warning(const testing::TempFolder& folder, long line);

@@ -124,7 +124,9 @@ TEST(Program, FewerRecordsThanABlockLeaveOnlyHeaders) {
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   ASSERT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.standard_output, "");
-  EXPECT_EQ(run.standard_error, "");
+  EXPECT_EQ(run.standard_error, "ecflux: warning: the run writes no block: the data file " +
+                                    (folder / "data.txt").string() +
+                                    " holds 599 samples; a block needs 600\n");
   EXPECT_EQ(folder.read("results.out"), results_header + "\r\n");
   EXPECT_EQ(folder.read("cumflux.out"), series_header + "\r\n");
   EXPECT_EQ(folder.read("CFSHIFT.out"), series_header + "\r\n");
@@ -196,14 +198,19 @@ TEST(Program, ShortOrMalformedConfiguration) {
   folder.write("data.txt", "h\n" + data_records(10));
   ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
+  // The message as always, then the line that says where to look.
   EXPECT_EQ(run.standard_error, severe(24, "end-of-file during read, unit 2030, file " +
-                                               (folder / "ConfigDRAVEK.Dat").string()));
+                                               (folder / "ConfigDRAVEK.Dat").string()) +
+                                    "ecflux: line 38 is the last; the configuration needs 39 "
+                                    "lines (see the README's template)\n");
   config.block_seconds = "6O";
   folder.write("ConfigDRAVEK.Dat", config.text());
   run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, severe(64, "input conversion error, unit 2030, file " +
-                                               (folder / "ConfigDRAVEK.Dat").string()));
+                                               (folder / "ConfigDRAVEK.Dat").string()) +
+                                    "ecflux: line 36, columns 24-31 (block length): \"6O\" is "
+                                    "not a number\n");
   expect_no_output_files(folder);
 }
 

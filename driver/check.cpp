@@ -1,0 +1,230 @@
+#include "driver/check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/messages.h"
+#include "driver/run_inputs.h"
+#include "flux/time_shifts.h"
+#include "flux/window_sweep.h"
+#include "input/data_warnings.h"
+
+namespace ecflux::driver {
+namespace {
+
+using input::with_thousands;
+
+std::string shortest(double value) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.resize(width, ' ');
+  return text;
+}
+
+void print(const std::string& line) {
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// The value a field gave, as a person reads it.
+std::string value_taken(const input::Configuration& config, std::size_t field) {
+  switch (field) {
+    case 0: return config.data_file_name;
+    case 1: return config.results_file_name;
+    case 2: return shortest(config.sample_rate) + " samples a second";
+    case 3: return config.start_time > 0.0 ? shortest(config.start_time) : "none (0 or less)";
+    case 4: return config.end_time > 0.0 ? shortest(config.end_time) : "none (0 or less)";
+    case 5: return std::to_string(config.block_seconds) + " s";
+    case 6: return config.temperature_select == 1 ? "1: data column 6" : "data column 7";
+    case 7: return config.w_select == 1 ? "1: data column 5" : "data column 4";
+    default: return std::to_string(config.window_seconds) + " s";
+  }
+}
+
+void print_configuration(const RunInputs& inputs) {
+  print("Configuration " + textio::absolute_path(input::configuration_file_name) + ", as read:");
+  print("  line  columns  field                text in the field       value taken");
+  std::vector<std::string> flagged;
+  for (std::size_t i = 0; i < inputs.places.size(); ++i) {
+    const textio::FieldPlace& place = inputs.places[i];
+    const std::size_t last = place.first_column + static_cast<std::size_t>(place.width) - 1;
+    const std::string columns = std::to_string(place.first_column) + "-" + std::to_string(last);
+    char head[64];
+    std::snprintf(head, sizeof head, "  %4lld  %-7s  ", static_cast<long long>(place.line),
+                  place.width == 1 ? std::to_string(place.first_column).c_str() : columns.c_str());
+    print(head + padded(std::string(input::configuration_fields[i]), 21) +
+          padded(quoted(place.text), 24) + value_taken(inputs.config, i));
+    // Text after a number on its line is not read: a value typed too far to
+    // the right shows here.
+    const bool numeric = i >= 2;
+    if (numeric && place.rest.find_first_not_of(" \t") != std::string::npos) {
+      flagged.push_back("  ! line " + std::to_string(place.line) + ": " + quoted(place.rest) +
+                        " after column " + std::to_string(last) + " is not read (" +
+                        std::string(input::configuration_fields[i]) +
+                        "); is a value typed too far to the right?");
+    }
+  }
+  for (const std::string& line : flagged) print(line);
+}
+
+void print_sizes(const RunInputs& inputs) {
+  const input::BlockSizes& sizes = inputs.sizes;
+  const input::Configuration& config = inputs.config;
+  const double fs = sizes.sample_rate;
+  const double window = std::trunc(static_cast<double>(config.window_seconds) * fs);
+  print("");
+  print("Derived sizes:");
+  print("  samples per block (N)        " + with_thousands(sizes.block_samples) + " = " +
+        shortest(std::trunc(fs)) + " (the whole sample rate) x " +
+        std::to_string(config.block_seconds) + " s");
+  std::string w = "  running-mean window (W)      " + with_thousands(sizes.window_samples) +
+                  " samples = trunc(" + std::to_string(config.window_seconds) + " s x " +
+                  shortest(fs) + ")";
+  if (window > sizes.block_samples) w += ", cut to N from " + shortest(window);
+  print(w);
+  print("  window lengths of the sweep  " +
+        with_thousands(static_cast<std::int64_t>(flux::window_sequence(sizes).size())));
+  const std::int64_t delays = flux::max_shift(fs);
+  print("  delays searched              0 to " + with_thousands(delays) + " samples (0 to " +
+        shortest(static_cast<double>(delays) / fs) + " s)");
+}
+
+// Time steps between accepted samples, thinned evenly when there are very
+// many, for their median.
+class StepSample {
+ public:
+  void add(double step) {
+    if (seen_++ % stride_ != 0) return;
+    steps_.push_back(step);
+    if (steps_.size() == 2 * capacity) {
+      for (std::size_t i = 0; i < capacity; ++i) steps_[i] = steps_[2 * i];
+      steps_.resize(capacity);
+      stride_ *= 2;
+    }
+  }
+
+  bool empty() const { return steps_.empty(); }
+
+  double median() {
+    const auto middle = steps_.begin() + static_cast<std::ptrdiff_t>(steps_.size() / 2);
+    std::nth_element(steps_.begin(), middle, steps_.end());
+    return *middle;
+  }
+
+ private:
+  static constexpr std::size_t capacity = std::size_t{1} << 20;
+  std::vector<double> steps_;
+  std::uint64_t seen_ = 0;
+  std::uint64_t stride_ = 1;
+};
+
+std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
+                               const input::Configuration& config) {
+  switch (end.status) {
+    case input::BlockStatus::complete:
+    case input::BlockStatus::interrupted:
+    case input::BlockStatus::end_of_file: return "at the end of the file";
+    case input::BlockStatus::past_end_time:
+      return "at line " + std::to_string(line) + ": the time " + shortest(end.ending_time) +
+             " is after the end time " + shortest(config.end_time);
+    case input::BlockStatus::unreadable_record:
+      return "at line " + std::to_string(line) + ": a value that is not a number";
+  }
+  return {};
+}
+
+}  // namespace
+
+int check_run() {
+  auto opened = open_run_inputs();
+  if (!opened.ok()) return report_failure(opened.failure());
+  RunInputs& inputs = opened.value();
+  const std::string data_path = textio::absolute_path(inputs.config.data_file_name);
+
+  print("ecflux --check: nothing is written; a run in this folder would do this.");
+  print("");
+  print_configuration(inputs);
+  print_sizes(inputs);
+
+  const input::ReadSettings settings = read_settings(inputs);
+  input::DataWarnings warnings(data_path, settings);
+  std::vector<std::string> warning_lines;
+  input::Block block;
+  StepSample steps;
+  bool have_time = false;
+  double previous_time = 0.0;
+  std::int64_t blocks = 0;
+  input::InputEnd end;
+  std::int64_t end_line = 0;
+  for (;;) {
+    auto outcome = input::read_block(inputs.data, settings, block);
+    if (!outcome.ok()) return report_failure(outcome.failure());
+    const input::BlockOutcome& read = outcome.value();
+    const bool complete = read.status == input::BlockStatus::complete;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(read.samples); ++k) {
+      if (have_time) steps.add(block.sample_time[k] - previous_time);
+      previous_time = block.sample_time[k];
+      have_time = true;
+    }
+    const auto found = warnings.add_block(block, read.samples, blocks + 1, complete);
+    warning_lines.insert(warning_lines.end(), found.begin(), found.end());
+    if (read.status == input::BlockStatus::unreadable_record) {
+      warning_lines.push_back(warnings.unreadable_value(read.line));
+    }
+    if (!complete) {
+      end = {read.status, read.ending_time, read.samples};
+      end_line = read.status == input::BlockStatus::unreadable_record
+                     ? read.line
+                     : inputs.data.list.lines().line_number();
+      break;
+    }
+    ++blocks;
+  }
+  const input::ReadCounts& counts = inputs.data.counts;
+  const auto finished = warnings.finish(blocks, counts, end);
+  warning_lines.insert(warning_lines.end(), finished.begin(), finished.end());
+
+  print("");
+  print("Data " + data_path + ":");
+  print("  lines read                   " + with_thousands(inputs.data.list.lines().line_number()));
+  std::string records = "  records read                 " + with_thousands(counts.records);
+  if (counts.skipped > 0)
+    records += ", " + with_thousands(counts.skipped) + " before the start time";
+  print(records);
+  if (counts.accepted > 0) {
+    print("  first and last time          " + shortest(counts.first_time) + " and " +
+          shortest(counts.last_time));
+  }
+  if (!steps.empty()) {
+    char median[64];
+    std::snprintf(median, sizeof median, "%.6g (1/fs is %.6g: times taken to be in %s)",
+                  steps.median(), warnings.sample_interval(),
+                  std::string(warnings.time_unit()).c_str());
+    print("  median time step             " + std::string(median));
+  }
+  print("  complete blocks              " + with_thousands(blocks) + ", and " +
+        with_thousands(end.samples) + " samples left over, which a run drops");
+  print("  the input ends               " + how_the_input_ends(end, end_line, inputs.config));
+
+  print("");
+  print(warning_lines.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
+  for (const std::string& line : warning_lines) print("  " + line);
+
+  if (blocks == 0) {
+    print_line("ecflux: a run would write no block: " + warnings.no_block_reason(counts, end));
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace ecflux::driver

@@ -1,0 +1,18 @@
+#pragma once
+
+// The lines that ecflux writes on standard error: its failures and warnings.
+
+#include <string>
+
+#include "textio/result.h"
+
+namespace ecflux::driver {
+
+// One line on standard error.
+void print_line(const std::string& line);
+
+// The failure's one line, and its hint on a second line where it has one.
+// Returns the exit status of a failure, 1.
+int report_failure(const textio::Failure& failure);
+
+}  // namespace ecflux::driver

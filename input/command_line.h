@@ -1,0 +1,41 @@
+#pragma once
+
+// The command line of ecflux and ecflux-plot: options, then at most one run
+// folder. Without arguments a program works in the working directory, as it
+// always has.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/result.h"
+
+namespace ecflux::input {
+
+struct CommandLine {
+  bool help = false;       // --help, -h
+  bool version = false;    // --version
+  bool check = false;      // --check
+  bool csv = false;        // --csv
+  std::string run_folder;  // empty: the working directory
+};
+
+// The options that a program takes besides --help, --version and "--".
+struct ProgramOptions {
+  bool check = false;
+  bool csv = false;
+};
+
+// Reads the arguments after the program's name. An option the program does
+// not take, or a second folder, is refused with the reason (the program then
+// prints its usage and ends with status 2). "--" ends the options: what
+// follows is a folder even when it begins with "-".
+textio::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
+                                               ProgramOptions accepted);
+
+// Makes the run folder the working directory, so that the run happens there
+// exactly as if started in it. A folder that does not exist, is not a folder
+// or may not be entered is refused with its full path.
+textio::Status enter_run_folder(const std::string& folder);
+
+}  // namespace ecflux::input

@@ -1,0 +1,212 @@
+#include "input/data_warnings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+namespace ecflux::input {
+namespace {
+
+// Numbers as a person writes them: the shortest form that %g gives.
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string plural(std::int64_t count, const char* one, const char* many) {
+  return with_thousands(count) + " " + (count == 1 ? one : many);
+}
+
+// The units that a data file's times are given in, with their seconds.
+struct TimeUnit {
+  std::string_view name;
+  double seconds;
+};
+constexpr TimeUnit time_units[] = {
+    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", 86400.0}};
+
+}  // namespace
+
+std::string with_thousands(std::int64_t value) {
+  const std::string digits = std::to_string(value < 0 ? -value : value);
+  std::string text = value < 0 ? "-" : "";
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+DataWarnings::DataWarnings(std::string data_path, const ReadSettings& settings)
+    : path_(std::move(data_path)), settings_(settings) {}
+
+std::string DataWarnings::prefix() const { return "ecflux: warning: "; }
+
+std::string_view DataWarnings::time_unit() const {
+  return sample_interval_ > 0.0 ? time_units[time_unit_].name : std::string_view();
+}
+
+// Times may be in any unit (seconds, or hours since the start of the
+// deployment): the unit whose 1/fs is nearest the block's median step is
+// taken, seconds when none is within a factor of two.
+void DataWarnings::judge_time_unit(const Block& block, std::int64_t samples) {
+  if (sample_interval_ > 0.0 || samples < 2) return;
+  std::vector<double> steps;
+  for (std::size_t k = 1; k < static_cast<std::size_t>(samples); ++k) {
+    steps.push_back(block.sample_time[k] - block.sample_time[k - 1]);
+  }
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  const double median = *middle;
+  double best = 2.0;  // the largest ratio still taken, in either direction
+  time_unit_ = 0;
+  for (std::size_t u = 0; u < std::size(time_units); ++u) {
+    const double expected = 1.0 / (settings_.sample_rate * time_units[u].seconds);
+    const double ratio = median > 0.0 ? std::max(median / expected, expected / median) : 0.0;
+    if (ratio > 0.0 && ratio <= best) {
+      best = ratio;
+      time_unit_ = u;
+    }
+  }
+  sample_interval_ = 1.0 / (settings_.sample_rate * time_units[time_unit_].seconds);
+}
+
+std::vector<std::string> DataWarnings::add_block(const Block& block, std::int64_t samples,
+                                                 std::int64_t index, bool complete) {
+  judge_time_unit(block, samples);
+  const BlockChecks& checks = block.checks;
+  // A step further than half a sample interval from 1/fs is a gap, a
+  // repeated or a backward time.
+  BlockChecks::First uneven;
+  if (sample_interval_ > 0.0) {
+    for (std::size_t k = 1; k < static_cast<std::size_t>(samples); ++k) {
+      const double step = block.sample_time[k] - block.sample_time[k - 1];
+      if (std::fabs(step - sample_interval_) > 0.5 * sample_interval_) {
+        uneven.add(block.sample_line[k], step);
+      }
+    }
+  }
+  std::vector<std::string> lines;
+  const std::string file = "the data file " + path_;
+  const auto first = [](const BlockChecks::First& total, const BlockChecks::First& now) {
+    return total.count == 0 && now.count > 0;
+  };
+
+  if (first(totals_.unread, checks.unread)) {
+    const auto& at = checks.unread;
+    lines.push_back(
+        at.continued
+            ? prefix() + "line " + std::to_string(at.line) + " of " + file +
+                  " finishes a record begun on a line before it and holds values after it "
+                  "that are not used (a column missing, or a comma at the end of the line "
+                  "before?); the records are read as the format says"
+            : prefix() + "line " + std::to_string(at.line) + " of " + file +
+                  " holds more than seven values; the values after the seventh are not used "
+                  "(columns of date and time before the seven?)");
+  }
+  if (first(uneven_, uneven)) {
+    lines.push_back(prefix() + "block " + std::to_string(index) + " of " + file +
+                    " is not evenly sampled: the time on line " + std::to_string(uneven.line) +
+                    " is " + number(uneven.value) +
+                    " after the sample before it, where a sample interval, 1/fs, is " +
+                    number(sample_interval_) + " (times taken to be in " +
+                    std::string(time_unit()) +
+                    "): a gap, a repeated or a backward time; the block is used as it is");
+  }
+  if (first(totals_.implausible, checks.implausible)) {
+    const auto& at = checks.implausible;
+    const bool temperature = at.column >= 6;
+    lines.push_back(prefix() + "line " + std::to_string(at.line) + " of " + file + " holds " +
+                    (temperature ? "a temperature of " + number(at.value) + " °C in column " +
+                                       std::to_string(at.column) + ", outside " +
+                                       number(lowest_plausible_temperature) + " to " +
+                                       number(highest_plausible_temperature) + " °C"
+                                 : "a velocity of " + number(at.value) + " cm/s in column " +
+                                       std::to_string(at.column) + ", beyond ±" +
+                                       number(largest_plausible_velocity) + " cm/s") +
+                    " (a fill value?); it is used as it is");
+  }
+  if (complete && first(totals_.wide_time, checks.wide_time)) {
+    const auto& at = checks.wide_time;
+    lines.push_back(
+        prefix() + "line " + std::to_string(at.line) + " of " + file + " has the time " +
+        number(at.value) + ", which cumflux.out and CFSHIFT.out cannot hold: they write times of " +
+        number(largest_sample_time) + " or more, and of " + number(smallest_sample_time) +
+        " or less, as asterisks; give times relative to the start of the "
+        "deployment (in hours or days) to keep them");
+  }
+
+  const auto merge = [](BlockChecks::First& total, const BlockChecks::First& now) {
+    if (now.count == 0) return;
+    if (total.count == 0)
+      total = now;
+    else
+      total.count += now.count;
+  };
+  merge(totals_.unread, checks.unread);
+  merge(uneven_, uneven);
+  merge(totals_.implausible, checks.implausible);
+  if (complete) merge(totals_.wide_time, checks.wide_time);
+  if (uneven.count > 0) ++uneven_blocks_;
+  return lines;
+}
+
+std::string DataWarnings::unreadable_value(std::int64_t line) const {
+  return prefix() + "line " + std::to_string(line) + " of the data file " + path_ +
+         " holds a value that is not a number; the input ends there and the block in progress "
+         "is dropped";
+}
+
+std::vector<std::string> DataWarnings::finish(std::int64_t blocks, const ReadCounts& counts,
+                                              const InputEnd& end) const {
+  std::vector<std::string> lines;
+  const std::string file = " of the data file " + path_;
+  if (totals_.unread.count > 1) {
+    lines.push_back(prefix() + "in all, " + plural(totals_.unread.count, "line", "lines") + file +
+                    " hold values that are not used");
+  }
+  if (uneven_.count > 1) {
+    lines.push_back(prefix() + "in all, " + plural(uneven_.count, "time step", "time steps") +
+                    " in " + plural(uneven_blocks_, "block", "blocks") + file +
+                    " are further than half a sample interval from 1/fs");
+  }
+  if (totals_.implausible.count > 1) {
+    lines.push_back(prefix() + "in all, " + plural(totals_.implausible.count, "record", "records") +
+                    file + " hold implausible values");
+  }
+  if (totals_.wide_time.count > 1) {
+    lines.push_back(prefix() + "in all, " + plural(totals_.wide_time.count, "time", "times") +
+                    file + " are written as asterisks in cumflux.out and CFSHIFT.out");
+  }
+  if (blocks == 0) {
+    lines.push_back(prefix() + "the run writes no block: " + no_block_reason(counts, end));
+  }
+  return lines;
+}
+
+std::string DataWarnings::no_block_reason(const ReadCounts& counts, const InputEnd& end) const {
+  const std::string start;
+  const std::string file = "the data file " + path_;
+  if (counts.records == 0 && end.status != BlockStatus::past_end_time) {
+    return start + file + " holds no record after its header";
+  }
+  if (counts.accepted == 0 && end.status == BlockStatus::past_end_time) {
+    return start + "the end time " + number(settings_.end_time) +
+           " is before the first record's time " + number(end.ending_time) + " in " + file;
+  }
+  if (counts.accepted == 0 && counts.skipped > 0) {
+    return start + "no record of " + file + " has a time at or after the start time " +
+           number(settings_.start_time) + " (the last is " + number(counts.last_record_time) + ")";
+  }
+  std::string window;
+  if (settings_.start_time > 0.0) window += " after the start time";
+  if (settings_.end_time > 0.0)
+    window += window.empty() ? " up to the end time" : " and up to the end time";
+  return start + file + " holds " + plural(end.samples, "sample", "samples") + window +
+         "; a block needs " + with_thousands(settings_.block_samples);
+}
+
+}  // namespace ecflux::input
