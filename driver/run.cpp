@@ -122,10 +122,10 @@ struct PreparedRun {
 // output files and writes their headers: a run that fails before that leaves
 // every file as it was.
 textio::Result<PreparedRun> prepare_run() {
-  auto inputs = open_run_inputs();
+  RunLock lock;
+  auto inputs = open_run_inputs(&lock);
   if (!inputs.ok()) return std::move(inputs.failure());
-  auto lock = lock_run_folder();
-  if (!lock.ok()) return std::move(lock.failure());
+  inputs.value().data.list.lines().stop_reading_when(stop_signal());
 
   auto files = OutputFiles::create(inputs.value().config);
   if (!files.ok()) return std::move(files.failure());
@@ -134,7 +134,7 @@ textio::Result<PreparedRun> prepare_run() {
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results}) {
     files.value()[role].write_record(report::output_file(role).header);
   }
-  return PreparedRun{std::move(inputs.value()), std::move(lock.value()), BlockStorage{},
+  return PreparedRun{std::move(inputs.value()), std::move(lock), BlockStorage{},
                      std::move(files.value())};
 }
 
@@ -212,6 +212,8 @@ int process_blocks(PreparedRun& run) {
     if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   }
 
+  // A stop signal may also have ended the input by interrupting a read.
+  if (*stop_signal() != 0) end.status = input::BlockStatus::interrupted;
   output.drain();
   if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,

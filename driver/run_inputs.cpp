@@ -33,11 +33,16 @@ textio::Status check_memory(const input::BlockSizes& sizes) {
 
 }  // namespace
 
-textio::Result<RunInputs> open_run_inputs() {
+textio::Result<RunInputs> open_run_inputs(RunLock* lock) {
   std::vector<textio::FieldPlace> places;
   auto configuration = input::read_configuration(&places);
   if (!configuration.ok()) return std::move(configuration.failure());
   const input::Configuration& config = configuration.value();
+  if (lock != nullptr) {
+    auto taken = lock_run_folder();
+    if (!taken.ok()) return std::move(taken.failure());
+    *lock = std::move(taken.value());
+  }
 
   auto sizes = input::derive_block_sizes(config);
   if (!sizes.ok()) return std::move(sizes.failure());

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <vector>
 
+#include "driver/file_guard.h"
 #include "input/block_reader.h"
 #include "input/configuration.h"
 #include "textio/layout.h"
@@ -21,10 +22,11 @@ struct RunInputs {
   input::DataFile data;
 };
 
-// Reads the configuration, derives the block sizes and opens the data file,
-// then refuses a run that would replace an input or another output, or whose
+// Reads the configuration, takes the run folder's lock where `lock` is given
+// (a check takes none), derives the block sizes and opens the data file, then
+// refuses a run that would replace an input or another output, or whose
 // blocks cannot fit in memory. Nothing is written.
-textio::Result<RunInputs> open_run_inputs();
+textio::Result<RunInputs> open_run_inputs(RunLock* lock = nullptr);
 
 // How the blocks are read, with `interrupted` the flag that stops the input.
 input::ReadSettings read_settings(const RunInputs& inputs,

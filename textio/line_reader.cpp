@@ -68,6 +68,7 @@ LineReader::LineReader(LineReader&& other) noexcept
       end_(std::exchange(other.end_, 0)),
       at_eof_(std::exchange(other.at_eof_, true)),
       failed_(std::exchange(other.failed_, std::nullopt)),
+      stop_(other.stop_),
       line_number_(std::exchange(other.line_number_, 0)) {}
 
 LineReader& LineReader::operator=(LineReader&& other) noexcept {
@@ -81,6 +82,7 @@ LineReader& LineReader::operator=(LineReader&& other) noexcept {
     end_ = std::exchange(other.end_, 0);
     at_eof_ = std::exchange(other.at_eof_, true);
     failed_ = std::exchange(other.failed_, std::nullopt);
+    stop_ = other.stop_;
     line_number_ = std::exchange(other.line_number_, 0);
   }
   return *this;
@@ -117,6 +119,12 @@ bool LineReader::refill() {
     }
     if (errno != EINTR) {
       failed_ = failure(IoCondition::read_error);
+      return false;
+    }
+    // A read of a pipe or terminal that a stop signal interrupted ends the
+    // input, instead of waiting for data that may never come.
+    if (stop_ != nullptr && *stop_ != 0) {
+      at_eof_ = true;
       return false;
     }
   }

@@ -2,6 +2,7 @@
 
 // Forward reading of a text file as records (lines), in large blocks.
 
+#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@ class LineReader {
   // file has no record. The text stays valid until the next call.
   [[nodiscard]] Result<bool> next(std::string_view& record);
 
+  // A flag that a signal handler sets to stop the program: a read that the
+  // signal interrupts then ends the input as if the file had ended.
+  void stop_reading_when(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
+
   // Line number of the current record, counted from 1; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 
@@ -58,6 +63,7 @@ class LineReader {
   // A read error, or a line longer than the memory can hold; every later
   // call gives it again.
   std::optional<Failure> failed_;
+  const volatile std::sig_atomic_t* stop_ = nullptr;
   std::int64_t line_number_ = 0;
 };
 

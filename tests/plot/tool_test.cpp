@@ -146,8 +146,9 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
   const auto spectra = columns(folder.read("Cospectra.out"));
   const PlotReading windows(folder.read("flux_by_window.svg"));
   EXPECT_TRUE(windows.log_x());
-  const std::vector<std::string> labels = {"block 1, t = 29.9500", "block 2, t = 89.9500",
-                                           "block 3, t = 149.9500"};
+  // The example's times are hours since the start of the deployment.
+  const std::vector<std::string> labels = {"block 1, t = 0.0083", "block 2, t = 0.0250",
+                                           "block 3, t = 0.0417"};
   EXPECT_EQ(windows.series_labels(), labels);
   for (std::size_t b = 0; b < 3; ++b) {
     const auto points = windows.series_points(labels[b]);
@@ -194,7 +195,7 @@ TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
       << cumulative.text();
 
   const PlotReading windows(folder.read("flux_by_window.svg"));
-  for (const auto& point : windows.series_points("block 3, t = 149.9500"))
+  for (const auto& point : windows.series_points("block 3, t = 0.0417"))
     EXPECT_GT(std::abs(point.x - 1.666667), 1e-3);  // the fifth window's frequency
   EXPECT_NE(windows.text().find("1 flux value written as asterisks"), std::string::npos)
       << windows.text();
@@ -202,7 +203,7 @@ TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
 
 TEST(PlotTool, RunWithoutCompleteBlockGivesPlotsThatSaySo) {
   TempFolder folder;
-  finish_example_run(folder, "    30.0");
+  finish_example_run(folder, "  0.0083");  // an end time of 30 s, in hours
   ASSERT_EQ(split_records(folder.read("results.out")).size(), 1u);
   const auto run = plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;

@@ -104,24 +104,35 @@ void redirect(int target, const std::filesystem::path& path, bool closed) {
 
 }  // namespace
 
-ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
-                          const ProcessOptions& options) {
-  const auto out_path = folder / ".stdout.capture";
-  const auto err_path = folder / ".stderr.capture";
+namespace {
+
+// Programs started at once in one folder capture into files of their own.
+std::string capture_name(const char* stream) {
+  static std::atomic<int> started{0};
+  return std::string(".") + stream + ".capture." + std::to_string(++started);
+}
+
+}  // namespace
+
+StartedProgram::StartedProgram(const std::string& program, const std::filesystem::path& folder,
+                               const ProcessOptions& options)
+    : out_path_(folder / capture_name("stdout")),
+      err_path_(folder / capture_name("stderr")),
+      deadline_(std::chrono::steady_clock::now() + options.limit) {
   std::vector<std::string> argument_texts = {program};
   argument_texts.insert(argument_texts.end(), options.arguments.begin(), options.arguments.end());
   std::vector<char*> arguments;
   for (std::string& text : argument_texts) arguments.push_back(text.data());
   arguments.push_back(nullptr);
 
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
     if (options.processors > 0) restrict_processors(options.processors);
-    redirect(1, options.standard_output_file.empty() ? out_path : options.standard_output_file,
+    redirect(1, options.standard_output_file.empty() ? out_path_ : options.standard_output_file,
              options.close_standard_output);
-    redirect(2, err_path, options.close_standard_error);
+    redirect(2, err_path_, options.close_standard_error);
     if (options.close_standard_input) ::close(0);
     for (const auto& [resource, value] : options.resource_limits) {
       const rlimit limit{value, value};
@@ -133,29 +144,52 @@ ProcessResult run_program(const std::string& program, const std::filesystem::pat
     ::execv(program.c_str(), arguments.data());
     ::_exit(127);
   }
+}
+
+StartedProgram::~StartedProgram() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+bool StartedProgram::running() const {
+  return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG | WNOWAIT) == 0;
+}
+
+void StartedProgram::signal(int number) const {
+  if (pid_ > 0) ::kill(pid_, number);
+}
+
+ProcessResult StartedProgram::wait() {
   ProcessResult result;
-  const auto deadline = std::chrono::steady_clock::now() + options.limit;
   int status = 0;
   rusage usage{};
   for (;;) {
-    const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
-    if (done == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::wait4(pid, &status, 0, &usage);
+    const pid_t done = ::wait4(pid_, &status, WNOHANG, &usage);
+    if (done == pid_) break;
+    if (std::chrono::steady_clock::now() > deadline_) {
+      ::kill(pid_, SIGKILL);
+      ::wait4(pid_, &status, 0, &usage);
       result.timed_out = true;
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  pid_ = -1;
   if (!result.timed_out && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   result.peak_memory_kb = usage.ru_maxrss;
-  if (std::filesystem::exists(out_path)) result.standard_output = read_file(out_path);
-  if (std::filesystem::exists(err_path)) result.standard_error = read_file(err_path);
-  std::filesystem::remove(out_path);
-  std::filesystem::remove(err_path);
+  if (std::filesystem::exists(out_path_)) result.standard_output = read_file(out_path_);
+  if (std::filesystem::exists(err_path_)) result.standard_error = read_file(err_path_);
+  std::filesystem::remove(out_path_);
+  std::filesystem::remove(err_path_);
   return result;
+}
+
+ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
+                          const ProcessOptions& options) {
+  return StartedProgram(program, folder, options).wait();
 }
 
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,

@@ -74,6 +74,28 @@ struct ProcessOptions {
   unsigned user = 0;
 };
 
+// A program started in `folder` in the background, with standard output and
+// standard error captured; killed when it goes away unfinished.
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& program, const std::filesystem::path& folder,
+                 const ProcessOptions& options);
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  bool running() const;
+  void signal(int number) const;
+  // Waits for its end (killing it at the time limit) and collects it.
+  ProcessResult wait();
+
+ private:
+  std::filesystem::path out_path_;
+  std::filesystem::path err_path_;
+  std::chrono::steady_clock::time_point deadline_;
+  int pid_ = -1;
+};
+
 // Runs a program in `folder`, with standard output and standard error
 // captured.
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
