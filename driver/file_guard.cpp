@@ -111,14 +111,14 @@ bool same_file(std::string_view a, std::string_view b) {
   return resolved_path(a) == resolved_path(b);
 }
 
-textio::Status check_files_are_distinct(const input::Configuration& config) {
+textio::Status check_files_are_distinct(const input::Configuration& config, bool csv) {
   std::vector<NamedFile> files = {
       {"the data file", config.data_file_name},
       {"the configuration file", std::string(input::configuration_file_name)},
   };
   const std::size_t inputs = files.size();
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.role == report::OutputRole::standard_output) continue;
+    if (file.role == report::OutputRole::standard_output || (file.csv && !csv)) continue;
     files.push_back(
         {file.description, std::string(report::output_name(file, config.results_file_name))});
   }

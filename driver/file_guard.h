@@ -22,9 +22,10 @@ std::string resolved_path(std::string_view name);
 bool same_file(std::string_view a, std::string_view b);
 
 // Refuses a run in which creating an output would replace the data file,
-// the configuration file or another output, or in which standard output is
-// one of these files: before anything is written, with one line naming both.
-textio::Status check_files_are_distinct(const input::Configuration& config);
+// the configuration file or another output (the CSV files among them with
+// `csv`), or in which standard output is one of these files: before anything
+// is written, with one line naming both.
+textio::Status check_files_are_distinct(const input::Configuration& config, bool csv = false);
 
 // An advisory lock on the configuration file of the run folder, held while a
 // run writes there and released by the kernel when the process ends, however

@@ -21,6 +21,8 @@ constexpr const char* usage =
     "  --check     read the configuration and the whole data file as a run would,\n"
     "              write no file, and report on standard output what the run\n"
     "              would do and every warning it would give\n"
+    "  --csv       also write blocks.csv and window_fluxes.csv: every value at full\n"
+    "              precision, for scripts\n"
     "  -h, --help  show this text and exit\n"
     "  --version   show the version and exit\n"
     "  --          end of the options: what follows is the run folder\n"
@@ -37,7 +39,8 @@ int main(int argc, char** argv) {
   ecflux::textio::ignore_signals_of_failed_writes();
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
-  const auto line = ecflux::input::parse_command_line(arguments.subspan(1), {.check = true});
+  const auto line =
+      ecflux::input::parse_command_line(arguments.subspan(1), {.check = true, .csv = true});
   if (!line.ok()) {
     std::fprintf(stderr, "ecflux: %s\n%s", line.failure().message().c_str(), usage);
     return 2;

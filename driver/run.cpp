@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,13 @@
 #include "input/block_reader.h"
 #include "input/data_warnings.h"
 #include "report/block_results.h"
+#include "report/csv_files.h"
 #include "report/cumulative_flux_files.h"
 #include "report/output_files.h"
 #include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
+#include "stats/steady_state.h"
 #include "textio/output_file.h"
 
 namespace ecflux::driver {
@@ -61,52 +64,62 @@ constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
   return roles;
 }();
 
-// The run's output files, standard output among them, by role.
+// The run's output files, standard output among them, by role; the CSV
+// files only with --csv.
 class OutputFiles {
  public:
-  // Creates the files in the order of the table.
   // Creates the files in the order of the table. Every file is opened before
   // any is emptied: when one cannot be created, the failure is that of the
   // first file in the table's order that fails, and the files of an earlier
   // run are left as they were (a file this run created is taken away again).
-  static textio::Result<OutputFiles> create(const input::Configuration& config) {
+  static textio::Result<OutputFiles> create(const input::Configuration& config, bool csv) {
     OutputFiles created;
     for (const report::OutputFileInfo& file : report::output_files) {
+      auto& slot = created.files_.emplace_back();
+      if (file.csv && !csv) continue;
       if (file.role == OutputRole::standard_output) {
-        created.files_.push_back(OutputFile::standard_output());
+        slot = OutputFile::standard_output();
         continue;
       }
       auto opened = OutputFile::open_for_replacement(
           report::output_name(file, config.results_file_name), file.unit);
       if (!opened.ok()) {
-        for (OutputFile& earlier : created.files_) earlier.discard();
+        for (auto& earlier : created.files_) {
+          if (earlier) earlier->discard();
+        }
         return std::move(opened.failure());
       }
-      created.files_.push_back(std::move(opened.value()));
+      slot = std::move(opened.value());
     }
-    for (OutputFile& file : created.files_) {
-      if (auto replaced = file.replace(); !replaced.ok()) return std::move(replaced.failure());
+    for (auto& file : created.files_) {
+      if (!file) continue;
+      if (auto replaced = file->replace(); !replaced.ok()) return std::move(replaced.failure());
     }
     return created;
   }
 
-  OutputFile& operator[](OutputRole role) { return files_[report::table_index(role)]; }
+  bool has(OutputRole role) const { return files_[report::table_index(role)].has_value(); }
+  OutputFile& operator[](OutputRole role) { return *files_[report::table_index(role)]; }
 
   // The first failure in the order in which the files are written.
   Status first_failure() const {
     for (const OutputRole role : write_order) {
-      Status status = files_[report::table_index(role)].status();
+      const auto& file = files_[report::table_index(role)];
+      if (!file) continue;
+      Status status = file->status();
       if (!status.ok()) return status;
     }
     return {};
   }
 
   void close_all() {
-    for (OutputFile& file : files_) file.close();
+    for (auto& file : files_) {
+      if (file) file->close();
+    }
   }
 
  private:
-  std::vector<OutputFile> files_;  // in the order of the table
+  std::vector<std::optional<OutputFile>> files_;  // in the order of the table
 };
 
 // Everything the block loop works with, ready before the first block.
@@ -121,18 +134,21 @@ struct PreparedRun {
 // file, then refuses what cannot give a good run, and only then creates the
 // output files and writes their headers: a run that fails before that leaves
 // every file as it was.
-textio::Result<PreparedRun> prepare_run() {
+textio::Result<PreparedRun> prepare_run(bool csv) {
   RunLock lock;
-  auto inputs = open_run_inputs(&lock);
+  auto inputs = open_run_inputs(&lock, csv);
   if (!inputs.ok()) return std::move(inputs.failure());
   inputs.value().data.list.lines().stop_reading_when(stop_signal());
 
-  auto files = OutputFiles::create(inputs.value().config);
+  auto files = OutputFiles::create(inputs.value().config, csv);
   if (!files.ok()) return std::move(files.failure());
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
-       {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results}) {
-    files.value()[role].write_record(report::output_file(role).header);
+       {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results,
+        OutputRole::blocks_csv, OutputRole::window_fluxes_csv}) {
+    if (files.value().has(role)) {
+      files.value()[role].write_record(report::output_file(role).header);
+    }
   }
   return PreparedRun{std::move(inputs.value()), std::move(lock), BlockStorage{},
                      std::move(files.value())};
@@ -151,11 +167,30 @@ struct BlockRows {
   stats::SeriesRows cfshift;
 };
 
+// What the block table tells of a block beyond its results row.
+report::BlockFacts block_facts(const input::Block& block, const input::BlockSizes& sizes,
+                               std::int64_t index, double seconds_per_time_unit) {
+  const auto n = static_cast<std::size_t>(sizes.block_samples);
+  double largest_step = 0.0;
+  for (std::size_t k = 1; k < n; ++k) {
+    largest_step = std::max(largest_step, block.sample_time[k] - block.sample_time[k - 1]);
+  }
+  return {index,
+          block.sample_line[0],
+          block.sample_line[n - 1],
+          sizes.block_samples,
+          stats::steady_state_difference(block, sizes.block_samples),
+          largest_step * seconds_per_time_unit,
+          block.checks.implausible.count};
+}
+
 // The steps of one complete block, in their order. The block's records are
 // handed to the output thread and its window sweep to the sweeper, so the
-// next block can be read while they are done.
+// next block can be read while they are done. `facts`, with --csv, gives the
+// block's row of the block table.
 void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTotals& totals,
-                   flux::WindowSweeper& sweeper, OutputQueue& output, OutputFiles& files) {
+                   flux::WindowSweeper& sweeper, OutputQueue& output, OutputFiles& files,
+                   std::optional<report::BlockFacts> facts) {
   storage.make_room(sizes);
   auto& [block, statistics, series, shift_tables] = storage;
   stats::compute_block_statistics(block, sizes, statistics, totals.block_mean_time);
@@ -168,13 +203,15 @@ void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTot
                                       totals.shift_cum_flux, rows->cfshift);
   const auto n = static_cast<std::size_t>(sizes.block_samples);
   sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
-  output.post([&files, rows, report = report::make_block_report(statistics, zero_shift, search)] {
-    report::write_series_rows(files[OutputRole::cumulative_flux], rows->cumflux);
-    report::write_series_rows(files[OutputRole::shifted_cumulative_flux], rows->cfshift);
-    report::write_block_results(report, files[OutputRole::results],
-                                files[OutputRole::standard_output]);
-    return files.first_failure();
-  });
+  output.post(
+      [&files, rows, facts, report = report::make_block_report(statistics, zero_shift, search)] {
+        report::write_series_rows(files[OutputRole::cumulative_flux], rows->cumflux);
+        report::write_series_rows(files[OutputRole::shifted_cumulative_flux], rows->cfshift);
+        report::write_block_results(report, files[OutputRole::results],
+                                    files[OutputRole::standard_output]);
+        if (facts) report::write_block_row(files[OutputRole::blocks_csv], report, *facts);
+        return files.first_failure();
+      });
 }
 
 void print_lines(const std::vector<std::string>& lines) {
@@ -207,7 +244,12 @@ int process_blocks(PreparedRun& run) {
       end = {status, outcome.value().ending_time, outcome.value().samples};
       break;
     }
-    process_block(inputs.sizes, run.storage, totals, sweeper, output, run.files);
+    std::optional<report::BlockFacts> facts;
+    if (run.files.has(OutputRole::blocks_csv)) {
+      facts = block_facts(run.storage.block, inputs.sizes, blocks + 1,
+                          warnings.seconds_per_time_unit());
+    }
+    process_block(inputs.sizes, run.storage, totals, sweeper, output, run.files, facts);
     ++blocks;
     if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
   }
@@ -216,8 +258,13 @@ int process_blocks(PreparedRun& run) {
   if (*stop_signal() != 0) end.status = input::BlockStatus::interrupted;
   output.drain();
   if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
+  const flux::WindowFluxTable table = sweeper.finish();
   report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
-                              sweeper.finish(), inputs.sizes.sample_rate);
+                              table, inputs.sizes.sample_rate);
+  if (run.files.has(OutputRole::window_fluxes_csv)) {
+    report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv], totals.block_mean_time,
+                                table, inputs.sizes.sample_rate);
+  }
   run.files.close_all();
   if (auto closed = run.files.first_failure(); !closed.ok()) {
     return report_failure(closed.failure());
@@ -242,7 +289,7 @@ int run(const input::CommandLine& line) {
   try {
     if (line.check) return check_run();
     catch_stop_signals();
-    auto prepared = prepare_run();
+    auto prepared = prepare_run(line.csv);
     if (!prepared.ok()) return report_failure(prepared.failure());
     return process_blocks(prepared.value());
   } catch (const std::bad_alloc&) {

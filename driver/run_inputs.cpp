@@ -33,7 +33,7 @@ textio::Status check_memory(const input::BlockSizes& sizes) {
 
 }  // namespace
 
-textio::Result<RunInputs> open_run_inputs(RunLock* lock) {
+textio::Result<RunInputs> open_run_inputs(RunLock* lock, bool csv) {
   std::vector<textio::FieldPlace> places;
   auto configuration = input::read_configuration(&places);
   if (!configuration.ok()) return std::move(configuration.failure());
@@ -48,7 +48,7 @@ textio::Result<RunInputs> open_run_inputs(RunLock* lock) {
   if (!sizes.ok()) return std::move(sizes.failure());
   auto data = input::open_data_file(config.data_file_name);
   if (!data.ok()) return std::move(data.failure());
-  if (auto distinct = check_files_are_distinct(config); !distinct.ok()) {
+  if (auto distinct = check_files_are_distinct(config, csv); !distinct.ok()) {
     return std::move(distinct.failure());
   }
   if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());

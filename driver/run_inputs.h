@@ -26,7 +26,8 @@ struct RunInputs {
 // (a check takes none), derives the block sizes and opens the data file, then
 // refuses a run that would replace an input or another output, or whose
 // blocks cannot fit in memory. Nothing is written.
-textio::Result<RunInputs> open_run_inputs(RunLock* lock = nullptr);
+// With `csv` the guard covers the CSV files too.
+textio::Result<RunInputs> open_run_inputs(RunLock* lock = nullptr, bool csv = false);
 
 // How the blocks are read, with `interrupted` the flag that stops the input.
 input::ReadSettings read_settings(const RunInputs& inputs,

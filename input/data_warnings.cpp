@@ -49,6 +49,8 @@ std::string_view DataWarnings::time_unit() const {
   return sample_interval_ > 0.0 ? time_units[time_unit_].name : std::string_view();
 }
 
+double DataWarnings::seconds_per_time_unit() const { return time_units[time_unit_].seconds; }
+
 // Times may be in any unit (seconds, or hours since the start of the
 // deployment): the unit whose 1/fs is nearest the block's median step is
 // taken, seconds when none is within a factor of two.
@@ -108,13 +110,12 @@ std::vector<std::string> DataWarnings::add_block(const Block& block, std::int64_
                   "(columns of date and time before the seven?)");
   }
   if (first(uneven_, uneven)) {
-    lines.push_back(prefix() + "block " + std::to_string(index) + " of " + file +
-                    " is not evenly sampled: the time on line " + std::to_string(uneven.line) +
-                    " is " + number(uneven.value) +
-                    " after the sample before it, where a sample interval, 1/fs, is " +
-                    number(sample_interval_) + " (times taken to be in " +
-                    std::string(time_unit()) +
-                    "): a gap, a repeated or a backward time; the block is used as it is");
+    lines.push_back(
+        prefix() + "block " + std::to_string(index) + " of " + file +
+        " is not evenly sampled: the time on line " + std::to_string(uneven.line) + " is " +
+        number(uneven.value) + " after the sample before it, where a sample interval, 1/fs, is " +
+        number(sample_interval_) + " (times taken to be in " + std::string(time_unit()) +
+        "): a gap, a repeated or a backward time; the block is used as it is");
   }
   if (first(totals_.implausible, checks.implausible)) {
     const auto& at = checks.implausible;

@@ -41,6 +41,9 @@ class DataWarnings {
   // One sample interval, 1/fs, in the unit of the data file's times.
   double sample_interval() const { return sample_interval_; }
 
+  // The seconds of one unit of the data file's times (1 before it is judged).
+  double seconds_per_time_unit() const;
+
   // The warning of a value that is not a number, which ends the input.
   std::string unreadable_value(std::int64_t line) const;
 

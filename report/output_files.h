@@ -20,6 +20,8 @@ enum class OutputRole {
   cumulative_flux,          // one row per sample
   shifted_cumulative_flux,  // one row per sample pair at the block's RUNMIN delay
   standard_output,          // one progress line per block
+  blocks_csv,               // with --csv: one row per block, every value at full precision
+  window_fluxes_csv,        // with --csv: one row per block and window length
 };
 
 struct OutputFileInfo {
@@ -39,10 +41,13 @@ struct OutputFileInfo {
   // however many there are (the window-flux table only).
   std::string_view repeated_field;
   // The order in which records reach the files: a block's rows of the two
-  // cumulative-flux files, its results row and its progress line, and the
-  // window-flux table at the end of the run. Failures are looked for in this
-  // order.
+  // cumulative-flux files, its results row, its progress line and its row of
+  // the block table, and the window-flux table and list at the end of the
+  // run. Failures are looked for in this order.
   int write_order;
+  // Written only when asked for (ecflux --csv): comma-separated values, with
+  // a header of column names and every number at full precision.
+  bool csv = false;
 };
 
 // The header of the two cumulative-flux files: the 64 characters written as a
@@ -58,19 +63,36 @@ inline constexpr std::string_view results_header =
     "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
     "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
 
+// The columns of blocks.csv, each name with its unit.
+inline constexpr std::string_view blocks_csv_header =
+    "block,first_line,last_line,samples,time_mean,u_mean_cm_s,v_mean_cm_s,w_mean_cm_s,"
+    "w_std_cm_s,magnitude_cm_s,magnitude_std_cm_s,direction_deg,temperature_mean_K,"
+    "temperature_std_K,flux_linear_W_m2,flux_run_W_m2,flux_mean_removed_W_m2,"
+    "flux_linear_min_W_m2,flux_run_min_W_m2,flux_linear_max_W_m2,flux_run_max_W_m2,"
+    "delay_linear_min_s,delay_run_min_s,delay_linear_max_s,delay_run_max_s,"
+    "steady_state_difference_percent,time_step_max_s,implausible_values";
+
+// The columns of window_fluxes.csv.
+inline constexpr std::string_view window_fluxes_csv_header =
+    "block,time_mean,window_samples,window_s,frequency_Hz,flux_K_m_day";
+
 // In the order in which the run creates them; standard output is open from
-// the start.
-inline constexpr std::array<OutputFileInfo, 5> output_files = {{
+// the start, and the CSV files are made only with --csv.
+inline constexpr std::array<OutputFileInfo, 7> output_files = {{
     {OutputRole::results, "the results file", "", 9, results_header,
      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
-     "1X,F9.6", "F9.4", 5},
+     "1X,F9.6", "F9.4", 6},
     {OutputRole::cumulative_flux, "the cumulative-flux file", "cumflux.out", 43, series_header,
      series_row_layout, "", 1},
     {OutputRole::shifted_cumulative_flux, "the shifted cumulative-flux file", "CFSHIFT.out", 889,
      series_header, series_row_layout, "", 2},
     {OutputRole::standard_output, "standard output", "/dev/stdout", 6, "",
      "F12.9, 1X,F8.2, 1X,F8.2, 1X,F8.2", "", 4},
+    {OutputRole::blocks_csv, "the block table", "blocks.csv", 50, blocks_csv_header, "", "", 5,
+     true},
+    {OutputRole::window_fluxes_csv, "the window-flux list", "window_fluxes.csv", 51,
+     window_fluxes_csv_header, "", "", 7, true},
 }};
 
 // Where a role's file stands in the table.

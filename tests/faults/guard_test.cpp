@@ -177,5 +177,43 @@ TEST(Guard, ClosedStandardStreamsAreNeverTakenByTheRunsFiles) {
   }
 }
 
+// With --csv the two CSV files are outputs like the others: guarded, and
+// their write failures named with their units.
+TEST(Guard, CsvFilesAreOutputsLikeTheOthers) {
+  ProcessOptions csv;
+  csv.arguments = {"--csv"};
+  csv.limit = 60s;
+  for (const bool with_csv : {false, true}) {
+    TempFolder folder;
+    ConfigurationText config = ten_hertz();
+    config.results_file = "./blocks.csv";
+    write_run(folder, config, "header\n" + data_records(1300));
+    const ProcessResult run = with_csv ? run_program(ECFLUX_PROGRAM, folder.path(), csv)
+                                       : run_program(ECFLUX_PROGRAM, folder.path(), 60s);
+    EXPECT_EQ(run.exit_status, with_csv ? 1 : 0) << run.standard_error;
+    if (with_csv) {
+      EXPECT_NE(run.standard_error.find("the block table"), std::string::npos)
+          << run.standard_error;
+    }
+  }
+  TempFolder good;
+  write_run(good, ten_hertz(), forty_blocks());
+  ASSERT_EQ(run_program(ECFLUX_PROGRAM, good.path(), csv).exit_status, 0);
+  for (const auto& [name, unit] : {std::pair<std::string, int>{"blocks.csv", 50},
+                                   std::pair<std::string, int>{"window_fluxes.csv", 51}}) {
+    TempFolder folder;
+    write_run(folder, ten_hertz(), forty_blocks());
+    std::filesystem::create_symlink("/dev/full", folder / name);
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), csv);
+    EXPECT_EQ(run.exit_status, 1) << name;
+    EXPECT_EQ(run.standard_error, severe(38, "error during write, unit " + std::to_string(unit) +
+                                                 ", file " + (folder / name).string()));
+    for (const std::string other : {"results.out", "cumflux.out", "blocks.csv"}) {
+      if (other == name) continue;
+      expect_whole_records_of(folder.read(other), good.read(other), name + ": " + other);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ecflux::faults

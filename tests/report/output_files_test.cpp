@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace ecflux::report {
 namespace {
@@ -19,7 +21,9 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
                                {OutputRole::window_flux_table, "Cospectra.out", 40, 10},
                                {OutputRole::cumulative_flux, "cumflux.out", 43, 65},
                                {OutputRole::shifted_cumulative_flux, "CFSHIFT.out", 889, 65},
-                               {OutputRole::standard_output, "/dev/stdout", 6, 39}};
+                               {OutputRole::standard_output, "/dev/stdout", 6, 39},
+                               {OutputRole::blocks_csv, "blocks.csv", 50, 0},
+                               {OutputRole::window_fluxes_csv, "window_fluxes.csv", 51, 0}};
   ASSERT_EQ(output_files.size(), std::size(expected));
   for (std::size_t i = 0; i < output_files.size(); ++i) {
     // The table is in the order of creation.
@@ -30,6 +34,32 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
   }
   EXPECT_EQ(output_name(output_file(OutputRole::results), "my results.txt"), "my results.txt");
   EXPECT_EQ(output_name(output_file(OutputRole::cumulative_flux), "r.out"), "cumflux.out");
+  for (const OutputFileInfo& file : output_files) {
+    EXPECT_EQ(file.csv, file.fixed_name.ends_with(".csv")) << file.fixed_name;
+  }
+}
+
+// The CSV headers name every column once, each with its unit where it has
+// one, and no name needs quoting.
+TEST(OutputFiles, CsvHeaders) {
+  for (const std::string_view header : {blocks_csv_header, window_fluxes_csv_header}) {
+    std::vector<std::string> names;
+    std::size_t begin = 0;
+    for (std::size_t end; (end = header.find(',', begin)) != std::string_view::npos;
+         begin = end + 1) {
+      names.emplace_back(header.substr(begin, end - begin));
+    }
+    names.emplace_back(header.substr(begin));
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << header;
+    for (const auto& name : names) {
+      EXPECT_EQ(name.find_first_of(" \"\r\n"), std::string::npos) << name;
+    }
+  }
+  EXPECT_NE(blocks_csv_header.find("flux_linear_W_m2,"), std::string_view::npos);
+  EXPECT_NE(blocks_csv_header.find("u_mean_cm_s,"), std::string_view::npos);
+  EXPECT_NE(blocks_csv_header.find("delay_run_min_s,"), std::string_view::npos);
 }
 
 // A header label ends in the last column of its field, so that a column

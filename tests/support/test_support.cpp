@@ -21,7 +21,7 @@ namespace ecflux::testing {
 const std::vector<std::string> output_names = [] {
   std::vector<std::string> names;
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.role == report::OutputRole::standard_output) continue;
+    if (file.role == report::OutputRole::standard_output || file.csv) continue;
     names.emplace_back(report::output_name(file, ConfigurationText{}.results_file));
   }
   return names;

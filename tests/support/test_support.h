@@ -125,8 +125,8 @@ struct ConfigurationText {
   std::string text() const;
 };
 
-// The files a run creates, in the order it creates them, with the
-// configuration's default results file name.
+// The files a run creates (without --csv), in the order it creates them,
+// with the configuration's default results file name.
 extern const std::vector<std::string> output_names;
 
 // Writes the configuration and the data file it names into the folder.

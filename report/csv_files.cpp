@@ -1,0 +1,41 @@
+#include "report/csv_files.h"
+
+#include "textio/csv_record.h"
+
+namespace ecflux::report {
+
+void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts) {
+  textio::CsvRecord record;
+  record.add(facts.index).add(facts.first_line).add(facts.last_line).add(facts.samples);
+  // TIME to T-STD, then FLUX-L and FLUX-R, as in the results row.
+  for (std::size_t i = 0; i <= 11; ++i) record.add(report.row[i]);
+  record.add(report.line[1]);  // the flux of the mean-removed fluctuations
+  // LINMIN, RUNMIN, LINMAX, RUNMAX and their delays.
+  for (std::size_t i = 12; i < report.row.size(); ++i) record.add(report.row[i]);
+  record.add(facts.steady_state_difference_percent)
+      .add(facts.time_step_max_s)
+      .add(facts.implausible_values);
+  file.write_record(record.text());
+}
+
+void write_window_fluxes(textio::OutputFile& file, std::span<const double> block_mean_time,
+                         const flux::WindowFluxTable& table, double sample_rate) {
+  const std::size_t windows = table.window_count();
+  textio::CsvRecord record;
+  for (std::size_t b = 0; b < block_mean_time.size(); ++b) {
+    const auto flux = table.row(b);
+    for (std::size_t k = 0; k < windows; ++k) {
+      const double seconds = table.window_length[k] / sample_rate;
+      record.clear();
+      record.add(static_cast<std::int64_t>(b) + 1)
+          .add(block_mean_time[b])
+          .add(table.window_length[k])
+          .add(seconds)
+          .add(1.0 / seconds)
+          .add(flux[k]);
+      file.write_record(record.text());
+    }
+  }
+}
+
+}  // namespace ecflux::report

@@ -1,0 +1,37 @@
+#pragma once
+
+// The two files for scripts that ecflux --csv writes beside the fixed-column
+// files: blocks.csv, one row per block with every value of the results row
+// at full precision and what a scientist checks before trusting a block's
+// flux, and window_fluxes.csv, the window-flux table in long form.
+
+#include <cstdint>
+#include <span>
+
+#include "flux/window_sweep.h"
+#include "report/block_results.h"
+#include "textio/output_file.h"
+
+namespace ecflux::report {
+
+// What blocks.csv tells of a block beyond its results row.
+struct BlockFacts {
+  std::int64_t index = 0;  // counted from 1
+  std::int64_t first_line = 0;
+  std::int64_t last_line = 0;  // of the data file, where the block's records begin
+  std::int64_t samples = 0;
+  double steady_state_difference_percent = 0.0;
+  double time_step_max_s = 0.0;         // the largest step between two of its samples
+  std::int64_t implausible_values = 0;  // records with values beyond the plausible bounds
+};
+
+// The block's row of blocks.csv.
+void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts);
+
+// Every row of window_fluxes.csv: for each block in order, for each window
+// length: the block, its mean time, the window in samples and in seconds, its
+// frequency 1 / (samples / fs) and the flux.
+void write_window_fluxes(textio::OutputFile& file, std::span<const double> block_mean_time,
+                         const flux::WindowFluxTable& table, double sample_rate);
+
+}  // namespace ecflux::report
