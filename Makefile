@@ -1,21 +1,30 @@
 # The two everyday commands: `make demo` builds ecflux, runs it on the
 # bundled example in build/demo and draws the run's plots with ecflux-plot;
-# `make test` builds everything and runs every test.
+# `make test` builds everything and runs every test. `make demo` and
+# `make package` need only cmake, g++ and make: they build the two programs
+# alone, and a build folder that they configure first leaves the tests out (a
+# later `make build` or `make test` turns them on in the same folder).
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # WERROR=ON turns compiler warnings into errors (CI builds so).
 WERROR ?= OFF
 
-.PHONY: all build demo test clean sanitize clang-check fuzz slow-test
+.PHONY: all build programs demo test package clean sanitize clang-check fuzz slow-test
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR) -DECFLUX_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# ecflux and ecflux-plot only, without the test libraries.
+programs:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR) \
+	  $$([ -f $(BUILD)/CMakeCache.txt ] || echo -DECFLUX_TESTS=OFF)
+	cmake --build $(BUILD) -j $(JOBS) --target ecflux ecflux-plot
+
+demo: programs
 	rm -rf $(BUILD)/demo
 	mkdir -p $(BUILD)/demo
 	cp examples/ConfigDRAVEK.Dat examples/example.dat $(BUILD)/demo/
@@ -29,6 +38,12 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package of the two programs, the manual page, the README and
+# the example: $(BUILD)/ecflux_<version>_<arch>.deb. cpack first builds what
+# the build folder holds (the tests too, where they are configured).
+package: programs
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD) build-asan build-clang build-fuzz
