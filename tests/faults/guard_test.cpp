@@ -28,16 +28,6 @@ using testing::split_records;
 using testing::TempFolder;
 using testing::write_run;
 
-// The names in a folder: the run's files and what a case put there.
-std::vector<std::string> names_in(const TempFolder& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(Guard, OutputsThatDoNotExistYetAreComparedAfterResolvingTheirNames) {
   struct Case {
     std::string results_file;
@@ -62,7 +52,7 @@ TEST(Guard, OutputsThatDoNotExistYetAreComparedAfterResolvingTheirNames) {
     write_run(folder, config, data);
     std::filesystem::create_directory(folder / "sub");
     if (!c.link.empty()) std::filesystem::create_symlink(c.link_target, folder / c.link);
-    const auto before = names_in(folder);
+    const auto before = folder.names();
 
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
     const std::string what = c.results_file + (c.link.empty() ? "" : " with " + c.link);
@@ -71,7 +61,7 @@ TEST(Guard, OutputsThatDoNotExistYetAreComparedAfterResolvingTheirNames) {
     EXPECT_NE(run.standard_error.find("are the same file; nothing was written"), std::string::npos)
         << what << ": " << run.standard_error;
     EXPECT_EQ(run.standard_output, "") << what;
-    EXPECT_EQ(names_in(folder), before) << what << ": a file was created";
+    EXPECT_EQ(folder.names(), before) << what << ": a file was created";
     EXPECT_EQ(folder.read("data.txt"), data) << what;
   }
 }

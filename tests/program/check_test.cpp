@@ -28,28 +28,6 @@ ProcessResult check(const TempFolder& folder) {
   return run_program(ECFLUX_PROGRAM, folder.path(), options);
 }
 
-std::vector<std::string> names_in(const TempFolder& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// `count` records at 10 Hz from the time `first`.
-std::string records(int count, double first = 0.0) {
-  std::string text;
-  char line[128];
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(line, sizeof line, "%.1f %.2f %.2f %.2f %.2f %.3f %.3f\n", first + i * 0.1,
-                  10.0 + i % 7, -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, 0.0,
-                  4.0 + (i * 3 % 13) * 0.01, 4.0 + (i * 5 % 11) * 0.01);
-    text += line;
-  }
-  return text;
-}
-
 void expect_lines(const std::string& report, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     EXPECT_NE(report.find(line + "\n"), std::string::npos) << "missing: " << line << "\n" << report;
@@ -60,11 +38,11 @@ TEST(Check, TheExampleIsReportedAndNothingIsWritten) {
   TempFolder folder;
   std::filesystem::copy(EXAMPLES_FOLDER "/ConfigDRAVEK.Dat", folder / "ConfigDRAVEK.Dat");
   std::filesystem::copy(EXAMPLES_FOLDER "/example.dat", folder / "example.dat");
-  const auto before = names_in(folder);
+  const auto before = folder.names();
   const ProcessResult run = check(folder);
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
   EXPECT_EQ(run.standard_error, "");
-  EXPECT_EQ(names_in(folder), before);
+  EXPECT_EQ(folder.names(), before);
   expect_lines(
       run.standard_output,
       {"    29  24-43    data file name       \"example.dat\"           example.dat",
@@ -89,7 +67,7 @@ TEST(Check, TextRightOfANumberIsFlagged) {
   ConfigurationText config;
   config.block_seconds = "600";
   config.window_seconds = "  300";
-  write_run(folder, config, "header\n" + records(6100));
+  write_run(folder, config, "header\n" + testing::ten_hertz_records(6100));
   const ProcessResult run = check(folder);
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
   expect_lines(run.standard_output,
@@ -100,7 +78,7 @@ TEST(Check, TextRightOfANumberIsFlagged) {
   config.block_seconds = "60";
   config.window_seconds = "60";
   config.sample_rate = "10.5";
-  write_run(folder, config, "header\n" + records(700));
+  write_run(folder, config, "header\n" + testing::ten_hertz_records(700));
   expect_lines(check(folder).standard_output,
                {"  running-mean window (W)      600 samples = trunc(60 s x 10.5), cut to N from "
                 "630"});
@@ -111,7 +89,7 @@ TEST(Check, RefusalsAndFailuresAreThoseOfARun) {
     TempFolder folder;
     ConfigurationText config;
     config.sample_rate = "32 Hz";
-    write_run(folder, config, "header\n" + records(10));
+    write_run(folder, config, "header\n" + testing::ten_hertz_records(10));
     const ProcessResult run = check(folder);
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.standard_output, "");
@@ -144,7 +122,7 @@ TEST(Check, RefusalsAndFailuresAreThoseOfARun) {
     TempFolder folder;
     ConfigurationText config;
     config.results_file = "data.txt";
-    write_run(folder, config, "header\n" + records(700));
+    write_run(folder, config, "header\n" + testing::ten_hertz_records(700));
     const ProcessResult run = check(folder);
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_NE(run.standard_error.find("are the same file"), std::string::npos);
@@ -155,7 +133,7 @@ TEST(Check, NoBlockEndsWithTheReason) {
   TempFolder folder;
   ConfigurationText config;
   config.start_time = "500";
-  write_run(folder, config, "header\n" + records(700));
+  write_run(folder, config, "header\n" + testing::ten_hertz_records(700));
   const ProcessResult run = check(folder);
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
@@ -173,7 +151,8 @@ TEST(Check, WarningsAndWhereTheInputEnds) {
   TempFolder folder;
   ConfigurationText config;
   config.end_time = "100";
-  std::string data = "header\n" + records(650) + "65.0 1 2 3 4 5 -9999\n" + records(700, 65.1);
+  std::string data = "header\n" + testing::ten_hertz_records(650) + "65.0 1 2 3 4 5 -9999\n" +
+                     testing::ten_hertz_records(700, 65.1);
   write_run(folder, config, data);
   const ProcessResult run = check(folder);
   EXPECT_EQ(run.exit_status, 0);

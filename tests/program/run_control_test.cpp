@@ -28,18 +28,6 @@ using testing::split_records;
 using testing::StartedProgram;
 using testing::TempFolder;
 
-std::string records(int count) {
-  std::string text;
-  char line[128];
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(line, sizeof line, "%.1f %.2f %.2f %.2f %.2f %.3f %.3f\n", i * 0.1, 10.0 + i % 7,
-                  -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, 0.0, 4.0 + (i * 3 % 13) * 0.01,
-                  4.0 + (i * 5 % 11) * 0.01);
-    text += line;
-  }
-  return text;
-}
-
 // A run folder whose data file is a named pipe.
 struct PipedRun {
   TempFolder folder;
@@ -90,7 +78,7 @@ TEST(RunControl, ASecondRunInTheSameFolderIsRefused) {
 
   // The first run goes on as if alone, and leaves no file of the lock.
   const int writer = piped.open_writer();
-  write_all(writer, "header\n" + records(1300));
+  write_all(writer, "header\n" + testing::ten_hertz_records(1300));
   ::close(writer);
   const ProcessResult run = first.wait();
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
@@ -105,7 +93,7 @@ TEST(RunControl, AnInterruptedRunSaysSoAndKeepsWholeRecords) {
     const int writer = piped.open_writer();
     ASSERT_GE(writer, 0);
     // Two blocks and part of a third; the run then waits for more data.
-    write_all(writer, "header\n" + records(1450));
+    write_all(writer, "header\n" + testing::ten_hertz_records(1450));
     ASSERT_TRUE(eventually([&] {
       return piped.folder.exists("results.out") &&
              split_records(piped.folder.read("results.out")).size() == 3;

@@ -20,20 +20,8 @@ using testing::split_records;
 using testing::TempFolder;
 using testing::write_run;
 
-// One record at 10 Hz with a little structure; `i` counts from 0.
-std::string record(int i, double time) {
-  char line[128];
-  std::snprintf(line, sizeof line, "%.1f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
-                -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, 0.0, 4.0 + (i * 3 % 13) * 0.01,
-                4.0 + (i * 5 % 11) * 0.01);
-  return line;
-}
-
-std::string records(int count, double first = 0.0, int first_index = 0) {
-  std::string text;
-  for (int i = 0; i < count; ++i) text += record(first_index + i, first + i * 0.1);
-  return text;
-}
+using testing::ten_hertz_record;
+using testing::ten_hertz_records;
 
 // A run of the data in a folder of its own, and its standard error as lines.
 struct DataRun {
@@ -108,11 +96,12 @@ TEST(DataWarnings, DateAndTimeColumnsFirst) {
 TEST(DataWarnings, TrailingCommaTakesAValueFromTheNextLine) {
   // A record whose last value was lost, with the comma before it left at
   // the end of the line.
-  std::string line = record(300, 30.0);
+  std::string line = ten_hertz_record(300, 30.0);
   line.erase(line.rfind(' '));
   for (char& c : line) c = c == ' ' ? ',' : c;
   line += ',';
-  const std::string data = "header\n" + records(300) + line + "\n" + records(999, 30.1, 301);
+  const std::string data =
+      "header\n" + ten_hertz_records(300) + line + "\n" + ten_hertz_records(999, 30.1, 301);
   const DataRun run(data);
   ASSERT_FALSE(run.warnings.empty());
   EXPECT_EQ(run.warnings[0].rfind(warning(run, "line 303 of the data file " + run.data_path +
@@ -127,7 +116,7 @@ TEST(DataWarnings, TrailingCommaTakesAValueFromTheNextLine) {
 TEST(DataWarnings, GapAndBackwardTime) {
   {
     // A five-minute gap after the first block's 400th sample.
-    const DataRun run("header\n" + records(400) + records(900, 340.0, 400));
+    const DataRun run("header\n" + ten_hertz_records(400) + ten_hertz_records(900, 340.0, 400));
     expect_warnings(run, {warning(run, "block 1 of the data file " + run.data_path +
                                            " is not evenly sampled: the time on line 402 is 300.1 "
                                            "after the sample before it, where a sample interval, "
@@ -137,7 +126,7 @@ TEST(DataWarnings, GapAndBackwardTime) {
     EXPECT_EQ(split_records(run.result.standard_output).size(), 2u);
   }
   {
-    const DataRun run("header\n" + records(700) + records(600, 65.0, 700));
+    const DataRun run("header\n" + ten_hertz_records(700) + ten_hertz_records(600, 65.0, 700));
     expect_warnings(run, {warning(run, "block 2 of the data file " + run.data_path +
                                            " is not evenly sampled: the time on line 702 is -4.9 "
                                            "after the sample before it, where a sample interval, "
@@ -148,8 +137,8 @@ TEST(DataWarnings, GapAndBackwardTime) {
 }
 
 TEST(DataWarnings, FillValuesInTheColumnsInUse) {
-  std::string data = "header\n" + records(650) + "65.0 1 2 3 4 5 -9999\n" +
-                     "65.1 9999 2 3 4 5 6\n" + records(700, 65.2, 652);
+  std::string data = "header\n" + ten_hertz_records(650) + "65.0 1 2 3 4 5 -9999\n" +
+                     "65.1 9999 2 3 4 5 6\n" + ten_hertz_records(700, 65.2, 652);
   const DataRun run(data);
   expect_warnings(run, {warning(run, "line 652 of the data file " + run.data_path +
                                          " holds a temperature of -9999 °C in column 7, outside "
@@ -157,12 +146,13 @@ TEST(DataWarnings, FillValuesInTheColumnsInUse) {
                         warning(run, "in all, 2 records of the data file " + run.data_path +
                                          " hold implausible values")});
   // Column 6 is not in use: a fill value there is not told.
-  data = "header\n" + records(650) + "65.0 1 2 3 4 -9999 6\n" + records(700, 65.1, 651);
+  data = "header\n" + ten_hertz_records(650) + "65.0 1 2 3 4 -9999 6\n" +
+         ten_hertz_records(700, 65.1, 651);
   expect_warnings(DataRun(data), {});
 }
 
 TEST(DataWarnings, TimesInSecondsOfTheDay) {
-  const DataRun run("header\n" + records(1300, 86000.0));
+  const DataRun run("header\n" + ten_hertz_records(1300, 86000.0));
   expect_warnings(run, {warning(run, "line 2 of the data file " + run.data_path +
                                          " has the time 86000, which cumflux.out and CFSHIFT.out "
                                          "cannot hold: they write times of 1000 or more, and of "
@@ -178,7 +168,7 @@ TEST(DataWarnings, RunsThatWriteNoBlock) {
   {
     ConfigurationText config;
     config.start_time = "5000";
-    const DataRun run("header\n" + records(700), config);
+    const DataRun run("header\n" + ten_hertz_records(700), config);
     expect_warnings(run, {warning(run, no_block + "no record of the data file " + run.data_path +
                                            " has a time at or after the start time 5000 (the "
                                            "last is 69.9)")});
@@ -186,7 +176,7 @@ TEST(DataWarnings, RunsThatWriteNoBlock) {
   {
     ConfigurationText config;
     config.end_time = "100";
-    const DataRun run("header\n" + records(700, 3600.0), config);
+    const DataRun run("header\n" + ten_hertz_records(700, 3600.0), config);
     expect_warnings(run, {warning(run, no_block +
                                            "the end time 100 is before the first record's time "
                                            "3600 in the data file " +
@@ -195,7 +185,7 @@ TEST(DataWarnings, RunsThatWriteNoBlock) {
   {
     ConfigurationText config;
     config.start_time = "10";
-    const DataRun run("header\n" + records(500), config);
+    const DataRun run("header\n" + ten_hertz_records(500), config);
     expect_warnings(run, {warning(run, no_block + "the data file " + run.data_path +
                                            " holds 400 samples after the start time; a block "
                                            "needs 600")});
@@ -216,13 +206,15 @@ TEST(DataWarnings, CleanDataAreSilent) {
     }
   }
   // A record that wraps over two lines and ends at a line end.
-  std::string wrapped = record(650, 65.0);
+  std::string wrapped = ten_hertz_record(650, 65.0);
   wrapped[wrapped.find(' ', wrapped.find(' ') + 1)] = '\n';
-  expect_warnings(DataRun("header\n" + records(650) + wrapped + records(700, 65.1, 651)), {});
+  expect_warnings(
+      DataRun("header\n" + ten_hertz_records(650) + wrapped + ten_hertz_records(700, 65.1, 651)),
+      {});
   // A clean record with times in days since the start of the deployment.
   std::string days = "header\n";
   for (int i = 0; i < 1300; ++i) {
-    const std::string line = record(i, 0.0);
+    const std::string line = ten_hertz_record(i, 0.0);
     char time[32];
     std::snprintf(time, sizeof time, "%.12f", 3.0 + i / 864000.0);
     days += time + line.substr(line.find(' '));

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -58,6 +60,15 @@ std::string TempFolder::read(std::string_view name) const { return read_file(pat
 bool TempFolder::exists(std::string_view name) const {
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name, ignored));
+}
+
+std::vector<std::string> TempFolder::names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string read_file(const std::filesystem::path& path) {
@@ -232,6 +243,20 @@ std::string ConfigurationText::text() const {
   text += line("temperature column", temperature_select);
   text += line("w column", w_select);
   text += line("window seconds", window_seconds);
+  return text;
+}
+
+std::string ten_hertz_record(int i, double time) {
+  char line[128];
+  std::snprintf(line, sizeof line, "%.1f %.2f %.2f %.2f %.2f %.3f %.3f\n", time, 10.0 + i % 7,
+                -3.0 + i % 5, (i * 7 % 11 - 5) * 0.1, 0.0, 4.0 + (i * 3 % 13) * 0.01,
+                4.0 + (i * 5 % 11) * 0.01);
+  return line;
+}
+
+std::string ten_hertz_records(int count, double first_time, int first_index) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += ten_hertz_record(first_index + i, first_time + i * 0.1);
   return text;
 }
 

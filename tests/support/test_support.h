@@ -39,6 +39,8 @@ class TempFolder {
   void write(std::string_view name, std::string_view content) const;
   std::string read(std::string_view name) const;
   bool exists(std::string_view name) const;
+  // The names in the folder, sorted: to see that a run created nothing.
+  std::vector<std::string> names() const;
 
  private:
   std::filesystem::path path_;
@@ -128,6 +130,14 @@ struct ConfigurationText {
 // The files a run creates (without --csv), in the order it creates them,
 // with the configuration's default results file name.
 extern const std::vector<std::string> output_names;
+
+// One data record at 10 Hz: the time, then values that vary a little with
+// `i`, so that every statistic of a block is defined.
+std::string ten_hertz_record(int i, double time);
+
+// `count` such records, the times from `first_time` in steps of 0.1, the
+// values from the `first_index`th on.
+std::string ten_hertz_records(int count, double first_time = 0.0, int first_index = 0);
 
 // Writes the configuration and the data file it names into the folder.
 void write_run(const TempFolder& folder, const ConfigurationText& config, std::string_view data);
