@@ -36,7 +36,7 @@ Axis linear_axis(double low, double high, int tick_target);
 Axis log_axis(double low, double high);
 
 // A tick value written with `decimals` places and without a minus sign on
-// zero.
+// zero; one of 10^15 or more with six significant digits.
 std::string tick_label(double value, int decimals);
 
 }  // namespace ecflux::plot

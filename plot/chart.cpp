@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 #include "plot/axis.h"
 
@@ -34,18 +35,63 @@ std::size_t Band::point_count() const {
   return count;
 }
 
+namespace {
+
+constexpr std::string_view replacement_character = "\xEF\xBF\xBD";
+
+// The length of the well-formed UTF-8 sequence of an XML character at `at`,
+// or 0 where there is none.
+std::size_t character_length(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) -> unsigned {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+  };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+  std::size_t length = 0;
+  unsigned second_low = 0x80, second_high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_low = 0xA0;   // no overlong forms
+    if (lead == 0xED) second_high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_low = 0x90;
+    if (lead == 0xF4) second_high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (byte(1) < second_low || byte(1) > second_high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  // U+FFFE and U+FFFF are not characters of XML.
+  if (lead == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE) return 0;
+  return length;
+}
+
+}  // namespace
+
 std::string escape_xml(const std::string& text) {
   std::string escaped;
   escaped.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = character_length(text, at);
+    if (length == 0) {
+      escaped += replacement_character;
+      ++at;
+      continue;
+    }
+    switch (text[at]) {
       case '&': escaped += "&amp;"; break;
       case '<': escaped += "&lt;"; break;
       case '>': escaped += "&gt;"; break;
       case '"': escaped += "&quot;"; break;
       case '\'': escaped += "&apos;"; break;
-      default: escaped += c;
+      default: escaped.append(text, at, length);
     }
+    at += length;
   }
   return escaped;
 }
@@ -146,6 +192,14 @@ void append_text(std::string& svg, double x, double y, std::string_view attribut
     svg += attributes;
   }
   svg += ">" + escape_xml(text) + "</text>\n";
+}
+
+// The range with `share` of its width added at each end, within the doubles
+// however wide it is.
+std::pair<double, double> padded(double low, double high, double share) {
+  constexpr double largest = std::numeric_limits<double>::max();
+  const double pad = (high / 2 - low / 2) * (2 * share);
+  return {std::max(low - pad, -largest), std::min(high + pad, largest)};
 }
 
 // The range of all values to show; false when there are none.
@@ -338,10 +392,10 @@ std::string render_svg(const Chart& chart) {
   if (has_data) {
     // A little room around the data, so that no point lies on the frame
     // (the logarithmic axis ends at powers of ten, which leave room anyway).
-    const double x_pad = chart.log_x ? 0.0 : (x_high - x_low) * 0.03;
-    const double y_pad = (y_high - y_low) * 0.05;
-    frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_low - x_pad, x_high + x_pad, 8);
-    frame.y = linear_axis(y_low - y_pad, y_high + y_pad, 6);
+    const auto [x_from, x_to] = padded(x_low, x_high, 0.03);
+    const auto [y_from, y_to] = padded(y_low, y_high, 0.05);
+    frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_from, x_to, 8);
+    frame.y = linear_axis(y_from, y_to, 6);
   }
 
   std::string svg;

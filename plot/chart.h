@@ -79,7 +79,10 @@ struct Chart {
 // data-series attribute holds the label.
 std::string render_svg(const Chart& chart);
 
-// Text with the five characters that XML reserves written as entities.
+// Text with the five characters that XML reserves written as entities, and
+// every byte that is not part of a character XML allows (control characters,
+// bytes of no UTF-8 sequence) written as U+FFFD, so that any text of any file
+// gives a well-formed document.
 std::string escape_xml(const std::string& text);
 
 }  // namespace ecflux::plot

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string_view>
 #include <vector>
 
+#include "input/data_warnings.h"
 #include "plot/decimator.h"
 #include "plot/fields.h"
 #include "report/output_files.h"
@@ -14,13 +16,6 @@ namespace ecflux::plot {
 namespace {
 
 using report::OutputRole;
-
-// Fields of a row of the results file, one row per complete block.
-constexpr std::size_t time_field = 0;
-constexpr std::size_t flux_l_field = 10;
-constexpr std::size_t flux_r_field = 11;
-constexpr std::size_t run_min_field = 13;
-constexpr std::size_t run_max_field = 15;
 
 constexpr std::string_view time_unit = "data file's time unit";
 
@@ -94,102 +89,160 @@ std::string trim(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
 }
 
+// The file and its columns in the block plot's subtitle: the fixed-column
+// file's names are the plot's own; blocks.csv names them in full.
+std::string block_subtitle(const BlockTable& blocks) {
+  const PlottedNames& names = blocks.names;
+  if (!blocks.csv) {
+    return "FLUX-L and FLUX-R of " + blocks.file_label +
+           ": fluctuations about the least-squares lines and about the running means.\n"
+           "Shaded: RUNMIN to RUNMAX, the range of FLUX-R over temperature delays of 0 to 2 s.";
+  }
+  return "FLUX-L and FLUX-R of " + blocks.file_label + " (" + names.flux_linear + ", " +
+         names.flux_run +
+         "): fluctuations about the least-squares lines\nand about the running means. "
+         "Shaded: RUNMIN to RUNMAX (" +
+         names.flux_run_min + " to " + names.flux_run_max +
+         "),\nthe range of FLUX-R over temperature delays of 0 to 2 s.";
+}
+
 }  // namespace
 
-textio::Result<Chart> block_flux_chart(textio::LineReader& results, const std::string& file_label,
-                                       std::vector<std::string>* block_times) {
-  const textio::RecordFormat& format = report::row_format(OutputRole::results);
+Chart block_flux_chart(const BlockTable& blocks) {
+  const PlottedNames& names = blocks.names;
   Chart chart;
   chart.title = "Heat flux of each block";
-  chart.subtitle =
-      "FLUX-L and FLUX-R of " + file_label +
-      ": fluctuations about the least-squares lines and about the running means.\n"
-      "Shaded: RUNMIN to RUNMAX, the range of FLUX-R over temperature delays of 0 to 2 s.";
-  chart.x_title = "block mean time TIME (" + std::string(time_unit) + ")";
+  chart.subtitle = block_subtitle(blocks);
+  chart.x_title = "block mean time " + names.time + " (" + std::string(time_unit) + ")";
   chart.y_title = "heat flux (W/m²)";
   Line flux_l{"FLUX-L", palette[0], true, {}};
   Line flux_r{"FLUX-R", palette[1], true, {}};
   Band delays{"RUNMIN to RUNMAX", palette[1], {}};
 
-  RowSource source{results, {}};
-  std::string_view record;
-  source.next(record);  // the header
-  std::vector<SkippedColumn> skipped = {
-      {"TIME", {}}, {"FLUX-L", {}}, {"FLUX-R", {}}, {"RUNMIN", {}}, {"RUNMAX", {}}};
-  std::vector<Field> row;
-  std::int64_t rows = 0;
-  while (source.next(record)) {
-    ++rows;
-    read_fields(format, record, row);
-    if (block_times) {
-      const bool readable = row[time_field].state == FieldState::number;
-      block_times->push_back(readable ? trim(record.substr(0, 12)) : std::string());
-    }
-    if (!skipped[0].count.take(row[time_field])) {
+  std::vector<SkippedColumn> skipped = {{names.time, {}},
+                                        {names.flux_linear, {}},
+                                        {names.flux_run, {}},
+                                        {names.flux_run_min, {}},
+                                        {names.flux_run_max, {}}};
+  for (const BlockValues& block : blocks.blocks) {
+    if (!skipped[0].count.take(block.time)) {
       flux_l.gap();
       flux_r.gap();
       delays.gap();
       continue;
     }
-    const double time = row[time_field].value;
-    const auto plot_field = [&](Line& line, std::size_t field, SkipCount& count) {
-      if (count.take(row[field])) {
-        line.add(time, row[field].value);
+    const double time = block.time.value;
+    const auto plot_value = [&](Line& line, const Field& value, SkipCount& count) {
+      if (count.take(value)) {
+        line.add(time, value.value);
       } else {
         line.gap();
       }
     };
-    plot_field(flux_l, flux_l_field, skipped[1].count);
-    plot_field(flux_r, flux_r_field, skipped[2].count);
-    const bool low = skipped[3].count.take(row[run_min_field]);
-    const bool high = skipped[4].count.take(row[run_max_field]);
+    plot_value(flux_l, block.flux_linear, skipped[1].count);
+    plot_value(flux_r, block.flux_run, skipped[2].count);
+    const bool low = skipped[3].count.take(block.flux_run_min);
+    const bool high = skipped[4].count.take(block.flux_run_max);
     if (low && high) {
-      delays.add(time, row[run_min_field].value, row[run_max_field].value);
+      delays.add(time, block.flux_run_min.value, block.flux_run_max.value);
     } else {
       delays.gap();
     }
   }
-  if (!source.status.ok()) return std::move(source.status.failure());
 
   chart.bands.push_back(std::move(delays));
   chart.lines.push_back(std::move(flux_l));
   chart.lines.push_back(std::move(flux_r));
-  add_notes(chart, {skip_note(file_label, skipped, "TIME")}, ".");
-  chart.empty_message = rows == 0 ? "No complete block in this run: " + file_label + " has no rows."
-                                  : "No value of " + file_label + " could be plotted.";
+  add_notes(chart, {skip_note(blocks.file_label, skipped, names.time)}, ".");
+  chart.empty_message =
+      blocks.blocks.empty()
+          ? "No complete block in this run: " + blocks.file_label + " has no rows."
+          : "No value of " + blocks.file_label + " could be plotted.";
   return chart;
 }
 
 namespace {
 
-// CUMFLUX against TIME of "cumflux.out" or "CFSHIFT.out", thinned.
-textio::Status read_cumulative(textio::LineReader& file, Line& line,
-                               std::vector<SkippedColumn>& skipped, std::int64_t& rows) {
+// One file of the cumulative flux read both ways at once: against TIME, and
+// against the time since the first sample. Which is drawn is known only at
+// the end, when every TIME has been seen.
+struct SeriesReading {
+  Decimator by_time;
+  Decimator by_sample;
+  // Of the rows with a TIME; a row without one is not looked at further.
+  std::vector<SkippedColumn> skipped = {{"TIME", {}}, {"CUMFLUX", {}}};
+  SkipCount flux_of_every_row;
+  std::int64_t rows = 0;
+  FieldState first_time = FieldState::number;
+  FieldState last_time = FieldState::number;
+
+  std::int64_t asterisk_times() const { return skipped[0].count.asterisks; }
+  // Times beyond the field's room at the start or the end of the record: a
+  // TIME axis would not reach that end. A lone field of asterisks within the
+  // record leaves only a gap.
+  bool time_cut_short() const {
+    return first_time == FieldState::asterisks || last_time == FieldState::asterisks;
+  }
+};
+
+// CUMFLUX of "cumflux.out" or, `shifted`, of "CFSHIFT.out", thinned.
+textio::Status read_cumulative(textio::LineReader& file, const SampleClock* clock, bool shifted,
+                               SeriesReading& reading) {
   const textio::RecordFormat& format = report::row_format(OutputRole::cumulative_flux);
-  skipped = {{"TIME", {}}, {"CUMFLUX", {}}};
-  Decimator thinned;
   RowSource source{file, {}};
   std::string_view record;
   source.next(record);  // the header
   std::vector<Field> row;
-  while (source.next(record)) {
-    ++rows;
+  for (std::int64_t r = 0; source.next(record); ++r) {
+    ++reading.rows;
     read_fields(format, record, row);
-    if (!skipped[0].count.take(row[0]) || !skipped[1].count.take(row[1])) {
-      thinned.gap();
+    if (r == 0) reading.first_time = row[0].state;
+    reading.last_time = row[0].state;
+    if (clock) {
+      if (reading.flux_of_every_row.take(row[1])) {
+        reading.by_sample.add(shifted ? clock->shifted_row(r) : clock->plain_row(r), row[1].value);
+      } else {
+        reading.by_sample.gap();
+      }
+    }
+    if (!reading.skipped[0].count.take(row[0]) || !reading.skipped[1].count.take(row[1])) {
+      reading.by_time.gap();
       continue;
     }
-    thinned.add(row[0].value, row[1].value);
+    reading.by_time.add(row[0].value, row[1].value);
   }
-  if (!source.status.ok()) return source.status;
-  thinned.fill(line);
-  return {};
+  return source.status;
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// What the time since the first sample stands for, and why it is drawn.
+std::vector<std::optional<std::string>> sample_time_notes(const SampleClock& clock,
+                                                          const SeriesReading& plain,
+                                                          const SeriesReading& shifted) {
+  const std::string rate = "fs = " + number_text(clock.sample_rate()) + " Hz.";
+  return {
+      "TIME is written as asterisks in " + input::with_thousands(plain.asterisk_times()) +
+          " rows of cumflux.out and " + input::with_thousands(shifted.asterisk_times()) +
+          " of CFSHIFT.out.",
+      std::string("So each row is drawn at its time since the first sample: its block's start "
+                  "plus its sample in the block / fs."),
+      clock.time_unit() ? "Blocks start where their mean times say (taken to be in " +
+                              std::string(clock.time_unit()->name) + "); " + rate
+                        : "Blocks are taken to follow each other without gaps; " + rate,
+      skip_note("cumflux.out", {{"CUMFLUX", plain.flux_of_every_row}}, "TIME"),
+      skip_note("CFSHIFT.out", {{"CUMFLUX", shifted.flux_of_every_row}}, "TIME"),
+  };
 }
 
 }  // namespace
 
 textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
-                                            textio::LineReader& cfshift) {
+                                            textio::LineReader& cfshift, const SampleClock* clock) {
   Chart chart;
   chart.title = "Cumulative flux over the record";
   chart.subtitle =
@@ -197,29 +250,103 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
       "with the temperature delayed to each block's RUNMIN (CFSHIFT.out).";
   chart.x_title = "sample time TIME (" + std::string(time_unit) + ")";
   chart.y_title = "CUMFLUX (K·m)";
-  Line plain{"cumflux.out", palette[0], false, {}};
-  Line shifted{"CFSHIFT.out", palette[3], false, {}};
-  std::vector<SkippedColumn> plain_skips, shifted_skips;
-  std::int64_t rows = 0;
-  if (auto read = read_cumulative(cumflux, plain, plain_skips, rows); !read.ok()) {
+  SeriesReading plain, shifted;
+  if (auto read = read_cumulative(cumflux, clock, false, plain); !read.ok()) {
     return std::move(read.failure());
   }
-  if (auto read = read_cumulative(cfshift, shifted, shifted_skips, rows); !read.ok()) {
+  if (auto read = read_cumulative(cfshift, clock, true, shifted); !read.ok()) {
     return std::move(read.failure());
   }
-  chart.lines.push_back(std::move(plain));
-  chart.lines.push_back(std::move(shifted));
-  add_notes(chart,
-            {skip_note("cumflux.out", plain_skips, "TIME"),
-             skip_note("CFSHIFT.out", shifted_skips, "TIME")},
-            "; TIME has room for values below 1000 only.");
+  const bool by_sample = clock && (plain.time_cut_short() || shifted.time_cut_short());
+  Line plain_line{"cumflux.out", palette[0], false, {}};
+  Line shifted_line{"CFSHIFT.out", palette[3], false, {}};
+  (by_sample ? plain.by_sample : plain.by_time).fill(plain_line);
+  (by_sample ? shifted.by_sample : shifted.by_time).fill(shifted_line);
+  chart.lines.push_back(std::move(plain_line));
+  chart.lines.push_back(std::move(shifted_line));
+  if (by_sample) {
+    chart.x_title = "time since the first sample (s)";
+    add_notes(chart, sample_time_notes(*clock, plain, shifted),
+              "; TIME has room for values below 1000 only.");
+  } else {
+    add_notes(chart,
+              {skip_note("cumflux.out", plain.skipped, "TIME"),
+               skip_note("CFSHIFT.out", shifted.skipped, "TIME")},
+              "; TIME has room for values below 1000 only.");
+  }
   chart.empty_message =
-      rows == 0 ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
-                : "No value of cumflux.out or CFSHIFT.out could be plotted.";
+      plain.rows + shifted.rows == 0
+          ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
+          : "No value of cumflux.out or CFSHIFT.out could be plotted.";
   return chart;
 }
 
 namespace {
+
+// The window plot's titles and axes, for `file`.
+Chart window_chart_frame(const std::string& file) {
+  Chart chart;
+  chart.title = "Flux against running-mean window";
+  chart.subtitle = "The flux of each block for every window length (" + file +
+                   "). Longer windows are to the\n"
+                   "left; a window is long enough where the flux levels off.";
+  chart.x_title = "frequency, 1 / window length (Hz)";
+  chart.y_title = "flux: covariance × 86400 (K·m/day)";
+  chart.log_x = true;
+  return chart;
+}
+
+// The blocks drawn as lines: all of them, or `line_limit` (at least 2)
+// evenly spread over the run, the first and the last included.
+std::vector<std::size_t> shown_blocks(std::size_t count, std::size_t line_limit) {
+  line_limit = std::max<std::size_t>(line_limit, 2);
+  std::vector<std::size_t> shown;
+  for (std::size_t i = 0; i < std::min(count, line_limit); ++i) {
+    shown.push_back(
+        count <= line_limit ? i : (i * (count - 1) + (line_limit - 1) / 2) / (line_limit - 1));
+  }
+  return shown;
+}
+
+std::string block_label(std::size_t block, const std::string& time) {
+  return "block " + std::to_string(block + 1) + ", t = " + time;
+}
+
+// The lowest and highest flux of all blocks at one frequency.
+struct FluxRange {
+  double low = 0.0;
+  double high = 0.0;
+  bool any = false;
+
+  void take(double flux) {
+    low = any ? std::min(low, flux) : flux;
+    high = any ? std::max(high, flux) : flux;
+    any = true;
+  }
+};
+
+// The band of all blocks when not every block has a line, the run's window,
+// and the notes: what was skipped, which blocks have lines, then `more`.
+void finish_window_chart(Chart& chart, Band range, std::size_t block_count,
+                         std::optional<RunWindow> run_window, std::optional<std::string> skipped,
+                         std::optional<std::string> more) {
+  const bool banded = block_count > chart.lines.size();
+  if (banded) chart.bands.push_back(std::move(range));
+  if (run_window && run_window->frequency > 0.0) {
+    chart.x_markers.push_back(
+        {run_window->frequency, "window of the run: " + number_text(run_window->seconds) + " s"});
+  }
+  std::optional<std::string> lines;
+  if (banded) {
+    lines = "Lines: " + std::to_string(chart.lines.size()) + " of the " +
+            std::to_string(block_count) + " blocks, spread evenly over the run.";
+  }
+  add_notes(chart, {std::move(skipped), std::move(lines), std::move(more)}, ".");
+}
+
+Band all_blocks_band(std::size_t block_count) {
+  return {"range of all " + std::to_string(block_count) + " blocks", "#7f7f7f", {}};
+}
 
 // The columns of the window-flux table: after the frequency field, one field
 // per block, all blocks in every record.
@@ -256,26 +383,19 @@ TableBlocks read_table_blocks(std::string_view first_record, const TableColumns&
     // A last field cut short counts as a block too.
     blocks.count = (first_record.size() - columns.first_block + width - 1) / width;
   }
-  for (std::size_t i = 0; i < std::min(blocks.count, line_limit); ++i) {
-    // Evenly spread over the run, the first and the last block included.
-    blocks.shown.push_back(blocks.count <= line_limit
-                               ? i
-                               : (i * (blocks.count - 1) + (line_limit - 1) / 2) /
-                                     (line_limit - 1));
-  }
+  blocks.shown = shown_blocks(blocks.count, line_limit);
   for (const std::size_t b : blocks.shown) {
     const std::size_t begin = columns.block_begin(b);
     const Field time = read_field(first_record, begin, columns.block.width, columns.block.decimals);
-    std::string label = "block " + std::to_string(b + 1) + ", t = ";
     if (time.state == FieldState::number) {
-      label += trim(first_record.substr(begin, width));
+      blocks.labels.push_back(block_label(b, trim(first_record.substr(begin, width))));
     } else if (results_times.size() == blocks.count && !results_times[b].empty()) {
-      label += results_times[b];
+      blocks.labels.push_back(block_label(b, results_times[b]));
     } else {
-      label += time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)";
+      blocks.labels.push_back(
+          block_label(b, time.state == FieldState::asterisks ? "(too wide)" : "(unreadable)"));
       ++blocks.hidden_times;
     }
-    blocks.labels.push_back(std::move(label));
   }
   return blocks;
 }
@@ -285,27 +405,18 @@ TableBlocks read_table_blocks(std::string_view first_record, const TableColumns&
 textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
                                         std::optional<RunWindow> run_window,
                                         const std::vector<std::string>& results_times,
-                                        std::size_t line_limit) {
-  Chart chart;
-  chart.title = "Flux against running-mean window";
-  chart.subtitle =
-      "The flux of each block for every window length (Cospectra.out). Longer windows are to the\n"
-      "left; a window is long enough where the flux levels off.";
-  chart.x_title = "frequency, 1 / window length (Hz)";
-  chart.y_title = "flux: covariance × 86400 (K·m/day)";
-  chart.log_x = true;
-
+                                        std::size_t line_limit, std::size_t* window_lengths) {
+  Chart chart = window_chart_frame("Cospectra.out");
   const TableColumns columns = table_columns();
   RowSource source{cospectra, {}};
   std::string_view record;
   const bool has_first = source.next(record);
   const TableBlocks blocks = read_table_blocks(has_first ? record : std::string_view(), columns,
-                                               results_times, std::max<std::size_t>(line_limit, 2));
+                                               results_times, line_limit);
   for (std::size_t i = 0; i < blocks.shown.size(); ++i) {
     chart.lines.push_back({blocks.labels[i], palette[i % std::size(palette)], false, {}});
   }
-  const bool banded = blocks.count > blocks.shown.size();
-  Band range{"range of all " + std::to_string(blocks.count) + " blocks", "#7f7f7f", {}};
+  Band range = all_blocks_band(blocks.count);
 
   std::vector<SkippedColumn> skipped = {{"FREQ", {}}, {"flux", {}}};
   std::vector<Field> row(blocks.count);
@@ -321,15 +432,11 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
       continue;
     }
     const double x = frequency.value;
-    double low = 0.0, high = 0.0;
-    bool any = false;
+    FluxRange all;
     for (std::size_t b = 0; b < blocks.count; ++b) {
       row[b] =
           read_field(record, columns.block_begin(b), columns.block.width, columns.block.decimals);
-      if (!skipped[1].count.take(row[b])) continue;
-      low = any ? std::min(low, row[b].value) : row[b].value;
-      high = any ? std::max(high, row[b].value) : row[b].value;
-      any = true;
+      if (skipped[1].count.take(row[b])) all.take(row[b].value);
     }
     for (std::size_t i = 0; i < blocks.shown.size(); ++i) {
       const Field& flux = row[blocks.shown[i]];
@@ -338,35 +445,104 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
       else
         chart.lines[i].gap();
     }
-    if (!banded) continue;
-    if (any)
-      range.add(x, low, high);
+    if (all.any)
+      range.add(x, all.low, all.high);
     else
       range.gap();
   }
   if (!source.status.ok()) return std::move(source.status.failure());
+  if (window_lengths) *window_lengths = static_cast<std::size_t>(rows);
 
-  if (banded) chart.bands.push_back(std::move(range));
-  if (run_window && run_window->frequency > 0.0) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%g", run_window->seconds);
-    chart.x_markers.push_back(
-        {run_window->frequency, "window of the run: " + std::string(seconds) + " s"});
-  }
-  std::vector<std::optional<std::string>> notes = {skip_note("Cospectra.out", skipped, "FREQ")};
-  if (banded) {
-    notes.push_back("Lines: " + std::to_string(blocks.shown.size()) + " of the " +
-                    std::to_string(blocks.count) + " blocks, spread evenly over the run.");
-  }
+  std::optional<std::string> hidden;
   if (blocks.hidden_times > 0) {
-    notes.push_back(plural(blocks.hidden_times, "block time", "block times") +
-                    " in the first record of Cospectra.out written as asterisks or unreadable,"
-                    " and not found in the results file.");
+    hidden = plural(blocks.hidden_times, "block time", "block times") +
+             " in the first record of Cospectra.out written as asterisks or unreadable,"
+             " and not found in the results file.";
   }
-  add_notes(chart, notes, ".");
+  finish_window_chart(chart, std::move(range), blocks.count, run_window,
+                      skip_note("Cospectra.out", skipped, "FREQ"), std::move(hidden));
   chart.empty_message = blocks.count == 0 || rows == 0
                             ? "No complete block in this run: Cospectra.out has no block."
                             : "No value of Cospectra.out could be plotted.";
+  return chart;
+}
+
+textio::Result<Chart> csv_window_flux_chart(textio::LineReader window_fluxes,
+                                            const std::string& file_label,
+                                            std::optional<RunWindow> run_window,
+                                            const std::vector<std::string>& block_times,
+                                            std::size_t line_limit, std::size_t* window_lengths) {
+  constexpr std::string_view block_column = "block", frequency_column = "frequency_Hz",
+                             flux_column = "flux_K_m_day";
+  auto file = CsvFile::open(std::move(window_fluxes), file_label,
+                            {block_column, frequency_column, flux_column});
+  if (!file.ok()) return std::move(file.failure());
+  CsvFile& csv = file.value();
+  const std::size_t block_at = *csv.column(block_column);
+  const std::size_t frequency_at = *csv.column(frequency_column);
+  const std::size_t flux_at = *csv.column(flux_column);
+
+  Chart chart = window_chart_frame(file_label);
+  const std::size_t count = block_times.size();
+  // The line of each block of the run, or none.
+  std::vector<Line*> line_of_block(count, nullptr);
+  const auto shown = shown_blocks(count, line_limit);
+  chart.lines.reserve(shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const std::string& time = block_times[shown[i]];
+    chart.lines.push_back({block_label(shown[i], time.empty() ? "(not a number)" : time),
+                           palette[i % std::size(palette)],
+                           false,
+                           {}});
+    line_of_block[shown[i]] = &chart.lines.back();
+  }
+
+  // The windows are the same for every block, so the band is kept by
+  // frequency while the blocks come one after another.
+  std::map<double, FluxRange> ranges;
+  std::vector<SkippedColumn> skipped = {{std::string(frequency_column), {}},
+                                        {std::string(flux_column), {}}};
+  std::int64_t rows = 0;
+  for (;;) {
+    auto next = csv.next();
+    if (!next.ok()) return std::move(next.failure());
+    if (!next.value()) break;
+    ++rows;
+    const Field block = csv.number(block_at);
+    Line* line = nullptr;
+    if (block.state == FieldState::number && block.value >= 1.0 &&
+        block.value <= static_cast<double>(count)) {
+      line = line_of_block[static_cast<std::size_t>(block.value) - 1];
+    }
+    const Field frequency = csv.number(frequency_at);
+    if (!skipped[0].count.take(frequency) || frequency.value <= 0.0) {
+      if (frequency.state == FieldState::number) ++skipped[0].count.not_a_number;
+      if (line) line->gap();
+      continue;
+    }
+    FluxRange& range = ranges[frequency.value];
+    const Field flux = csv.number(flux_at);
+    if (!skipped[1].count.take(flux)) {
+      if (line) line->gap();
+      continue;
+    }
+    range.take(flux.value);
+    if (line) line->add(frequency.value, flux.value);
+  }
+  if (window_lengths) *window_lengths = ranges.size();
+
+  Band band = all_blocks_band(count);
+  for (const auto& [frequency, range] : ranges) {
+    if (range.any)
+      band.add(frequency, range.low, range.high);
+    else
+      band.gap();
+  }
+  finish_window_chart(chart, std::move(band), count, run_window,
+                      skip_note(file_label, skipped, frequency_column), std::nullopt);
+  chart.empty_message = count == 0 || rows == 0
+                            ? "No complete block in this run: " + file_label + " has no rows."
+                            : "No value of " + file_label + " could be plotted.";
   return chart;
 }
 

@@ -1,10 +1,15 @@
 #include "plot/tool.h"
 
 #include <array>
+#include <filesystem>
+#include <limits>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "input/configuration.h"
 #include "plot/plots.h"
+#include "plot/report_page.h"
 #include "report/output_files.h"
 #include "textio/output_file.h"
 
@@ -36,6 +41,132 @@ textio::Result<textio::LineReader> open_output(report::OutputRole role,
   return textio::LineReader::open(report::output_name(file, results_name), file.unit);
 }
 
+// Whether a CSV file of the run is in the run folder and, where there is a
+// results file, was written by the same run: a run closes its CSV files after
+// its results file, and a later run without --csv leaves the earlier CSV files
+// older than its results file, which must not be drawn as its values.
+bool csv_of_this_run(report::OutputRole role, const std::string& results_name) {
+  std::error_code error;
+  const auto csv_time =
+      std::filesystem::last_write_time(report::output_file(role).fixed_name, error);
+  if (error) return false;
+  const auto results_time = std::filesystem::last_write_time(results_name, error);
+  return error || csv_time >= results_time;
+}
+
+// The files the plots are drawn from. When the run's ecflux --csv wrote its
+// two CSV files, the blocks and the window fluxes come from them, at full precision
+// and never as asterisks; otherwise from the results file and the window-flux
+// table.
+struct RunInputs {
+  bool csv = false;
+  std::vector<std::string> names;  // in the order below
+  std::vector<textio::LineReader> files;
+
+  textio::LineReader& blocks() { return files[0]; }
+  textio::LineReader& cumflux() { return files[1]; }
+  textio::LineReader& cfshift() { return files[2]; }
+  textio::LineReader& windows() { return files[3]; }
+};
+
+textio::Result<RunInputs> open_inputs(const std::string& results_name) {
+  using report::OutputRole;
+  RunInputs inputs;
+  inputs.csv = csv_of_this_run(OutputRole::blocks_csv, results_name) &&
+               csv_of_this_run(OutputRole::window_fluxes_csv, results_name);
+  const std::array<OutputRole, 4> roles = {
+      inputs.csv ? OutputRole::blocks_csv : OutputRole::results, OutputRole::cumulative_flux,
+      OutputRole::shifted_cumulative_flux,
+      inputs.csv ? OutputRole::window_fluxes_csv : OutputRole::window_flux_table};
+  for (const OutputRole role : roles) {
+    auto file = open_output(role, results_name);
+    if (!file.ok()) return std::move(file.failure());
+    inputs.names.emplace_back(report::output_name(report::output_file(role), results_name));
+    inputs.files.push_back(std::move(file.value()));
+  }
+  return inputs;
+}
+
+// Where the rows of the cumulative-flux files lie in the record, from the
+// blocks' mean times and RUNMIN delays.
+SampleClock sample_clock(const input::BlockSizes& sizes, const BlockTable& table) {
+  std::vector<double> times, delays;
+  for (const BlockValues& block : table.blocks) {
+    const auto value = [](const Field& field) {
+      return field.state == FieldState::number ? field.value
+                                               : std::numeric_limits<double>::quiet_NaN();
+    };
+    times.push_back(value(block.time));
+    delays.push_back(value(block.delay_run_min));
+  }
+  return SampleClock(sizes, times, delays);
+}
+
+// The run read and drawn, in the order of the plot names.
+struct DrawnRun {
+  BlockTable blocks;
+  std::vector<Chart> charts;
+  std::size_t window_lengths = 0;
+  std::optional<input::BlockSizes> sizes;  // none when the configuration gives no block
+  std::optional<TimeUnit> time_unit;
+};
+
+textio::Result<DrawnRun> draw_run(RunInputs& inputs, const input::Configuration& config) {
+  auto table = inputs.csv ? read_blocks_csv(std::move(inputs.blocks()), inputs.names[0])
+                          : read_results_table(inputs.blocks(), inputs.names[0]);
+  if (!table.ok()) return std::move(table.failure());
+  DrawnRun run{std::move(table.value()), {}, 0, std::nullopt, std::nullopt};
+  run.charts.push_back(block_flux_chart(run.blocks));
+
+  std::optional<SampleClock> clock;
+  if (const auto sizes = input::derive_block_sizes(config); sizes.ok()) {
+    run.sizes = sizes.value();
+    clock = sample_clock(sizes.value(), run.blocks);
+    run.time_unit = clock->time_unit();
+  }
+  auto cumulative =
+      cumulative_flux_chart(inputs.cumflux(), inputs.cfshift(), clock ? &*clock : nullptr);
+  if (!cumulative.ok()) return std::move(cumulative.failure());
+  run.charts.push_back(std::move(cumulative.value()));
+
+  std::vector<std::string> times;
+  for (const BlockValues& block : run.blocks.blocks) times.push_back(block.time_label);
+  auto windows = inputs.csv ? csv_window_flux_chart(std::move(inputs.windows()), inputs.names[3],
+                                                    run_window(config), times, default_line_limit,
+                                                    &run.window_lengths)
+                            : window_flux_chart(inputs.windows(), run_window(config), times,
+                                                default_line_limit, &run.window_lengths);
+  if (!windows.ok()) return std::move(windows.failure());
+  run.charts.push_back(std::move(windows.value()));
+  return run;
+}
+
+// Writes one file of the plots, replacing an earlier one, and prints its path.
+textio::Status write_output(std::string_view name, const std::string& text, std::ostream& out) {
+  auto file = textio::OutputFile::create(name, 0);
+  if (!file.ok()) return std::move(file.failure());
+  file.value().write_text(text);
+  file.value().close();
+  if (auto status = file.value().status(); !status.ok()) return status;
+  out << file.value().path() << '\n';
+  return {};
+}
+
+RunReport run_report(const input::Configuration& config, const RunInputs& inputs,
+                     const DrawnRun& run) {
+  std::error_code error;
+  RunReport page{std::filesystem::current_path(error).string(),
+                 config,
+                 run.sizes,
+                 &run.blocks,
+                 run.window_lengths,
+                 run.time_unit,
+                 inputs.names,
+                 {}};
+  for (const Chart& chart : run.charts) page.charts.push_back(&chart);
+  return page;
+}
+
 }  // namespace
 
 int run_plot_tool(std::ostream& out, std::ostream& err) {
@@ -44,54 +175,30 @@ int run_plot_tool(std::ostream& out, std::ostream& err) {
     report(err, config.failure());
     return 1;
   }
-  using report::OutputRole;
-  const std::string& results_name = config.value().results_file_name;
-  auto results = open_output(OutputRole::results, results_name);
-  auto cumflux = open_output(OutputRole::cumulative_flux, results_name);
-  auto cfshift = open_output(OutputRole::shifted_cumulative_flux, results_name);
-  auto cospectra = open_output(OutputRole::window_flux_table, results_name);
-  for (const auto* file : {&results, &cumflux, &cfshift, &cospectra}) {
-    if (!file->ok()) {
-      report(err, file->failure());
+  auto inputs = open_inputs(config.value().results_file_name);
+  if (!inputs.ok()) {
+    report(err, inputs.failure());
+    return 1;
+  }
+  const auto run = draw_run(inputs.value(), config.value());
+  if (!run.ok()) {
+    report(err, run.failure());
+    return 1;
+  }
+  const DrawnRun& drawn = run.value();
+  const std::array<std::string_view, 3> plot_names = {block_plot_name, cumulative_plot_name,
+                                                      window_plot_name};
+  for (std::size_t i = 0; i < plot_names.size(); ++i) {
+    if (auto written = write_output(plot_names[i], render_svg(drawn.charts[i]), out);
+        !written.ok()) {
+      report(err, written.failure());
       return 1;
     }
   }
-
-  std::vector<std::string> block_times;
-  auto block_chart = block_flux_chart(results.value(), results_name, &block_times);
-  if (!block_chart.ok()) {
-    report(err, block_chart.failure());
+  const auto page = report_page(run_report(config.value(), inputs.value(), drawn));
+  if (auto written = write_output(report_page_name, page, out); !written.ok()) {
+    report(err, written.failure());
     return 1;
-  }
-  auto cumulative_chart = cumulative_flux_chart(cumflux.value(), cfshift.value());
-  if (!cumulative_chart.ok()) {
-    report(err, cumulative_chart.failure());
-    return 1;
-  }
-  auto window_chart = window_flux_chart(cospectra.value(), run_window(config.value()), block_times);
-  if (!window_chart.ok()) {
-    report(err, window_chart.failure());
-    return 1;
-  }
-
-  const std::array<std::pair<std::string_view, const Chart*>, 3> plots = {{
-      {block_plot_name, &block_chart.value()},
-      {cumulative_plot_name, &cumulative_chart.value()},
-      {window_plot_name, &window_chart.value()},
-  }};
-  for (const auto& [name, chart] : plots) {
-    auto file = textio::OutputFile::create(name, 0);
-    if (!file.ok()) {
-      report(err, file.failure());
-      return 1;
-    }
-    file.value().write_text(render_svg(*chart));
-    file.value().close();
-    if (auto status = file.value().status(); !status.ok()) {
-      report(err, status.failure());
-      return 1;
-    }
-    out << file.value().path() << '\n';
   }
   return 0;
 }

@@ -11,10 +11,12 @@ namespace ecflux::plot {
 inline constexpr std::string_view block_plot_name = "flux_by_block.svg";
 inline constexpr std::string_view cumulative_plot_name = "cumulative_flux.svg";
 inline constexpr std::string_view window_plot_name = "flux_by_window.svg";
+inline constexpr std::string_view report_page_name = "report.html";
 
 // Reads "ConfigDRAVEK.Dat" for the results file's name, reads the results
-// file, "cumflux.out", "CFSHIFT.out" and "Cospectra.out", and writes the
-// three plots, replacing earlier ones; prints the path of each on `out`.
+// file (or "blocks.csv"), "cumflux.out", "CFSHIFT.out" and "Cospectra.out"
+// (or "window_fluxes.csv"), and writes the three plots and the report page,
+// replacing earlier ones; prints the path of each on `out`.
 // A file that cannot be read or written ends the program with one line on
 // `err` naming it, and exit status 1; no plot is written when an input is
 // missing.

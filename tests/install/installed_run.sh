@@ -34,6 +34,7 @@ share/doc/ecflux/README.md
 share/doc/ecflux/docs/cumulative_flux.png
 share/doc/ecflux/docs/flux_by_block.png
 share/doc/ecflux/docs/flux_by_window.png
+share/doc/ecflux/docs/report_page.png
 share/doc/ecflux/examples/ConfigDRAVEK.Dat
 share/doc/ecflux/examples/example.dat
 share/man/man1/ecflux.1

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +45,12 @@ TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
       results_row("    209.9500", "  -99.00", " -100.00", " -150.00", "  -20.00") +
       "    269.9500  12.036\r\n";  // a record cut short
   auto reader = LineReader::from_text(text, 9, "results.out");
+  auto table = read_results_table(reader, "results.out");
+  ASSERT_TRUE(table.ok());
   std::vector<std::string> times;
-  auto chart = block_flux_chart(reader, "results.out", &times);
-  ASSERT_TRUE(chart.ok());
+  for (const auto& block : table.value().blocks) times.push_back(block.time_label);
   EXPECT_EQ(times, (std::vector<std::string>{"29.9500", "", "149.9500", "209.9500", "269.9500"}));
+  const std::optional<Chart> chart = block_flux_chart(table.value());
   const Line& flux_l = chart.value().lines[0];
   const Line& flux_r = chart.value().lines[1];
   const Band& delays = chart.value().bands[0];
@@ -116,6 +120,77 @@ TEST(CumulativeChart, RowsWithoutATimeAreLeftOutAndLongSeriesAreThinnedKeepingSp
   EXPECT_DOUBLE_EQ(highest, 5.0);
   EXPECT_DOUBLE_EQ(shifted.segments.front().front().x, 0.0);
   EXPECT_NEAR(last_x, 299.999, 1e-9);
+}
+
+TEST(SampleClock, RowsArePlacedByTheirBlockAndTheirSampleInIt) {
+  const input::BlockSizes sizes{4, 2, 2.0};  // N = 4 samples of 0.5 s: blocks of 2 s
+  // Mean times in hours, with a gap of one block before the fourth.
+  const double second = 1.0 / 3600;
+  const std::vector<double> times = {1.0 + 0.75 * second, 1.0 + 2.75 * second, 1.0 + 4.75 * second,
+                                     1.0 + 8.75 * second};
+  const std::vector<double> delays = {-0.5, 0.0, std::nan(""), 0.0};  // 1, 0, 0 and 0 samples
+  const SampleClock clock(sizes, times, delays);
+  ASSERT_TRUE(clock.time_unit());
+  EXPECT_EQ(clock.time_unit()->name, "hours");
+  EXPECT_DOUBLE_EQ(clock.plain_row(0), 0.0);
+  EXPECT_NEAR(clock.plain_row(5), 2.5, 1e-9);
+  EXPECT_NEAR(clock.plain_row(13), 8.5, 1e-9);   // after the gap
+  EXPECT_NEAR(clock.plain_row(16), 10.0, 1e-9);  // beyond the blocks: on after the last
+  // CFSHIFT.out: 3 rows for the first block, then 4 for each.
+  EXPECT_DOUBLE_EQ(clock.shifted_row(2), 1.0);
+  EXPECT_NEAR(clock.shifted_row(3), 2.0, 1e-9);
+  EXPECT_NEAR(clock.shifted_row(11), 8.0, 1e-9);
+  EXPECT_NEAR(clock.shifted_row(15), 10.0, 1e-9);
+
+  // A missing time, or times whose spacing fits no unit, leave the blocks
+  // one after another.
+  for (const auto& unplaced : {std::vector<double>{1.0, std::nan(""), 3.0, 4.0},
+                               std::vector<double>{0.0, 100.0, 200.0, 300.0}}) {
+    const SampleClock plain(sizes, unplaced, delays);
+    EXPECT_FALSE(plain.time_unit());
+    EXPECT_DOUBLE_EQ(plain.plain_row(13), 6.5);
+  }
+  EXPECT_EQ(judge_time_unit(std::vector<double>{80899.98, 82699.98, 84499.98}, 1800.0)->name,
+            "seconds");
+  EXPECT_EQ(judge_time_unit(std::vector<double>{0.0083, 0.0250}, 60.0)->name, "hours");
+  EXPECT_FALSE(judge_time_unit(std::vector<double>{5.0}, 60.0));
+  EXPECT_FALSE(judge_time_unit(std::vector<double>{5.0, 5.0}, 60.0));
+}
+
+TEST(CumulativeChart, TimesBeyondTheirFieldAtTheEndGiveTheTimeSinceTheFirstSample) {
+  // 16 Hz rows from t = 999: the record runs past what TIME can hold.
+  const input::BlockSizes sizes{16, 8, 16.0};
+  const SampleClock clock(sizes, std::vector<double>{999.47, 1000.47},
+                          std::vector<double>{0.0, 0.0});
+  auto cumflux = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, 20), 43, "cumflux.out");
+  auto cfshift = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, -1), 889, "CFSHIFT.out");
+  auto chart = cumulative_flux_chart(cumflux, cfshift, &clock);
+  ASSERT_TRUE(chart.ok());
+  const Chart& c = chart.value();
+  EXPECT_EQ(c.x_title, "time since the first sample (s)");
+  for (const Line& line : c.lines) {
+    EXPECT_EQ(line.point_count(), 32u) << line.label;
+    EXPECT_DOUBLE_EQ(line.segments.front().front().x, 0.0) << line.label;
+    EXPECT_DOUBLE_EQ(line.segments.back().back().x, 31.0 / 16) << line.label;
+  }
+  EXPECT_DOUBLE_EQ(c.lines[0].segments[0][20].y, 5.0);
+  const std::string notes = all_notes(c);
+  EXPECT_NE(notes.find("TIME is written as asterisks in 16 rows of cumflux.out and 16 of "
+                       "CFSHIFT.out."),
+            std::string::npos)
+      << notes;
+  EXPECT_NE(notes.find("taken to be in seconds"), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("left out"), std::string::npos) << notes;
+
+  // A lone TIME of asterisks within the record is only a gap.
+  std::string text = series_text(8, 10.0, 0.5, -1);
+  text.replace(text.find(" 11.5"), 13, "************ ");
+  auto lone = LineReader::from_text(text, 43, "cumflux.out");
+  auto none = LineReader::from_text(series_text(0, 0.0, 1.0, -1), 889, "CFSHIFT.out");
+  auto gapped = cumulative_flux_chart(lone, none, &clock);
+  ASSERT_TRUE(gapped.ok());
+  EXPECT_EQ(gapped.value().x_title, "sample time TIME (data file's time unit)");
+  EXPECT_EQ(gapped.value().lines[0].point_count(), 7u);
 }
 
 // "Cospectra.out" of `blocks` blocks whose fluxes are b + the frequency.

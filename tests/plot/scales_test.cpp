@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plot/axis.h"
@@ -61,6 +64,24 @@ TEST(Axis, LogarithmicTicksAreDecadesWithMinorTicksBetween) {
   EXPECT_EQ(narrow.ticks[2].label, "");
 }
 
+// Values from a damaged file can span every double; the axes must still end
+// and place them.
+TEST(Axis, RangesAsWideAsTheDoublesGiveFiniteTicks) {
+  constexpr double largest = std::numeric_limits<double>::max();
+  for (const auto& [low, high] : std::vector<std::pair<double, double>>{
+           {-largest, largest}, {-1.7e308, 1.7e308}, {largest, largest}, {0.0, 5e-324}}) {
+    const Axis axis = linear_axis(low, high, 8);
+    ASSERT_GE(axis.ticks.size(), 2u) << low << " " << high;
+    for (const auto& tick : axis.ticks) EXPECT_TRUE(std::isfinite(tick.value)) << tick.label;
+    EXPECT_TRUE(std::isfinite(axis.fraction(high))) << low << " " << high;
+  }
+  EXPECT_NEAR(linear_axis(-largest, largest, 8).fraction(0.0), 0.5, 1e-12);
+  EXPECT_EQ(tick_label(-1.5e308, 0), "-1.5e+308");
+  const Axis frequencies = log_axis(5e-324, largest);
+  EXPECT_TRUE(std::isfinite(frequencies.high));
+  EXPECT_GT(frequencies.low, 0.0);
+}
+
 std::vector<Point> kept_points(const Decimator& thinned, std::size_t* segments = nullptr) {
   Line line;
   thinned.fill(line);
@@ -112,6 +133,14 @@ TEST(Decimator, LongSeriesKeepsBoundedPointsWithEndsAndExtremes) {
 
 TEST(Svg, TextIsEscapedAndAChartWithoutPointsSaysWhy) {
   EXPECT_EQ(escape_xml("a<b & \"c\" > 'd'"), "a&lt;b &amp; &quot;c&quot; &gt; &apos;d&apos;");
+  // Bytes of no XML character, as a damaged file holds them, become U+FFFD;
+  // characters of any length stay.
+  const std::string bad = "\xEF\xBF\xBD";
+  const char damaged[] = "t\0\x01\tK·m/day \xE2\x82\xAC \xF0\x9F\x8C\x8A";
+  EXPECT_EQ(escape_xml(std::string(damaged, sizeof damaged - 1)),
+            "t" + bad + bad + "\tK·m/day € 🌊");
+  EXPECT_EQ(escape_xml("\xFF\xC3(\xED\xA0\x80\xEF\xBF\xBF\xE2\x82"),
+            bad + bad + "(" + bad + bad + bad + bad + bad + bad + bad + bad);
 
   Chart chart;
   chart.title = "Fluxes <W/m²> & \"more\"";

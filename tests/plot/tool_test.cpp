@@ -11,56 +11,22 @@
 #include <vector>
 
 #include "tests/plot/plot_reading.h"
+#include "tests/plot/plot_runs.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux {
 namespace {
 
+using testing::columns;
+using testing::finish_example_run;
 using testing::PlotPoint;
 using testing::PlotReading;
-using testing::run_program;
+using testing::run_plot;
 using testing::split_records;
 using testing::TempFolder;
 
 const std::vector<std::string> plot_names = {"flux_by_block.svg", "cumulative_flux.svg",
                                              "flux_by_window.svg"};
-
-// The example run, finished, in a fresh folder; `end_time` replaces the
-// configured end of the input (line 35 from column 24).
-void finish_example_run(const TempFolder& folder, const char* end_time = nullptr) {
-  const std::filesystem::path examples = EXAMPLES_FOLDER;
-  std::string config = testing::read_file(examples / "ConfigDRAVEK.Dat");
-  if (end_time != nullptr) {
-    std::size_t line_start = 0;
-    for (int line = 1; line < 35; ++line) line_start = config.find('\n', line_start) + 1;
-    const auto line_end = config.find_first_of("\r\n", line_start);
-    config.replace(line_start + 23, line_end - line_start - 23, end_time);
-  }
-  folder.write("ConfigDRAVEK.Dat", config);
-  std::filesystem::copy_file(examples / "example.dat", folder / "example.dat");
-  const auto run = run_program(ECFLUX_PROGRAM, folder.path());
-  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
-}
-
-testing::ProcessResult plot(const TempFolder& folder) {
-  return run_program(ECFLUX_PLOT_PROGRAM, folder.path());
-}
-
-// The numbers of the fixed-column records of a file, split at blanks.
-std::vector<std::vector<std::string>> columns(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  for (const auto& record : split_records(text)) {
-    std::vector<std::string> fields;
-    std::size_t at = 0;
-    while ((at = record.find_first_not_of(' ', at)) != std::string::npos) {
-      const auto end = record.find(' ', at);
-      fields.push_back(record.substr(at, end == std::string::npos ? std::string::npos : end - at));
-      at = end;
-    }
-    rows.push_back(fields);
-  }
-  return rows;
-}
 
 bool near(double a, double b, double tolerance) { return std::abs(a - b) <= tolerance; }
 
@@ -77,7 +43,7 @@ std::string overwrite(const std::string& text, std::size_t index, std::size_t be
 TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
   TempFolder folder;
   finish_example_run(folder);
-  const auto run = plot(folder);
+  const auto run = run_plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
   EXPECT_EQ(run.standard_error, "");
   for (const auto& name : plot_names) {
@@ -177,7 +143,7 @@ TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
   folder.write("results.out", overwrite(folder.read("results.out"), 2, 83, "********"));
   folder.write("cumflux.out", overwrite(folder.read("cumflux.out"), 500, 1, "************"));
   folder.write("Cospectra.out", overwrite(folder.read("Cospectra.out"), 5, 28, "*********"));
-  const auto run = plot(folder);
+  const auto run = run_plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
 
   const PlotReading blocks(folder.read("flux_by_block.svg"));
@@ -205,7 +171,7 @@ TEST(PlotTool, RunWithoutCompleteBlockGivesPlotsThatSaySo) {
   TempFolder folder;
   finish_example_run(folder, "  0.0083");  // an end time of 30 s, in hours
   ASSERT_EQ(split_records(folder.read("results.out")).size(), 1u);
-  const auto run = plot(folder);
+  const auto run = run_plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
   for (const auto& name : plot_names) {
     const PlotReading reading(folder.read(name));
@@ -225,45 +191,29 @@ TEST(PlotTool, MissingFileIsNamedOnOneLineAndNothingIsWritten) {
     TempFolder folder;
     finish_example_run(folder);
     std::filesystem::remove(folder / missing);
-    const auto run = plot(folder);
+    const auto run = run_plot(folder);
     EXPECT_EQ(run.exit_status, 1) << missing;
     EXPECT_EQ(run.standard_error, "ecflux-plot: file not found, unit " + std::to_string(unit) +
                                       ", file " + (folder / missing).string() + "\n");
     for (const auto& name : plot_names) EXPECT_FALSE(folder.exists(name)) << missing << " " << name;
+    EXPECT_FALSE(folder.exists("report.html")) << missing;
   }
 }
 
 // Looks at a plot as a browser draws it, where headless Chromium is present.
 TEST(PlotTool, ChromiumRendersAPlot) {
-  const std::filesystem::path chromium = "/usr/bin/chromium";
-  if (!std::filesystem::exists(chromium)) GTEST_SKIP() << "no " << chromium;
+  if (!testing::have_chromium()) GTEST_SKIP() << "no Chromium";
   TempFolder folder;
   finish_example_run(folder);
-  ASSERT_EQ(plot(folder).exit_status, 0);
-  std::filesystem::create_directory(folder / "profile");
+  ASSERT_EQ(run_plot(folder).exit_status, 0);
   const auto png = folder / "flux_by_window.png";
-  const std::string command =
-      "timeout 120 " + chromium.string() +
-      " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
-      " --disable-background-networking --disable-component-update --disable-sync"
-      " --user-data-dir='" +
-      (folder / "profile").string() + "' --screenshot='" + png.string() +
-      "' --window-size=960,560 'file://" + (folder / "flux_by_window.svg").string() +
-      "' >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(testing::run_chromium(folder, folder / "flux_by_window.svg",
+                                    "--screenshot='" + png.string() + "' --window-size=960,560"));
   const std::string image = testing::read_file(png);
-  ASSERT_GT(image.size(), 24u);
-  EXPECT_EQ(image.substr(1, 3), "PNG");
   // The width and height in the header, then enough bytes for a drawing
   // rather than a blank page.
-  const auto big_endian = [&](std::size_t at) {
-    return (static_cast<unsigned char>(image[at]) << 24) |
-           (static_cast<unsigned char>(image[at + 1]) << 16) |
-           (static_cast<unsigned char>(image[at + 2]) << 8) |
-           static_cast<unsigned char>(image[at + 3]);
-  };
-  EXPECT_EQ(big_endian(16), 960u);
-  EXPECT_EQ(big_endian(20), 560u);
+  EXPECT_EQ(testing::png_size(image).width, 960u);
+  EXPECT_EQ(testing::png_size(image).height, 560u);
   EXPECT_GT(image.size(), 15000u);
 }
 

@@ -1,0 +1,66 @@
+#pragma once
+
+// The run's blocks as the results file or blocks.csv gives them: each
+// block's record, for the table of the report page, and the values that the
+// plots and the placement of the cumulative-flux rows take from it. A block
+// holds many samples, so even a long run's table is small enough to hold.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plot/fields.h"
+#include "textio/line_reader.h"
+#include "textio/result.h"
+
+namespace ecflux::plot {
+
+struct BlockColumn {
+  std::string name;  // as the file's header has it
+  std::string unit;  // empty for counts and numbers of lines
+};
+
+// What the plots take from one block.
+struct BlockValues {
+  Field time;              // the mean sample time, in the data file's unit
+  Field flux_linear;       // FLUX-L, W/m²
+  Field flux_run;          // FLUX-R
+  Field flux_run_min;      // RUNMIN
+  Field flux_run_max;      // RUNMAX
+  Field delay_run_min;     // SRMIN, seconds: -s/fs for a delay of s samples
+  std::string time_label;  // the mean time as a label shows it; empty when it is no number
+};
+
+// The file's own names of the plotted values, for titles and notes.
+struct PlottedNames {
+  std::string time;
+  std::string flux_linear;
+  std::string flux_run;
+  std::string flux_run_min;
+  std::string flux_run_max;
+};
+
+struct BlockTable {
+  std::string file_label;  // the file as notes name it
+  bool csv = false;        // blocks.csv rather than the fixed-column results file
+  std::vector<BlockColumn> columns;
+  PlottedNames names;
+  std::vector<BlockValues> blocks;
+  std::vector<std::string> records;  // each block's record as written
+
+  // The text of each column of a block's record, without the blanks around
+  // it; empty for a column that the record does not reach.
+  std::vector<std::string_view> cells(std::size_t block) const;
+};
+
+// The rows of the results file after its header.
+textio::Result<BlockTable> read_results_table(textio::LineReader& results,
+                                              const std::string& file_label);
+
+// The rows of blocks.csv after its header; a header without a column that
+// the plots need is refused.
+textio::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
+                                           const std::string& file_label);
+
+}  // namespace ecflux::plot

@@ -1,0 +1,45 @@
+#pragma once
+
+// Finished runs for the tests of ecflux-plot, made by the built programs in
+// fresh folders, and a headless browser to look at what it draws.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace ecflux::testing {
+
+// The example run, finished, in `folder`; `end_time` replaces the configured
+// end of the input (line 35 from column 24); `csv` runs ecflux --csv.
+void finish_example_run(const TempFolder& folder, const char* end_time = nullptr, bool csv = false);
+
+// A synthetic record of `seconds` at `rate` Hz whose times are seconds of
+// the day from 80000 on, too wide for the TIME of cumflux.out (from 1000)
+// and of Cospectra.out (from 10000), finished with ecflux (--csv with `csv`).
+void finish_seconds_of_day_run(const TempFolder& folder, int rate, int seconds, int block,
+                               bool csv);
+
+ProcessResult run_plot(const TempFolder& folder);
+
+// The numbers of the fixed-column records of a file, split at blanks.
+std::vector<std::vector<std::string>> columns(const std::string& text);
+
+// Headless Chromium, where it is installed.
+bool have_chromium();
+// Runs it on `page` with `arguments` (such as --dump-dom) and a profile of
+// its own in `folder`, standard output into `output` when not empty, killed
+// after two minutes; true when it ended well.
+bool run_chromium(const TempFolder& folder, const std::filesystem::path& page,
+                  const std::string& arguments, const std::filesystem::path& output = {});
+
+// The width and height in a PNG file's header; 0 and 0 when it is none.
+struct ImageSize {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+ImageSize png_size(const std::string& image);
+
+}  // namespace ecflux::testing
