@@ -39,6 +39,20 @@ textio::Result<CommandLine> parse_command_line(std::span<const char* const> argu
   return line;
 }
 
+std::optional<ImmediateAnswer> immediate_answer(const textio::Result<CommandLine>& line,
+                                                std::string_view program, std::string_view usage) {
+  if (!line.ok()) {
+    return ImmediateAnswer{
+        std::string(program) + ": " + line.failure().message() + "\n" + std::string(usage), true,
+        2};
+  }
+  if (line.value().help) return ImmediateAnswer{std::string(usage), false, 0};
+  if (line.value().version) {
+    return ImmediateAnswer{std::string(program) + " " ECFLUX_VERSION "\n", false, 0};
+  }
+  return std::nullopt;
+}
+
 textio::Status enter_run_folder(const std::string& folder) {
   const std::string path = textio::absolute_path(folder);
   struct stat status {};

@@ -4,6 +4,7 @@
 // folder. Without arguments a program works in the working directory, as it
 // always has.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,18 @@ struct ProgramOptions {
 // follows is a folder even when it begins with "-".
 textio::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
                                                ProgramOptions accepted);
+
+// What a program answers at once, without its work: after a mistake, the
+// reason and the usage on standard error with status 2; for --help the usage
+// and for --version "PROGRAM VERSION", on standard output with status 0.
+// nullopt when the program is to go on.
+struct ImmediateAnswer {
+  std::string text;
+  bool to_standard_error = false;
+  int status = 0;
+};
+std::optional<ImmediateAnswer> immediate_answer(const textio::Result<CommandLine>& line,
+                                                std::string_view program, std::string_view usage);
 
 // Makes the run folder the working directory, so that the run happens there
 // exactly as if started in it. A folder that does not exist, is not a folder

@@ -31,17 +31,9 @@ int main(int argc, char** argv) {
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
   const auto line = ecflux::input::parse_command_line(arguments.subspan(1), {});
-  if (!line.ok()) {
-    std::fprintf(stderr, "ecflux-plot: %s\n%s", line.failure().message().c_str(), usage);
-    return 2;
-  }
-  if (line.value().help) {
-    std::fputs(usage, stdout);
-    return 0;
-  }
-  if (line.value().version) {
-    std::puts("ecflux-plot " ECFLUX_VERSION);
-    return 0;
+  if (const auto answer = ecflux::input::immediate_answer(line, "ecflux-plot", usage)) {
+    std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
+    return answer->status;
   }
   if (!line.value().run_folder.empty()) {
     const auto entered = ecflux::input::enter_run_folder(line.value().run_folder);
