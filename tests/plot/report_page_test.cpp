@@ -145,13 +145,14 @@ TEST(PlotsOfCsvFiles, DamagedFilesGivePlotsWithoutHangingAndAWrongHeaderIsNamed)
   const std::string windows_header = header("window_fluxes.csv");
   // Values at the ends of the doubles, text, quotes, markup, bytes of a
   // binary file, short and long rows.
+  constexpr char binary[] = "4,\0\xff\xfe,5e-324,1,2";
   folder.write(
       "blocks.csv",
       blocks_header +
           "1,2,601,600,1.7e308,1,2,3,4,5,6,7,8,9,-1.7e308,1e308,0,0,-1e308,0,1e308,0,-1e300\r\n"
           "2,x,<b>&amp;,\"600\",-1.7e308,,,,,,,,,,nan,inf,,,,,,,,,,,,\r\n"
           "3\r\n" +
-          std::string("4,\0\xff\xfe,5e-324,1,2", 23) + ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
+          std::string(binary, sizeof binary - 1) + ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
   folder.write("window_fluxes.csv", windows_header +
                                         "1,0,2,0.2,1e308,-1.7e308\r\n"
                                         "1,0,2,0.2,5e-324,1.7e308\r\n"
