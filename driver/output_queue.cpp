@@ -4,6 +4,8 @@
 #include <system_error>
 #include <utility>
 
+#include "textio/standard_streams.h"
+
 namespace ecflux::driver {
 namespace {
 
@@ -61,6 +63,7 @@ textio::Status OutputQueue::status() {
 }
 
 void OutputQueue::work() {
+  textio::leave_stop_signals_to_the_main_thread();
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return closing_ || stopped_ || !jobs_.empty(); });

@@ -14,6 +14,7 @@
 
 #include "flux/aligned_doubles.h"
 #include "flux/sweep_kernel.h"
+#include "textio/standard_streams.h"
 
 namespace ecflux::flux {
 
@@ -227,6 +228,7 @@ struct WindowSweeper::Engine {
   }
 
   void work() {
+    textio::leave_stop_signals_to_the_main_thread();
     while (run_one_task(/*wait=*/true)) {
     }
   }

@@ -1,10 +1,12 @@
 #include "textio/standard_streams.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <initializer_list>
 
 namespace ecflux::textio {
 namespace {
@@ -26,6 +28,13 @@ void occupy_closed_standard_streams() {
   occupy(STDIN_FILENO, O_RDONLY);
   occupy(STDOUT_FILENO, O_RDONLY);
   occupy(STDERR_FILENO, O_WRONLY);
+}
+
+void leave_stop_signals_to_the_main_thread() {
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, number);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 }
 
 void ignore_signals_of_failed_writes() {

@@ -18,4 +18,9 @@ void occupy_closed_standard_streams();
 // written before stays in whole records.
 void ignore_signals_of_failed_writes();
 
+// For a helper thread: the signals that ask the program to stop (SIGINT,
+// SIGTERM, SIGHUP) go to the program's main thread, which stops between
+// records and may be waiting in a read that only its own signal interrupts.
+void leave_stop_signals_to_the_main_thread();
+
 }  // namespace ecflux::textio
