@@ -1,7 +1,6 @@
 #include "driver/check.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -12,17 +11,13 @@
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "input/data_warnings.h"
+#include "textio/shortest_text.h"
 
 namespace ecflux::driver {
 namespace {
 
 using input::with_thousands;
-
-std::string shortest(double value) {
-  char text[64];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
+using textio::shortest_text;
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -41,9 +36,9 @@ std::string value_taken(const input::Configuration& config, std::size_t field) {
   switch (field) {
     case 0: return config.data_file_name;
     case 1: return config.results_file_name;
-    case 2: return shortest(config.sample_rate) + " samples a second";
-    case 3: return config.start_time > 0.0 ? shortest(config.start_time) : "none (0 or less)";
-    case 4: return config.end_time > 0.0 ? shortest(config.end_time) : "none (0 or less)";
+    case 2: return shortest_text(config.sample_rate) + " samples a second";
+    case 3: return config.start_time > 0.0 ? shortest_text(config.start_time) : "none (0 or less)";
+    case 4: return config.end_time > 0.0 ? shortest_text(config.end_time) : "none (0 or less)";
     case 5: return std::to_string(config.block_seconds) + " s";
     case 6: return config.temperature_select == 1 ? "1: data column 6" : "data column 7";
     case 7: return config.w_select == 1 ? "1: data column 5" : "data column 4";
@@ -85,18 +80,18 @@ void print_sizes(const RunInputs& inputs) {
   print("");
   print("Derived sizes:");
   print("  samples per block (N)        " + with_thousands(sizes.block_samples) + " = " +
-        shortest(std::trunc(fs)) + " (the whole sample rate) x " +
+        shortest_text(std::trunc(fs)) + " (the whole sample rate) x " +
         std::to_string(config.block_seconds) + " s");
   std::string w = "  running-mean window (W)      " + with_thousands(sizes.window_samples) +
                   " samples = trunc(" + std::to_string(config.window_seconds) + " s x " +
-                  shortest(fs) + ")";
-  if (window > sizes.block_samples) w += ", cut to N from " + shortest(window);
+                  shortest_text(fs) + ")";
+  if (window > sizes.block_samples) w += ", cut to N from " + shortest_text(window);
   print(w);
   print("  window lengths of the sweep  " +
         with_thousands(static_cast<std::int64_t>(flux::window_sequence(sizes).size())));
   const std::int64_t delays = flux::max_shift(fs);
   print("  delays searched              0 to " + with_thousands(delays) + " samples (0 to " +
-        shortest(static_cast<double>(delays) / fs) + " s)");
+        shortest_text(static_cast<double>(delays) / fs) + " s)");
 }
 
 // Time steps between accepted samples, thinned evenly when there are very
@@ -135,8 +130,8 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
     case input::BlockStatus::interrupted:
     case input::BlockStatus::end_of_file: return "at the end of the file";
     case input::BlockStatus::past_end_time:
-      return "at line " + std::to_string(line) + ": the time " + shortest(end.ending_time) +
-             " is after the end time " + shortest(config.end_time);
+      return "at line " + std::to_string(line) + ": the time " + shortest_text(end.ending_time) +
+             " is after the end time " + shortest_text(config.end_time);
     case input::BlockStatus::unreadable_record:
       return "at line " + std::to_string(line) + ": a value that is not a number";
   }
@@ -202,8 +197,8 @@ int check_run() {
     records += ", " + with_thousands(counts.skipped) + " before the start time";
   print(records);
   if (counts.accepted > 0) {
-    print("  first and last time          " + shortest(counts.first_time) + " and " +
-          shortest(counts.last_time));
+    print("  first and last time          " + shortest_text(counts.first_time) + " and " +
+          shortest_text(counts.last_time));
   }
   if (!steps.empty()) {
     char median[64];

@@ -1,14 +1,16 @@
 #include "input/configuration.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include "textio/layout.h"
+#include "textio/shortest_text.h"
 
 namespace ecflux::input {
 namespace {
+
+using textio::shortest_text;
 
 // Lines 29 and 32 carry the two file names, lines 33 to 39 the numbers, each
 // from column 24 on; everything else in the file is free text.
@@ -21,12 +23,6 @@ std::string trim_blanks(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(' ');
   return std::string(text.substr(first, last - first + 1));
-}
-
-std::string shortest_text(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
 }
 
 constexpr double int32_limit = std::numeric_limits<std::int32_t>::max();

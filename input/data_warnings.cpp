@@ -20,14 +20,6 @@ std::string plural(std::int64_t count, const char* one, const char* many) {
   return with_thousands(count) + " " + (count == 1 ? one : many);
 }
 
-// The units that a data file's times are given in, with their seconds.
-struct TimeUnit {
-  std::string_view name;
-  double seconds;
-};
-constexpr TimeUnit time_units[] = {
-    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", 86400.0}};
-
 }  // namespace
 
 std::string with_thousands(std::int64_t value) {

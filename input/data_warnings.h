@@ -15,6 +15,14 @@
 
 namespace ecflux::input {
 
+// The units that a data file's times may be given in, with their seconds.
+struct TimeUnit {
+  std::string_view name;  // "seconds", "minutes", "hours" or "days"
+  double seconds;
+};
+inline constexpr TimeUnit time_units[] = {
+    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", 86400.0}};
+
 // How the input ended, for the warning of a run without a block.
 struct InputEnd {
   BlockStatus status = BlockStatus::end_of_file;

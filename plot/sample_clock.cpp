@@ -8,9 +8,6 @@
 namespace ecflux::plot {
 namespace {
 
-constexpr TimeUnit time_units[] = {
-    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", 86400.0}};
-
 bool all_numbers(std::span<const double> values) {
   return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
@@ -28,7 +25,7 @@ std::optional<TimeUnit> judge_time_unit(std::span<const double> mean_times, doub
   if (!(median > 0.0)) return {};
   std::optional<TimeUnit> best;
   double best_ratio = 2.0;  // the largest ratio still taken, in either direction
-  for (const TimeUnit& unit : time_units) {
+  for (const TimeUnit& unit : input::time_units) {
     const double expected = block_seconds / unit.seconds;
     const double ratio = std::max(median / expected, expected / median);
     if (ratio <= best_ratio) {

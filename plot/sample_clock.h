@@ -17,17 +17,14 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "input/configuration.h"
+#include "input/data_warnings.h"
 
 namespace ecflux::plot {
 
-struct TimeUnit {
-  std::string_view name;  // "seconds", "minutes", "hours" or "days"
-  double seconds;
-};
+using input::TimeUnit;
 
 // The unit in which consecutive mean times lie nearest to `block_seconds`
 // apart (their median spacing), if one is within a factor of two; none for

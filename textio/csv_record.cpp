@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "textio/shortest_text.h"
+
 namespace ecflux::textio {
 
 void CsvRecord::separate() {
@@ -13,9 +15,7 @@ void CsvRecord::separate() {
 CsvRecord& CsvRecord::add(double value) {
   separate();
   if (!std::isfinite(value)) return *this;
-  char digits[32];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  text_.append(digits, end);
+  append_shortest_text(text_, value);
   return *this;
 }
 
