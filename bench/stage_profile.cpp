@@ -254,7 +254,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   const double sweep_cpu_start = process_cpu_seconds();
   flux::WindowSweeper sweeper(sizes, options.sweep);
   for (std::size_t b = 0; b < p.blocks; ++b) sweeper.add_block(kept_w[b], kept_temperature[b]);
-  const flux::WindowFluxTable window_table = sweeper.finish();
+  const flux::WindowFluxTable window_table = *sweeper.finish();
   p.sweep_cpu = process_cpu_seconds() - sweep_cpu_start;
   p.sweep = seconds_since(start);
 

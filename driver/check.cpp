@@ -11,7 +11,9 @@
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "input/data_warnings.h"
+#include "textio/folder_lock.h"
 #include "textio/shortest_text.h"
+#include "textio/standard_streams.h"
 
 namespace ecflux::driver {
 namespace {
@@ -127,7 +129,6 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
                                const input::Configuration& config) {
   switch (end.status) {
     case input::BlockStatus::complete:
-    case input::BlockStatus::interrupted:
     case input::BlockStatus::end_of_file: return "at the end of the file";
     case input::BlockStatus::past_end_time:
       return "at line " + std::to_string(line) + ": the time " + shortest_text(end.ending_time) +
@@ -141,6 +142,10 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
 }  // namespace
 
 int check_run() {
+  // While a run writes in the folder, its files are half written and its
+  // lock is taken: the check says so instead of reading them.
+  auto lock = textio::lock_folder_for_reading("");
+  if (!lock.ok()) return report_failure(lock.failure());
   auto opened = open_run_inputs();
   if (!opened.ok()) return report_failure(opened.failure());
   RunInputs& inputs = opened.value();
@@ -186,7 +191,7 @@ int check_run() {
     ++blocks;
   }
   const input::ReadCounts& counts = inputs.data.counts;
-  const auto finished = warnings.finish(blocks, counts, end);
+  const auto finished = warnings.finish();
   warning_lines.insert(warning_lines.end(), finished.begin(), finished.end());
 
   print("");
@@ -215,6 +220,16 @@ int check_run() {
   print(warning_lines.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
   for (const std::string& line : warning_lines) print("  " + line);
 
+  const std::vector<std::string> leftovers = leftover_staged_files(inputs.config);
+  if (!leftovers.empty()) {
+    print("");
+    print("Left by a run that did not complete (a run removes them before it writes):");
+    for (const std::string& path : leftovers) print("  " + path);
+  }
+
+  if (auto written = textio::finish_standard_output(); !written.ok()) {
+    return report_failure(written.failure());
+  }
   if (blocks == 0) {
     print_line("ecflux: a run would write no block: " + warnings.no_block_reason(counts, end));
     return 1;

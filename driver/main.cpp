@@ -39,10 +39,14 @@ int main(int argc, char** argv) {
   ecflux::textio::ignore_signals_of_failed_writes();
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
-  const auto line =
-      ecflux::input::parse_command_line(arguments.subspan(1), {.check = true, .csv = true});
+  const auto line = ecflux::input::parse_command_line(
+      arguments.subspan(1), {.check = true, .csv = true, .durable = true});
   if (const auto answer = ecflux::input::immediate_answer(line, "ecflux", usage)) {
     std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
+    if (auto written = ecflux::textio::finish_standard_output(); !written.ok()) {
+      std::fputs((ecflux::textio::fatal_message(written.failure()) + "\n").c_str(), stderr);
+      return 1;
+    }
     return answer->status;
   }
   return ecflux::driver::run(line.value());

@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "textio/standard_streams.h"
+#include "textio/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {
@@ -39,6 +39,25 @@ OutputQueue::~OutputQueue() {
   if (thread_.joinable()) thread_.join();
 }
 
+namespace {
+
+// How often a wait looks for a stop signal, which the main thread notes
+// without waking it.
+constexpr auto stop_check_period = std::chrono::milliseconds(50);
+
+// Waits until `done` holds, or a stop signal arrives; false for the latter.
+template <class Done>
+bool wait_unless_stopped(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
+                         Done done) {
+  while (!done()) {
+    if (textio::stop_requested()) return false;
+    changed.wait_for(lock, stop_check_period);
+  }
+  return true;
+}
+
+}  // namespace
+
 void OutputQueue::post(Job job) {
   if (!thread_.joinable()) {
     if (!failure_.ok()) return;
@@ -46,15 +65,27 @@ void OutputQueue::post(Job job) {
     return;
   }
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return stopped_ || jobs_.size() < capacity_; });
+  if (!wait_unless_stopped(changed_, lock,
+                           [this] { return stopped_ || jobs_.size() < capacity_; })) {
+    return;
+  }
   if (stopped_) return;
   jobs_.push_back(std::move(job));
   changed_.notify_all();
 }
 
-void OutputQueue::drain() {
+bool OutputQueue::drain() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return stopped_ || (jobs_.empty() && !running_job_); });
+  return wait_unless_stopped(changed_, lock,
+                             [this] { return stopped_ || (jobs_.empty() && !running_job_); });
+}
+
+bool OutputQueue::cancel(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  jobs_.clear();
+  stopped_ = true;
+  changed_.notify_all();
+  return changed_.wait_for(lock, limit, [this] { return !running_job_; });
 }
 
 textio::Status OutputQueue::status() {

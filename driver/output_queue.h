@@ -5,6 +5,7 @@
 // much as reading it. Where no thread can be started, each job runs when it
 // is posted.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -30,9 +31,17 @@ class OutputQueue {
   OutputQueue(const OutputQueue&) = delete;
   OutputQueue& operator=(const OutputQueue&) = delete;
 
+  // Waits for room, unless a stop signal arrives while it waits (the output
+  // thread may be blocked writing to a pipe nobody reads): then the job is
+  // dropped.
   void post(Job job);
   // Waits until every job posted so far has run, or the queue has stopped.
-  void drain();
+  // False when a stop signal ended the wait first.
+  bool drain();
+  // Drops the jobs still waiting and waits up to `limit` for the one that
+  // runs. False when it is still running then: its thread is blocked, and
+  // the process cannot wait for it to end.
+  bool cancel(std::chrono::milliseconds limit);
   // The failure of the job that stopped the queue, once one has.
   [[nodiscard]] textio::Status status();
 

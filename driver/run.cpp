@@ -1,16 +1,22 @@
 #include "driver/run.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "driver/check.h"
-#include "driver/file_guard.h"
-#include "driver/interruption.h"
 #include "driver/messages.h"
 #include "driver/output_queue.h"
 #include "driver/run_inputs.h"
@@ -23,11 +29,15 @@
 #include "report/csv_files.h"
 #include "report/cumulative_flux_files.h"
 #include "report/output_files.h"
+#include "report/output_guard.h"
 #include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
 #include "stats/steady_state.h"
+#include "textio/file_paths.h"
+#include "textio/folder_lock.h"
 #include "textio/output_file.h"
+#include "textio/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {
@@ -65,37 +75,27 @@ constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
 }();
 
 // The run's output files, standard output among them, by role; the CSV
-// files only with --csv.
+// files only with --csv. Each file but standard output is written aside
+// and replaces the earlier run's file only when the whole run is done.
 class OutputFiles {
  public:
-  // Creates the files in the order of the table. Every file is opened before
-  // any is emptied: when one cannot be created, the failure is that of the
-  // first file in the table's order that fails, and the files of an earlier
-  // run are left as they were (a file this run created is taken away again).
-  static textio::Result<OutputFiles> create(const input::Configuration& config, bool csv) {
-    OutputFiles created;
+  // Opens the files in the order of the table; the first that cannot be
+  // opened is the failure, and the files opened before it are abandoned.
+  static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv) {
+    OutputFiles opened;
     for (const report::OutputFileInfo& file : report::output_files) {
-      auto& slot = created.files_.emplace_back();
-      if (file.csv && !csv) continue;
+      auto& slot = opened.files_.emplace_back();
+      if (!report::written_by_run(file, csv)) continue;
       if (file.role == OutputRole::standard_output) {
         slot = OutputFile::standard_output();
         continue;
       }
-      auto opened = OutputFile::open_for_replacement(
-          report::output_name(file, config.results_file_name), file.unit);
-      if (!opened.ok()) {
-        for (auto& earlier : created.files_) {
-          if (earlier) earlier->discard();
-        }
-        return std::move(opened.failure());
-      }
-      slot = std::move(opened.value());
+      auto staged =
+          OutputFile::open_staged(report::output_name(file, config.results_file_name), file.unit);
+      if (!staged.ok()) return std::move(staged.failure());
+      slot = std::move(staged.value());
     }
-    for (auto& file : created.files_) {
-      if (!file) continue;
-      if (auto replaced = file->replace(); !replaced.ok()) return std::move(replaced.failure());
-    }
-    return created;
+    return opened;
   }
 
   bool has(OutputRole role) const { return files_[report::table_index(role)].has_value(); }
@@ -112,36 +112,150 @@ class OutputFiles {
     return {};
   }
 
-  void close_all() {
+  // Writes out and closes every file, with `durable` on the device; the
+  // first failure in the order of writing.
+  Status finish(bool durable) {
     for (auto& file : files_) {
-      if (file) file->close();
+      if (file) file->finish(durable).ok();
     }
+    return first_failure();
+  }
+
+  // Puts every staged file in place of the earlier run's file, in the order
+  // of the table; with `durable`, the folders' entries too.
+  Status put_in_place(bool durable) {
+    std::set<std::string> folders;
+    for (auto& file : files_) {
+      if (!file || file->staged_path().empty()) continue;
+      const std::string staged = file->staged_path();
+      if (auto placed = file->put_in_place(); !placed.ok()) return placed;
+      folders.insert(staged.substr(0, staged.rfind('/') + 1));
+    }
+    if (durable) {
+      for (const std::string& folder : folders) sync_folder(folder);
+    }
+    return {};
+  }
+
+  // The staged files, for a run that must end without closing its files.
+  std::vector<std::string> staged_paths() const {
+    std::vector<std::string> paths;
+    for (const auto& file : files_) {
+      if (file && !file->staged_path().empty()) paths.push_back(file->staged_path());
+    }
+    return paths;
   }
 
  private:
+  static void sync_folder(const std::string& folder) {
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    [[maybe_unused]] const int synced = ::fsync(descriptor);
+    ::close(descriptor);
+  }
+
   std::vector<std::optional<OutputFile>> files_;  // in the order of the table
 };
+
+// What the run knows of itself for its last message, whichever way it ends.
+struct RunRecord {
+  std::string results_file_name;  // once the configuration is read
+  std::int64_t blocks = 0;        // completed so far
+  std::vector<std::string> staged;
+};
+
+// Whether the folder holds any file of an earlier run: the failure's last
+// line tells the user what they still have. Staged files never touch these,
+// so they are as they were before the run.
+bool earlier_results_exist(const RunRecord& record) {
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (file.written_by == report::WrittenBy::plot || file.role == OutputRole::standard_output) {
+      continue;
+    }
+    const std::string name(report::output_name(file, record.results_file_name));
+    struct stat status {};
+    if (!name.empty() && ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A run that ends before it completes replaces nothing: its message, then
+// what the user still has. Returns the exit status.
+int fail(const textio::Failure& failure, const RunRecord& record) {
+  if (const textio::Interruption* interruption = failure.interruption()) {
+    print_line("ecflux: interrupted after " + input::with_thousands(record.blocks) +
+               (record.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
+    return 128 + interruption->signal;
+  }
+  report_failure(failure);
+  const std::string folder = textio::working_folder();
+  print_line(earlier_results_exist(record)
+                 ? "ecflux: the earlier results in " + folder + " are unchanged"
+                 : "ecflux: " + folder + " held no earlier results, and none were written");
+  return 1;
+}
+
+textio::Interruption interruption() { return textio::Interruption{textio::stop_signal()}; }
+
+void remove_leftovers(const input::Configuration& config) {
+  const std::vector<std::string> leftovers = leftover_staged_files(config);
+  if (leftovers.empty()) return;
+  std::string names;
+  for (const std::string& path : leftovers) {
+    ::unlink(path.c_str());
+    names += (names.empty() ? "" : ", ") + path;
+  }
+  print_line("ecflux: removed what a run that did not complete left behind: " + names);
+}
+
+// CSV files of an earlier run that this run did not write describe other
+// results: once this run's files are in place, they go.
+void remove_stale_csv_files(bool csv) {
+  if (csv) return;
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (file.written_by != report::WrittenBy::csv_run) continue;
+    const std::string name(file.fixed_name);
+    struct stat status {};
+    if (::lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode)) ::unlink(name.c_str());
+  }
+}
+
+// Refuses standard output or standard error that is a file of the run. The
+// refusal of standard error is told on standard output, so that it does not
+// go into that file too; where both are files of the run, it is not told.
+Status check_standard_streams(const report::RunFileNames& names) {
+  Status output = report::check_standard_stream(STDOUT_FILENO, names);
+  Status error = report::check_standard_stream(STDERR_FILENO, names);
+  if (error.ok()) return output;
+  send_messages_to(output.ok() ? MessageStream::standard_output : MessageStream::none);
+  return error;
+}
 
 // Everything the block loop works with, ready before the first block.
 struct PreparedRun {
   RunInputs inputs;
-  RunLock lock;
   BlockStorage storage;
   OutputFiles files;
 };
 
-// Reads the configuration, takes the run folder's lock and opens the data
-// file, then refuses what cannot give a good run, and only then creates the
-// output files and writes their headers: a run that fails before that leaves
-// every file as it was.
-textio::Result<PreparedRun> prepare_run(bool csv) {
-  RunLock lock;
-  auto inputs = open_run_inputs(&lock, csv);
+// Reads the configuration and opens the data file, refuses what cannot give
+// a good run, removes what an earlier run left half done, and only then opens
+// the output files aside and writes their headers.
+textio::Result<PreparedRun> prepare_run(bool csv, RunRecord& record) {
+  auto inputs = open_run_inputs();
   if (!inputs.ok()) return std::move(inputs.failure());
-  inputs.value().data.list.lines().stop_reading_when(stop_signal());
+  const input::Configuration& config = inputs.value().config;
+  record.results_file_name = config.results_file_name;
+  if (auto clear = check_standard_streams(run_file_names(config)); !clear.ok()) {
+    return std::move(clear.failure());
+  }
+  remove_leftovers(config);
 
-  auto files = OutputFiles::create(inputs.value().config, csv);
+  auto files = OutputFiles::open(config, csv);
   if (!files.ok()) return std::move(files.failure());
+  record.staged = files.value().staged_paths();
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results,
@@ -150,8 +264,7 @@ textio::Result<PreparedRun> prepare_run(bool csv) {
       files.value()[role].write_record(report::output_file(role).header);
     }
   }
-  return PreparedRun{std::move(inputs.value()), std::move(lock), BlockStorage{},
-                     std::move(files.value())};
+  return PreparedRun{std::move(inputs.value()), BlockStorage{}, std::move(files.value())};
 }
 
 // What lasts from one block to the next.
@@ -218,25 +331,46 @@ void print_lines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) print_line(line);
 }
 
-// The block loop, then the window-flux table. Returns the exit status.
-int process_blocks(PreparedRun& run) {
+bool stop_requested() { return textio::stop_requested(); }
+
+// How long an interrupted run waits for the output thread to finish the
+// record it writes; past it, the thread is blocked (a pipe nobody reads).
+constexpr auto output_grace = std::chrono::milliseconds(500);
+
+// The block loop, the window-flux table, and the files put in place.
+// Returns the exit status.
+int process_blocks(PreparedRun& run, const input::CommandLine& line, RunRecord& record) {
   const RunInputs& inputs = run.inputs;
   // Declared after the files, so that both have finished with them before
   // they are closed, also when the run ends early.
   OutputQueue output(2);
-  flux::WindowSweeper sweeper(inputs.sizes, flux::default_sweep_options());
+  flux::SweepOptions sweep_options = flux::default_sweep_options();
+  sweep_options.stop = stop_requested;
+  flux::WindowSweeper sweeper(inputs.sizes, sweep_options);
+  // A stop signal ends the run wherever it waits: the staged files go, and
+  // the output thread is given a moment to finish its record. One blocked on
+  // a pipe nobody reads cannot be waited for: the process ends without it.
+  const auto interrupted = [&] {
+    for (const std::string& path : record.staged) ::unlink(path.c_str());
+    const int status = fail(interruption(), record);
+    if (!output.cancel(output_grace)) std::_Exit(status);
+    return status;
+  };
+
   RunTotals totals;
-  const input::ReadSettings settings = read_settings(inputs, stop_signal());
+  const input::ReadSettings settings = read_settings(inputs);
   input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
-  std::int64_t blocks = 0;
   input::InputEnd end;
   for (;;) {
     auto outcome = input::read_block(run.inputs.data, settings, run.storage.block);
-    if (!outcome.ok()) return report_failure(outcome.failure());
+    if (!outcome.ok()) {
+      if (outcome.failure().interruption()) return interrupted();
+      return fail(outcome.failure(), record);
+    }
     const input::BlockStatus status = outcome.value().status;
     const bool complete = status == input::BlockStatus::complete;
-    print_lines(
-        warnings.add_block(run.storage.block, outcome.value().samples, blocks + 1, complete));
+    print_lines(warnings.add_block(run.storage.block, outcome.value().samples, record.blocks + 1,
+                                   complete));
     if (status == input::BlockStatus::unreadable_record) {
       print_line(warnings.unreadable_value(outcome.value().line));
     }
@@ -246,36 +380,54 @@ int process_blocks(PreparedRun& run) {
     }
     std::optional<report::BlockFacts> facts;
     if (run.files.has(OutputRole::blocks_csv)) {
-      facts = block_facts(run.storage.block, inputs.sizes, blocks + 1,
+      facts = block_facts(run.storage.block, inputs.sizes, record.blocks + 1,
                           warnings.seconds_per_time_unit());
     }
     process_block(inputs.sizes, run.storage, totals, sweeper, output, run.files, facts);
-    ++blocks;
-    if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
+    if (stop_requested()) return interrupted();
+    ++record.blocks;
+    if (auto written = output.status(); !written.ok()) return fail(written.failure(), record);
   }
 
-  // A stop signal may also have ended the input by interrupting a read.
-  if (*stop_signal() != 0) end.status = input::BlockStatus::interrupted;
-  output.drain();
-  if (auto written = output.status(); !written.ok()) return report_failure(written.failure());
-  const flux::WindowFluxTable table = sweeper.finish();
+  if (record.blocks == 0) {
+    return fail(
+        textio::Refusal{"nothing to write: " + warnings.no_block_reason(inputs.data.counts, end)},
+        record);
+  }
+  if (!output.drain()) return interrupted();
+  if (auto written = output.status(); !written.ok()) return fail(written.failure(), record);
+  const std::optional<flux::WindowFluxTable> table = sweeper.finish();
+  if (!table) return interrupted();
   report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
-                              table, inputs.sizes.sample_rate);
+                              *table, inputs.sizes.sample_rate);
   if (run.files.has(OutputRole::window_fluxes_csv)) {
     report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv], totals.block_mean_time,
-                                table, inputs.sizes.sample_rate);
+                                *table, inputs.sizes.sample_rate);
   }
-  run.files.close_all();
-  if (auto closed = run.files.first_failure(); !closed.ok()) {
-    return report_failure(closed.failure());
+  if (auto finished = run.files.finish(line.durable); !finished.ok()) {
+    return fail(finished.failure(), record);
   }
-  if (end.status == input::BlockStatus::interrupted) {
-    print_line("ecflux: interrupted; the files hold the first " + input::with_thousands(blocks) +
-               (blocks == 1 ? " block" : " blocks"));
-    return 128 + *stop_signal();
+  if (stop_requested()) return interrupted();
+  if (auto placed = run.files.put_in_place(line.durable); !placed.ok()) {
+    return fail(placed.failure(), record);
   }
-  print_lines(warnings.finish(blocks, inputs.data.counts, end));
+  remove_stale_csv_files(line.csv);
+  print_lines(warnings.finish());
   return 0;
+}
+
+// The whole run in the run folder, which is the working directory.
+int run_in_folder(const input::CommandLine& line, RunRecord& record) {
+  auto lock = textio::lock_folder_for_writing();
+  if (!lock.ok()) return fail(lock.failure(), record);
+  // Messages must not go into a file of the run: standard error is checked
+  // against the names the run always has before anything is read.
+  if (auto clear = check_standard_streams({"", input::configuration_file_name, ""}); !clear.ok()) {
+    return fail(clear.failure(), record);
+  }
+  auto prepared = prepare_run(line.csv, record);
+  if (!prepared.ok()) return fail(prepared.failure(), record);
+  return process_blocks(prepared.value(), line, record);
 }
 
 }  // namespace
@@ -286,19 +438,18 @@ int run(const input::CommandLine& line) {
       return report_failure(entered.failure());
     }
   }
+  if (line.check) return check_run();
+  textio::catch_stop_signals();
+  // Declared before the run's files, so that it outlasts them: when a lack
+  // of memory unwinds the run, its staged files are gone before the message.
+  RunRecord record;
   try {
-    if (line.check) return check_run();
-    catch_stop_signals();
-    auto prepared = prepare_run(line.csv);
-    if (!prepared.ok()) return report_failure(prepared.failure());
-    return process_blocks(prepared.value());
+    return run_in_folder(line, record);
   } catch (const std::bad_alloc&) {
-    print_line("ecflux: out of memory; the records written so far are kept");
-    return 1;
+    return fail(textio::ResourceFailure{"out of memory"}, record);
   } catch (const std::exception& failure) {
     // Any other resource the system refused (a thread, a lock).
-    print_line("ecflux: " + std::string(failure.what()) + "; the records written so far are kept");
-    return 1;
+    return fail(textio::ResourceFailure{failure.what()}, record);
   }
 }
 

@@ -1,10 +1,15 @@
 #include "driver/run_inputs.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <set>
 #include <string>
 
-#include "driver/file_guard.h"
+#include "report/output_files.h"
 #include "textio/available_memory.h"
+#include "textio/file_paths.h"
 
 namespace ecflux::driver {
 namespace {
@@ -33,22 +38,39 @@ textio::Status check_memory(const input::BlockSizes& sizes) {
 
 }  // namespace
 
-textio::Result<RunInputs> open_run_inputs(RunLock* lock, bool csv) {
+std::vector<std::string> leftover_staged_files(const input::Configuration& config) {
+  std::set<std::string> found;
+  if (DIR* folder = ::opendir(".")) {
+    while (const dirent* entry = ::readdir(folder)) {
+      if (textio::is_staged_name(entry->d_name)) found.insert(textio::absolute_path(entry->d_name));
+    }
+    ::closedir(folder);
+  }
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (file.role == report::OutputRole::standard_output) continue;
+    const std::string staged = textio::staged_path(
+        textio::resolved_path(report::output_name(file, config.results_file_name)));
+    struct stat status {};
+    if (::lstat(staged.c_str(), &status) == 0 && S_ISREG(status.st_mode)) found.insert(staged);
+  }
+  return {found.begin(), found.end()};
+}
+
+report::RunFileNames run_file_names(const input::Configuration& config) {
+  return {config.data_file_name, input::configuration_file_name, config.results_file_name};
+}
+
+textio::Result<RunInputs> open_run_inputs() {
   std::vector<textio::FieldPlace> places;
   auto configuration = input::read_configuration(&places);
   if (!configuration.ok()) return std::move(configuration.failure());
   const input::Configuration& config = configuration.value();
-  if (lock != nullptr) {
-    auto taken = lock_run_folder();
-    if (!taken.ok()) return std::move(taken.failure());
-    *lock = std::move(taken.value());
-  }
 
   auto sizes = input::derive_block_sizes(config);
   if (!sizes.ok()) return std::move(sizes.failure());
   auto data = input::open_data_file(config.data_file_name);
   if (!data.ok()) return std::move(data.failure());
-  if (auto distinct = check_files_are_distinct(config, csv); !distinct.ok()) {
+  if (auto distinct = report::check_files_are_distinct(run_file_names(config)); !distinct.ok()) {
     return std::move(distinct.failure());
   }
   if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());
@@ -56,11 +78,10 @@ textio::Result<RunInputs> open_run_inputs(RunLock* lock, bool csv) {
                    std::move(data.value())};
 }
 
-input::ReadSettings read_settings(const RunInputs& inputs,
-                                  const volatile std::sig_atomic_t* interrupted) {
+input::ReadSettings read_settings(const RunInputs& inputs) {
   const input::Configuration& config = inputs.config;
-  return {inputs.sizes.block_samples, config.start_time,        config.end_time, config.w_select,
-          config.temperature_select,  inputs.sizes.sample_rate, interrupted};
+  return {inputs.sizes.block_samples, config.start_time,       config.end_time, config.w_select,
+          config.temperature_select,  inputs.sizes.sample_rate};
 }
 
 }  // namespace ecflux::driver

@@ -4,12 +4,12 @@
 // block sizes and the open data file, after the refusals that protect the
 // data.
 
-#include <csignal>
+#include <string>
 #include <vector>
 
-#include "driver/file_guard.h"
 #include "input/block_reader.h"
 #include "input/configuration.h"
+#include "report/output_guard.h"
 #include "textio/layout.h"
 #include "textio/result.h"
 
@@ -22,15 +22,21 @@ struct RunInputs {
   input::DataFile data;
 };
 
-// Reads the configuration, takes the run folder's lock where `lock` is given
-// (a check takes none), derives the block sizes and opens the data file, then
-// refuses a run that would replace an input or another output, or whose
+// Reads the configuration, derives the block sizes and opens the data file,
+// then refuses a run that would replace an input or another output, or whose
 // blocks cannot fit in memory. Nothing is written.
-// With `csv` the guard covers the CSV files too.
-textio::Result<RunInputs> open_run_inputs(RunLock* lock = nullptr, bool csv = false);
+textio::Result<RunInputs> open_run_inputs();
 
-// How the blocks are read, with `interrupted` the flag that stops the input.
-input::ReadSettings read_settings(const RunInputs& inputs,
-                                  const volatile std::sig_atomic_t* interrupted = nullptr);
+// Staged files of a run that did not complete (killed, or a power cut): in
+// the run folder, and beside the targets of outputs that are links to other
+// folders. Only while the run folder's lock is held are they certainly not
+// being written.
+std::vector<std::string> leftover_staged_files(const input::Configuration& config);
+
+// The names of the run's files, for the guard.
+report::RunFileNames run_file_names(const input::Configuration& config);
+
+// How the blocks are read.
+input::ReadSettings read_settings(const RunInputs& inputs);
 
 }  // namespace ecflux::driver

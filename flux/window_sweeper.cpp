@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -14,7 +15,7 @@
 
 #include "flux/aligned_doubles.h"
 #include "flux/sweep_kernel.h"
-#include "textio/standard_streams.h"
+#include "textio/stop_signals.h"
 
 namespace ecflux::flux {
 
@@ -71,6 +72,7 @@ struct WindowSweeper::Engine {
   Engine(const input::BlockSizes& sizes, SweepOptions options)
       : n(sizes.block_samples),
         fs(sizes.sample_rate),
+        stop(options.stop),
         duration(sizes.duration()),
         implementation(*options.implementation),
         lanes(implementation.lanes),
@@ -126,6 +128,7 @@ struct WindowSweeper::Engine {
   void add_block(std::span<const double> w, std::span<const double> temperature) {
     if (filling == nullptr) {
       filling = take_idle_batch();
+      if (filling == nullptr) return;
       filling->blocks = 0;
       filling->safe = true;
     }
@@ -146,14 +149,16 @@ struct WindowSweeper::Engine {
     if (filling->blocks == lanes) submit_filling();
   }
 
-  WindowFluxTable finish() {
+  std::optional<WindowFluxTable> finish() {
     if (filling != nullptr) submit_filling();
     // The calling thread helps until nothing is left to do.
-    while (run_one_task(/*wait=*/false)) {
+    while (!stop_requested() && run_one_task(/*wait=*/false)) {
     }
     {
       std::unique_lock lock(mutex);
-      batch_done.wait(lock, [this] { return batches_in_flight == 0; });
+      if (!wait_unless_stopped(lock, [this] { return batches_in_flight == 0; })) {
+        return std::nullopt;
+      }
     }
     WindowFluxTable table;
     table.window_length = lengths;
@@ -209,7 +214,8 @@ struct WindowSweeper::Engine {
     task_ready.notify_all();
   }
 
-  // An idle batch; while there is none, the calling thread sweeps.
+  // An idle batch; while there is none, the calling thread sweeps. Nothing
+  // once the run is asked to stop.
   Batch* take_idle_batch() {
     for (;;) {
       {
@@ -220,11 +226,29 @@ struct WindowSweeper::Engine {
           return batch;
         }
       }
+      if (stop_requested()) return nullptr;
       if (!run_one_task(/*wait=*/false)) {
         std::unique_lock lock(mutex);
-        batch_done.wait(lock, [this] { return !idle.empty(); });
+        if (!wait_unless_stopped(lock, [this] { return !idle.empty(); })) return nullptr;
       }
     }
+  }
+
+  bool stop_requested() const { return stop != nullptr && stop(); }
+
+  // Waits on batch_done until `done` holds, looking for a stop between
+  // short waits; false when the run was asked to stop first.
+  template <class Done>
+  bool wait_unless_stopped(std::unique_lock<std::mutex>& lock, Done done) {
+    if (stop == nullptr) {
+      batch_done.wait(lock, done);
+      return true;
+    }
+    while (!done()) {
+      if (stop()) return false;
+      batch_done.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return true;
   }
 
   void work() {
@@ -304,6 +328,7 @@ struct WindowSweeper::Engine {
 
   const std::int32_t n;
   const double fs;
+  bool (*const stop)();
   const double duration;  // of a block, seconds
   const Implementation& implementation;
   const int lanes;                       // of the batches as they are filled
@@ -342,6 +367,9 @@ void WindowSweeper::add_block(std::span<const double> w, std::span<const double>
   engine_->add_block(w, temperature);
 }
 
-WindowFluxTable WindowSweeper::finish() { return engine_ ? engine_->finish() : WindowFluxTable{}; }
+std::optional<WindowFluxTable> WindowSweeper::finish() {
+  if (!engine_) return WindowFluxTable{};
+  return engine_->finish();
+}
 
 }  // namespace ecflux::flux

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,9 @@ int available_processors();
 struct SweepOptions {
   int threads = 1;  // worker threads, at least one; the calling thread helps while it waits
   const Implementation* implementation = &best_implementation();
+  // Whether the run has been asked to stop: the calling thread then stops
+  // waiting and helping, between two tasks of the sweep.
+  bool (*stop)() = nullptr;
 };
 
 // The options for this machine: every processor, the widest instruction set.
@@ -38,13 +42,14 @@ class WindowSweeper {
   // Hands over the next block's w and temperature (N values each, copied).
   // Its sweep may run later and on other threads. The window lengths, the
   // batches and the threads are made with the first block, so that a run
-  // without one spends nothing on them.
+  // without one spends nothing on them. Once the run is asked to stop, the
+  // block may be dropped.
   void add_block(std::span<const double> w, std::span<const double> temperature);
 
   // Waits for the sweeps of every block added and returns the table, one row
   // per block in the order they were added; without a block, an empty table
-  // (no window lengths).
-  WindowFluxTable finish();
+  // (no window lengths). Nothing when the run was asked to stop first.
+  std::optional<WindowFluxTable> finish();
 
  private:
   struct Engine;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "textio/stop_signals.h"
+
 namespace ecflux::input {
 
 textio::Result<DataFile> open_data_file(std::string_view name) {
@@ -104,9 +106,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
     double t;
     std::int64_t line;
     for (;;) {
-      if (settings.interrupted != nullptr && *settings.interrupted != 0) {
-        return BlockOutcome{BlockStatus::interrupted, 0, static_cast<std::int64_t>(k)};
-      }
+      if (textio::stop_requested()) return textio::Interruption{textio::stop_signal()};
       auto statement = file.list.read(values);
       if (!statement.ok()) return std::move(statement.failure());
       switch (statement.value()) {

@@ -5,7 +5,6 @@
 // gathered into blocks of N samples.
 
 #include <array>
-#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -52,8 +51,6 @@ struct ReadSettings {
   std::int32_t w_select = 0;            // 1: w from column 5, else column 4
   std::int32_t temperature_select = 0;  // 1: temperature from column 6, else 7
   double sample_rate = 0.0;             // fs, samples per second
-  // Set by a signal handler: the input ends at the next record.
-  const volatile std::sig_atomic_t* interrupted = nullptr;
 };
 
 // The values that a record can hold without being suspect: beyond them the
@@ -117,7 +114,6 @@ enum class BlockStatus {
   end_of_file,        // the file ended before the block was full
   past_end_time,      // a record after end_time ended the input
   unreadable_record,  // a value that is not a number ended the input
-  interrupted,        // the run was asked to stop
 };
 
 struct BlockOutcome {
@@ -129,7 +125,8 @@ struct BlockOutcome {
 
 // Fills the block with the next N accepted records. Every status but complete
 // ends the input; the partial block is then of no use. A file that cannot be
-// read fails with read_error.
+// read fails with read_error; a stop signal, noticed before each record,
+// gives an Interruption.
 textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block);
 
 }  // namespace ecflux::input

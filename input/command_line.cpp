@@ -24,6 +24,8 @@ textio::Result<CommandLine> parse_command_line(std::span<const char* const> argu
         line.check = true;
       } else if (text == "--csv" && accepted.csv) {
         line.csv = true;
+      } else if (text == "--durable" && accepted.durable) {
+        line.durable = true;
       } else {
         return textio::Refusal{"unknown option " + std::string(text)};
       }

@@ -18,6 +18,7 @@ struct CommandLine {
   bool version = false;    // --version
   bool check = false;      // --check
   bool csv = false;        // --csv
+  bool durable = false;    // --durable
   std::string run_folder;  // empty: the working directory
 };
 
@@ -25,6 +26,7 @@ struct CommandLine {
 struct ProgramOptions {
   bool check = false;
   bool csv = false;
+  bool durable = false;
 };
 
 // Reads the arguments after the program's name. An option the program does

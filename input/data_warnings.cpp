@@ -153,8 +153,7 @@ std::string DataWarnings::unreadable_value(std::int64_t line) const {
          "is dropped";
 }
 
-std::vector<std::string> DataWarnings::finish(std::int64_t blocks, const ReadCounts& counts,
-                                              const InputEnd& end) const {
+std::vector<std::string> DataWarnings::finish() const {
   std::vector<std::string> lines;
   const std::string file = " of the data file " + path_;
   if (totals_.unread.count > 1) {
@@ -173,9 +172,6 @@ std::vector<std::string> DataWarnings::finish(std::int64_t blocks, const ReadCou
   if (totals_.wide_time.count > 1) {
     lines.push_back(prefix() + "in all, " + plural(totals_.wide_time.count, "time", "times") +
                     file + " are written as asterisks in cumflux.out and CFSHIFT.out");
-  }
-  if (blocks == 0) {
-    lines.push_back(prefix() + "the run writes no block: " + no_block_reason(counts, end));
   }
   return lines;
 }

@@ -56,9 +56,8 @@ class DataWarnings {
   std::string unreadable_value(std::int64_t line) const;
 
   // At the end of the input: how many of each kind there were, where there
-  // were more than one, and why the run writes no block when it writes none.
-  std::vector<std::string> finish(std::int64_t blocks, const ReadCounts& counts,
-                                  const InputEnd& end) const;
+  // were more than one.
+  std::vector<std::string> finish() const;
 
   // Why the input gave no complete block.
   std::string no_block_reason(const ReadCounts& counts, const InputEnd& end) const;

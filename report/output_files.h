@@ -22,6 +22,18 @@ enum class OutputRole {
   standard_output,          // one progress line per block
   blocks_csv,               // with --csv: one row per block, every value at full precision
   window_fluxes_csv,        // with --csv: one row per block and window length
+  block_plot,               // ecflux-plot: the fluxes of every block
+  cumulative_plot,          // ecflux-plot: the two cumulative fluxes
+  window_plot,              // ecflux-plot: the flux against the running-mean window
+  report_page,              // ecflux-plot: the page of the run with the three plots
+};
+
+// Which program writes a file, and when.
+enum class WrittenBy {
+  run,      // every run of ecflux
+  csv_run,  // a run of ecflux --csv: comma-separated values, with a header of
+            // column names and every number at full precision
+  plot,     // ecflux-plot, from the files of a finished run
 };
 
 struct OutputFileInfo {
@@ -45,9 +57,7 @@ struct OutputFileInfo {
   // the block table, and the window-flux table and list at the end of the
   // run. Failures are looked for in this order.
   int write_order;
-  // Written only when asked for (ecflux --csv): comma-separated values, with
-  // a header of column names and every number at full precision.
-  bool csv = false;
+  WrittenBy written_by = WrittenBy::run;
 };
 
 // The header of the two cumulative-flux files: the 64 characters written as a
@@ -77,8 +87,10 @@ inline constexpr std::string_view window_fluxes_csv_header =
     "block,time_mean,window_samples,window_s,frequency_Hz,flux_K_m_day";
 
 // In the order in which the run creates them; standard output is open from
-// the start, and the CSV files are made only with --csv.
-inline constexpr std::array<OutputFileInfo, 7> output_files = {{
+// the start, and the CSV files are made only with --csv. Every name is
+// guarded by both programs, whichever writes it: no input of a run, and no
+// other output, may have it.
+inline constexpr std::array<OutputFileInfo, 11> output_files = {{
     {OutputRole::results, "the results file", "", 9, results_header,
      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
@@ -90,9 +102,16 @@ inline constexpr std::array<OutputFileInfo, 7> output_files = {{
     {OutputRole::standard_output, "standard output", "/dev/stdout", 6, "",
      "F12.9, 1X,F8.2, 1X,F8.2, 1X,F8.2", "", 4},
     {OutputRole::blocks_csv, "the block table", "blocks.csv", 50, blocks_csv_header, "", "", 5,
-     true},
+     WrittenBy::csv_run},
     {OutputRole::window_fluxes_csv, "the window-flux list", "window_fluxes.csv", 51,
-     window_fluxes_csv_header, "", "", 7, true},
+     window_fluxes_csv_header, "", "", 7, WrittenBy::csv_run},
+    {OutputRole::block_plot, "the plot of the block fluxes", "flux_by_block.svg", 0, "", "", "", 8,
+     WrittenBy::plot},
+    {OutputRole::cumulative_plot, "the plot of the cumulative fluxes", "cumulative_flux.svg", 0, "",
+     "", "", 9, WrittenBy::plot},
+    {OutputRole::window_plot, "the plot of the window fluxes", "flux_by_window.svg", 0, "", "", "",
+     10, WrittenBy::plot},
+    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 11, WrittenBy::plot},
 }};
 
 // Where a role's file stands in the table.
@@ -112,6 +131,11 @@ constexpr const OutputFileInfo& output_file(OutputRole role) {
 constexpr std::string_view output_name(const OutputFileInfo& file,
                                        std::string_view results_file_name) {
   return file.role == OutputRole::results ? results_file_name : file.fixed_name;
+}
+
+// Whether a run of ecflux writes the file: every run, or one with --csv.
+constexpr bool written_by_run(const OutputFileInfo& file, bool csv) {
+  return file.written_by == WrittenBy::run || (csv && file.written_by == WrittenBy::csv_run);
 }
 
 // The row layout of a role's file, with the columns of its fields: the form

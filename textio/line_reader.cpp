@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "textio/available_memory.h"
+#include "textio/stop_signals.h"
 
 namespace ecflux::textio {
 
@@ -28,6 +29,7 @@ Result<LineReader> LineReader::open(std::string_view name, int unit) {
   int fd;
   do {
     fd = ::open(os_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == EINTR && stop_requested()) return Interruption{stop_signal()};
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     IoCondition condition = IoCondition::open_failure;
@@ -68,7 +70,6 @@ LineReader::LineReader(LineReader&& other) noexcept
       end_(std::exchange(other.end_, 0)),
       at_eof_(std::exchange(other.at_eof_, true)),
       failed_(std::exchange(other.failed_, std::nullopt)),
-      stop_(other.stop_),
       line_number_(std::exchange(other.line_number_, 0)) {}
 
 LineReader& LineReader::operator=(LineReader&& other) noexcept {
@@ -82,7 +83,6 @@ LineReader& LineReader::operator=(LineReader&& other) noexcept {
     end_ = std::exchange(other.end_, 0);
     at_eof_ = std::exchange(other.at_eof_, true);
     failed_ = std::exchange(other.failed_, std::nullopt);
-    stop_ = other.stop_;
     line_number_ = std::exchange(other.line_number_, 0);
   }
   return *this;
@@ -121,10 +121,10 @@ bool LineReader::refill() {
       failed_ = failure(IoCondition::read_error);
       return false;
     }
-    // A read of a pipe or terminal that a stop signal interrupted ends the
-    // input, instead of waiting for data that may never come.
-    if (stop_ != nullptr && *stop_ != 0) {
-      at_eof_ = true;
+    // A read of a pipe or terminal that a stop signal interrupted stops,
+    // instead of waiting for data that may never come.
+    if (stop_requested()) {
+      failed_ = Interruption{stop_signal()};
       return false;
     }
   }

@@ -2,7 +2,6 @@
 
 // Forward reading of a text file as records (lines), in large blocks.
 
-#include <csignal>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,7 +16,9 @@ class LineReader {
  public:
   // Opens an existing file for reading. `unit` is the number that failures of
   // this file carry. A missing file is file_not_found, a refused permission
-  // permission_denied, a folder or any other failure open_failure.
+  // permission_denied, a folder or any other failure open_failure. An open
+  // that waits (a FIFO without a writer) ends with an Interruption when a
+  // stop signal arrives.
   static Result<LineReader> open(std::string_view name, int unit);
 
   // A reader over text held in memory (tests and fuzzing); it cannot fail.
@@ -32,15 +33,13 @@ class LineReader {
   // Makes the next record current and gives its text, without the line feed
   // and without a carriage return just before it: true when there is one,
   // false at the end of the file, read_error when the file cannot be read,
-  // and a ResourceFailure naming the file and the line when a line does not
-  // end within the memory that the machine can give.
+  // a ResourceFailure naming the file and the line when a line does not end
+  // within the memory that the machine can give, and an Interruption when a
+  // stop signal arrives while a read waits (a pipe or a terminal): a line
+  // that is not complete then is never a record.
   // The last line of a file is a record even without a line feed; an empty
   // file has no record. The text stays valid until the next call.
   [[nodiscard]] Result<bool> next(std::string_view& record);
-
-  // A flag that a signal handler sets to stop the program: a read that the
-  // signal interrupts then ends the input as if the file had ended.
-  void stop_reading_when(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
 
   // Line number of the current record, counted from 1; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
@@ -60,10 +59,9 @@ class LineReader {
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read into the buffer
   bool at_eof_ = false;
-  // A read error, or a line longer than the memory can hold; every later
-  // call gives it again.
+  // A read error, a line longer than the memory can hold, or a stop signal;
+  // every later call gives it again.
   std::optional<Failure> failed_;
-  const volatile std::sig_atomic_t* stop_ = nullptr;
   std::int64_t line_number_ = 0;
 };
 

@@ -10,6 +10,9 @@
 #include <cstring>
 #include <utility>
 
+#include "textio/file_paths.h"
+#include "textio/stop_signals.h"
+
 namespace ecflux::textio {
 
 namespace {
@@ -24,7 +27,8 @@ std::size_t write_all(int fd, const char* data, std::size_t size) {
   while (done < size) {
     const ssize_t written = ::write(fd, data + done, size - done);
     if (written < 0) {
-      if (errno == EINTR) continue;
+      // A write that waits (a pipe nobody reads) gives way to a stop signal.
+      if (errno == EINTR && !stop_requested()) continue;
       break;
     }
     if (written == 0) break;
@@ -33,67 +37,110 @@ std::size_t write_all(int fd, const char* data, std::size_t size) {
   return done;
 }
 
+// Opens for writing, waiting as long as the open waits (a FIFO without a
+// reader) unless a stop signal arrives.
 int open_retrying(const std::string& name, int flags) {
   int fd;
   do {
     fd = ::open(name.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  } while (fd < 0 && errno == EINTR && !stop_requested());
   return fd;
+}
+
+// The failure of an open that failed with errno.
+Failure open_failure(int unit, std::string path) {
+  if (errno == EINTR && stop_requested()) return Interruption{stop_signal()};
+  const IoCondition condition = (errno == EACCES || errno == EPERM || errno == EROFS)
+                                    ? IoCondition::permission_denied
+                                    : IoCondition::open_failure;
+  return IoFailure{condition, unit, std::move(path)};
 }
 
 }  // namespace
 
 Result<OutputFile> OutputFile::create(std::string_view name, int unit) {
-  auto file = open_for_replacement(name, unit);
-  if (!file.ok()) return file;
-  if (auto replaced = file.value().replace(); !replaced.ok()) return std::move(replaced.failure());
-  return file;
+  return open_directly(name, unit);
 }
 
-Result<OutputFile> OutputFile::open_for_replacement(std::string_view name, int unit) {
+Result<OutputFile> OutputFile::open_directly(std::string_view name, int unit) {
   std::string path = absolute_path(name);
-  const std::string os_name(name);
-  // A file that this open creates is known as such, so that discard() can
-  // take it away again.
-  bool created = true;
-  int fd = open_retrying(os_name, O_CREAT | O_EXCL);
-  if (fd < 0 && errno == EEXIST) {
-    created = false;
-    fd = open_retrying(os_name, O_CREAT);
-  }
-  if (fd < 0) {
-    const IoCondition condition = (errno == EACCES || errno == EPERM)
-                                      ? IoCondition::permission_denied
-                                      : IoCondition::open_failure;
-    return IoFailure{condition, unit, std::move(path)};
-  }
+  const int fd = open_retrying(std::string(name), O_CREAT);
+  if (fd < 0) return open_failure(unit, std::move(path));
   OutputFile file(fd, unit, std::move(path), true);
   struct stat status {};
   file.regular_ = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-  file.created_ = created;
+  if (file.regular_ && ::ftruncate(fd, 0) != 0) return open_failure(unit, file.path_);
   return file;
 }
 
-Status OutputFile::replace() {
-  created_ = false;
-  if (regular_ && ::ftruncate(fd_, 0) != 0) {
-    const IoCondition condition = (errno == EACCES || errno == EPERM)
-                                      ? IoCondition::permission_denied
-                                      : IoCondition::open_failure;
-    return IoFailure{condition, unit_, path_};
+Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std::string_view tag) {
+  std::string target = resolved_path(name);
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) return open_directly(name, unit);
+  std::string path = absolute_path(name);
+  if (exists) {
+    // A file the user may not write is refused, as writing it in place
+    // would be, although a rename could replace it.
+    const int probe = open_retrying(target, O_NONBLOCK);
+    if (probe < 0) return open_failure(unit, std::move(path));
+    ::close(probe);
   }
-  return {};
+  std::string staged = textio::staged_path(target, tag);
+  int fd = open_retrying(staged, O_CREAT | O_EXCL);
+  if (fd < 0 && errno == EEXIST) {
+    // A staged file of a run that did not complete, which the lock of the
+    // run folder shows is not being written.
+    ::unlink(staged.c_str());
+    fd = open_retrying(staged, O_CREAT | O_EXCL);
+  }
+  if (fd < 0) return open_failure(unit, std::move(path));
+  if (exists) {
+    // The replaced file's permission bits, and its owner where this user may
+    // give it; a file of a run that cannot keep them keeps the defaults.
+    [[maybe_unused]] const int moded = ::fchmod(fd, existing.st_mode & 07777);
+    if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+      [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
+    }
+  }
+  OutputFile file(fd, unit, std::move(path), true);
+  file.regular_ = true;
+  file.staged_path_ = std::move(staged);
+  file.target_path_ = std::move(target);
+  return file;
 }
 
-void OutputFile::discard() {
+Status OutputFile::finish(bool durable) {
+  flush();
+  if (durable && fd_ >= 0 && !failure_ && ::fsync(fd_) != 0 && errno != EINVAL) {
+    failure_ = IoFailure{IoCondition::write_error, unit_, path_};
+  }
+  close();
+  return status();
+}
+
+Status OutputFile::put_in_place() {
+  if (staged_path_.empty()) return status();
+  if (::rename(staged_path_.c_str(), target_path_.c_str()) != 0) {
+    abandon();
+    return IoFailure{IoCondition::write_error, unit_, path_};
+  }
+  staged_path_.clear();
+  return status();
+}
+
+void OutputFile::abandon() {
   used_ = 0;
   if (fd_ >= 0 && owns_fd_) ::close(std::exchange(fd_, -1));
-  if (created_) ::unlink(path_.c_str());
-  created_ = false;
+  if (!staged_path_.empty()) ::unlink(staged_path_.c_str());
+  staged_path_.clear();
 }
 
 OutputFile OutputFile::standard_output() {
-  return OutputFile(STDOUT_FILENO, 6, "/dev/stdout", false);
+  OutputFile file(STDOUT_FILENO, 6, "/dev/stdout", false);
+  struct stat status {};
+  file.regular_ = ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
+  return file;
 }
 
 OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd)
@@ -107,30 +154,40 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       path_(std::move(other.path_)),
       owns_fd_(std::exchange(other.owns_fd_, false)),
       regular_(other.regular_),
-      created_(std::exchange(other.created_, false)),
+      staged_path_(std::exchange(other.staged_path_, {})),
+      target_path_(std::move(other.target_path_)),
       buffer_(std::move(other.buffer_)),
       used_(std::exchange(other.used_, 0)),
-      written_(other.written_),
       failure_(std::exchange(other.failure_, std::nullopt)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    close();
+    release();
     fd_ = std::exchange(other.fd_, -1);
     unit_ = other.unit_;
     path_ = std::move(other.path_);
     owns_fd_ = std::exchange(other.owns_fd_, false);
     regular_ = other.regular_;
-    created_ = std::exchange(other.created_, false);
+    staged_path_ = std::exchange(other.staged_path_, {});
+    target_path_ = std::move(other.target_path_);
     buffer_ = std::move(other.buffer_);
     used_ = std::exchange(other.used_, 0);
-    written_ = other.written_;
     failure_ = std::exchange(other.failure_, std::nullopt);
   }
   return *this;
 }
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() { release(); }
+
+// A file written directly keeps what was written; a staged file that was
+// not put in place is not a result.
+void OutputFile::release() {
+  if (staged_path_.empty()) {
+    close();
+  } else {
+    abandon();
+  }
+}
 
 void OutputFile::fail() {
   if (!failure_) failure_ = IoFailure{IoCondition::write_error, unit_, path_};
@@ -182,22 +239,27 @@ Status OutputFile::status() const {
 }
 
 // Writes whole records. When the write stops part way (a full disk, a file
-// size limit), the file is cut back to the end of the last whole record it
-// got, so that every file of a failed run ends with a whole record.
+// size limit), a regular file is cut back to the end of the last whole
+// record it got, so that every file of a failed run, and standard output
+// redirected into a file, ends with a whole record.
 void OutputFile::write_out(const char* data, std::size_t size) {
   // After a failure, or once closed, output is dropped.
   if (failure_ || fd_ < 0 || size == 0) return;
   const std::size_t done = write_all(fd_, data, size);
-  if (done == size) {
-    written_ += done;
-    return;
-  }
-  if (regular_) {
+  if (done == size) return;
+  if (regular_ && done > 0) {
     const auto* last_line_end = static_cast<const char*>(::memrchr(data, '\n', done));
-    written_ += last_line_end ? static_cast<std::size_t>(last_line_end - data) + 1 : 0;
-    // A file that cannot be cut keeps what it got; its failure is reported
-    // either way.
-    [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(written_));
+    const std::size_t whole =
+        last_line_end ? static_cast<std::size_t>(last_line_end - data) + 1 : 0;
+    // The file position stands after the bytes written, also where the file
+    // was opened to append; the bytes of the unfinished record go.
+    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+    if (position >= 0) {
+      // A file that cannot be cut keeps what it got; its failure is
+      // reported either way.
+      [[maybe_unused]] const int cut =
+          ::ftruncate(fd_, position - static_cast<off_t>(done - whole));
+    }
   }
   fail();
 }

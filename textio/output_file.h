@@ -5,6 +5,11 @@
 // the file is dropped, and the run driver reports the failure. A file never
 // ends in the middle of a record: when a write fails part way, a regular file
 // is cut back to the end of its last whole record.
+//
+// The outputs of a run are written aside: to a staged file beside the file
+// they replace, renamed over it only when the run completes, so that what
+// the folder held stays as it was, byte for byte and by modification time,
+// until then, whatever happens on the way.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,13 +29,34 @@ class OutputFile {
   // failure open_failure.
   static Result<OutputFile> create(std::string_view name, int unit);
 
-  // The first half of create: opens the file for writing and leaves what it
-  // holds as it is, so that a run can open all its outputs before it replaces
-  // any. A missing file is created (empty). Then replace() empties the file,
-  // or discard() closes it and removes it again if this open created it.
-  static Result<OutputFile> open_for_replacement(std::string_view name, int unit);
-  [[nodiscard]] Status replace();
-  void discard();
+  // Opens an output that is to replace `name` when the run completes. A
+  // regular file, or a name that does not exist yet, is written to a staged
+  // file beside it (textio::staged_path; beside the target of a symbolic
+  // link, so that the link stays a link), and `name` is not touched. Any
+  // other kind of file (a device such as /dev/null, a FIFO, a terminal)
+  // cannot be replaced by a rename and is written directly, as create does.
+  // Refused as create refuses: an existing file that may not be written is
+  // permission_denied (although a rename could replace it), a folder that
+  // may not be written permission_denied, a folder in the way or a path
+  // through a regular file open_failure. `tag` keeps the staged files of
+  // programs that may run at once in one folder apart (textio::staged_path).
+  static Result<OutputFile> open_staged(std::string_view name, int unit, std::string_view tag = {});
+
+  // Writes what is still buffered, with `durable` waits until the file is on
+  // the device (fsync), and closes the file; a failure of any step is the
+  // file's failure.
+  [[nodiscard]] Status finish(bool durable);
+  // Renames a finished staged file over the file it replaces, which it then
+  // is, with the permission bits (and, where the system allows, the owner)
+  // of the file it replaces. Nothing for a file written directly.
+  [[nodiscard]] Status put_in_place();
+  // Closes the file and removes its staged file, so that the file it would
+  // have replaced stays as it was. A staged file that is neither put in place
+  // nor abandoned is removed when the object goes away.
+  void abandon();
+  // The staged file, while there is one: empty for a file written directly
+  // and once the file is put in place or abandoned.
+  const std::string& staged_path() const { return staged_path_; }
 
   // Standard output as unit 6.
   static OutputFile standard_output();
@@ -67,6 +93,8 @@ class OutputFile {
 
  private:
   OutputFile(int fd, int unit, std::string path, bool owns_fd);
+  static Result<OutputFile> open_directly(std::string_view name, int unit);
+  void release();
   void reserve(std::size_t length);
   void write_out(const char* data, std::size_t size);
   void fail();
@@ -75,12 +103,12 @@ class OutputFile {
   int unit_ = 0;
   std::string path_;
   bool owns_fd_ = false;
-  bool regular_ = false;  // a regular file, which can be cut back
-  bool created_ = false;  // by open_for_replacement, so discard() removes it
+  bool regular_ = false;     // a regular file, which can be cut back
+  std::string staged_path_;  // written aside: the staged file
+  std::string target_path_;  // written aside: the file it replaces
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::size_t record_end_ = 0;  // the room given by begin_record ends here
-  std::uint64_t written_ = 0;   // bytes the file holds, all whole records
   std::optional<IoFailure> failure_;
 };
 

@@ -51,6 +51,7 @@ std::string failure_text(const IoFailure& failure) {
 std::string Failure::message() const {
   if (const auto* refused = std::get_if<Refusal>(&reason)) return refused->message;
   if (const auto* lack = std::get_if<ResourceFailure>(&reason)) return lack->message;
+  if (std::holds_alternative<Interruption>(reason)) return "interrupted";
   return {};
 }
 

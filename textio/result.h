@@ -52,20 +52,31 @@ struct ResourceFailure {
   bool operator==(const ResourceFailure&) const = default;
 };
 
-// Why something did not happen: a file failed, the run was declined, or the
-// system could not give what it needed. `hint`, when not empty, is a second
-// line (without the program's name) that helps find the cause, such as the
-// line and columns of a configuration field that is not a number.
+// A stop signal that arrived while the program waited for a file or read
+// one: the end of the run the person asked for, which the driver reports as
+// such.
+struct Interruption {
+  int signal;
+
+  bool operator==(const Interruption&) const = default;
+};
+
+// Why something did not happen: a file failed, the run was declined, the
+// system could not give what it needed, or a stop signal arrived. `hint`, when not empty, is a
+// second line (without the program's name) that helps find the cause, such as the line and columns
+// of a configuration field that is not a number.
 struct Failure {
-  std::variant<IoFailure, Refusal, ResourceFailure> reason;
+  std::variant<IoFailure, Refusal, ResourceFailure, Interruption> reason;
   std::string hint;
 
   Failure(IoFailure failure) : reason(std::move(failure)) {}
   Failure(Refusal refusal) : reason(std::move(refusal)) {}
   Failure(ResourceFailure failure) : reason(std::move(failure)) {}
+  Failure(Interruption interruption) : reason(interruption) {}
 
   const IoFailure* io_failure() const { return std::get_if<IoFailure>(&reason); }
   const Refusal* refusal() const { return std::get_if<Refusal>(&reason); }
+  const Interruption* interruption() const { return std::get_if<Interruption>(&reason); }
   // The message of a refusal or of a lack of resources; empty for an
   // IoFailure.
   std::string message() const;
@@ -98,6 +109,7 @@ class [[nodiscard]] Result {
   Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
   Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
   Result(ResourceFailure failure) : Result(Failure(std::move(failure))) {}
+  Result(Interruption interruption) : Result(Failure(interruption)) {}
 
   bool ok() const { return state_.index() == 0; }
   T& value() {
@@ -130,6 +142,7 @@ class [[nodiscard]] Result<void> {
   Result(IoFailure failure) : Result(Failure(std::move(failure))) {}
   Result(Refusal refusal) : Result(Failure(std::move(refusal))) {}
   Result(ResourceFailure failure) : Result(Failure(std::move(failure))) {}
+  Result(Interruption interruption) : Result(Failure(interruption)) {}
 
   bool ok() const { return !failure_.has_value(); }
   Failure& failure() {

@@ -1,12 +1,12 @@
 #include "textio/standard_streams.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <initializer_list>
+#include <cstdio>
+#include <iostream>
 
 namespace ecflux::textio {
 namespace {
@@ -30,16 +30,16 @@ void occupy_closed_standard_streams() {
   occupy(STDERR_FILENO, O_WRONLY);
 }
 
-void leave_stop_signals_to_the_main_thread() {
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop_signals, number);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-}
-
 void ignore_signals_of_failed_writes() {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+}
+
+Status finish_standard_output() {
+  std::cout.flush();
+  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+  if (!failed) return {};
+  return IoFailure{IoCondition::write_error, 6, "/dev/stdout"};
 }
 
 }  // namespace ecflux::textio

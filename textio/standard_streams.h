@@ -2,6 +2,8 @@
 
 // The three standard streams of a program that writes files of its own.
 
+#include "textio/result.h"
+
 namespace ecflux::textio {
 
 // Puts "/dev/null" on every standard descriptor that is closed, so that no
@@ -18,9 +20,10 @@ void occupy_closed_standard_streams();
 // written before stays in whole records.
 void ignore_signals_of_failed_writes();
 
-// For a helper thread: the signals that ask the program to stop (SIGINT,
-// SIGTERM, SIGHUP) go to the program's main thread, which stops between
-// records and may be waiting in a read that only its own signal interrupts.
-void leave_stop_signals_to_the_main_thread();
+// Writes out what is buffered for standard output (C's stdout and C++'s
+// std::cout) and tells whether every write reached it: a full device, a
+// closed standard output or a broken pipe is a write_error of unit 6, which
+// a program reports and ends with status 1, as the GNU tools do.
+[[nodiscard]] Status finish_standard_output();
 
 }  // namespace ecflux::textio

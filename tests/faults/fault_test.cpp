@@ -2,8 +2,8 @@
 // devices, files that cannot be created, folders given as files, unreadable
 // and enormous data. Every run has a time limit, so that a hang fails the test
 // instead of blocking it. In each case the program must end with its message
-// and exit status, and whatever it wrote before the failure must remain, as
-// whole records.
+// and exit status, and a run that fails must leave the folder as it was:
+// its outputs are written aside and replace nothing until the run completes.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ConfigurationText;
+using testing::earlier_results_unchanged;
+using testing::no_earlier_results;
 using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
@@ -39,7 +41,7 @@ bool is_character_device(const char* path) {
   return ::stat(path, &status) == 0 && S_ISCHR(status.st_mode);
 }
 
-TEST(Faults, FullDeviceForEachOutputNamesItsUnitAndKeepsTheOtherRecords) {
+TEST(Faults, FullDeviceForEachOutputNamesItsUnitAndReplacesNothing) {
   // 40 blocks: cumflux.out grows past the output buffer, so its failure
   // shows in the middle of the run; the others fail when they are closed.
   const ConfigurationText config = ten_hertz();
@@ -51,26 +53,31 @@ TEST(Faults, FullDeviceForEachOutputNamesItsUnitAndKeepsTheOtherRecords) {
 
   const std::vector<std::pair<std::string, int>> units = {
       {"results.out", 9}, {"Cospectra.out", 40}, {"cumflux.out", 43}, {"CFSHIFT.out", 889}};
-  for (const auto& [full, unit] : units) {
-    TempFolder folder;
-    write_run(folder, config, data);
-    // The device is named only through the link.
-    std::filesystem::create_symlink("/dev/full", folder / full);
-    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 300s);
-    expect_finished(run, full);
-    EXPECT_EQ(run.exit_status, 1) << full;
-    EXPECT_EQ(run.standard_error, severe(38, "error during write, unit " + std::to_string(unit) +
-                                                 ", file " + (folder / full).string()));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder / full)) << full;
-    for (const auto& name : output_names) {
-      if (name == full) continue;
-      expect_whole_records_of(folder.read(name), good.read(name), full + ": " + name);
-    }
-    expect_whole_records_of(run.standard_output, reference.standard_output,
-                            full + ": standard output");
-    if (full == "cumflux.out") {
-      // The failure came during the run: output stopped there.
-      EXPECT_LT(run.standard_output.size(), reference.standard_output.size());
+  for (const bool earlier_run : {false, true}) {
+    for (const auto& [full, unit] : units) {
+      TempFolder folder;
+      write_run(folder, config, data);
+      // The device is named only through the link.
+      std::filesystem::create_symlink("/dev/full", folder / full);
+      for (const auto& name : output_names) {
+        if (earlier_run && name != full) folder.write(name, "an earlier run's " + name);
+      }
+      const auto before = testing::folder_state(folder.path());
+      const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 300s);
+      const std::string what = full + (earlier_run ? " after an earlier run" : "");
+      expect_finished(run, what);
+      EXPECT_EQ(run.exit_status, 1) << what;
+      EXPECT_EQ(run.standard_error, severe(38, "error during write, unit " + std::to_string(unit) +
+                                                   ", file " + (folder / full).string()) +
+                                        (earlier_run ? earlier_results_unchanged(folder.path())
+                                                     : no_earlier_results(folder.path())));
+      EXPECT_TRUE(testing::folder_state(folder.path()) == before) << what;
+      expect_whole_records_of(run.standard_output, reference.standard_output,
+                              what + ": standard output");
+      if (full == "cumflux.out") {
+        // The failure came during the run: output stopped there.
+        EXPECT_LT(run.standard_output.size(), reference.standard_output.size());
+      }
     }
   }
   EXPECT_TRUE(is_character_device("/dev/full"));
@@ -87,18 +94,18 @@ TEST(Faults, FullStandardOutputIsAWriteFailureOfUnitSix) {
   std::filesystem::create_symlink("/dev/full", folder / "screen");
   folder.write("run.sh", "#!/bin/sh\nexec '" ECFLUX_PROGRAM "' > screen\n");
   std::filesystem::permissions(folder / "run.sh", std::filesystem::perms::owner_all);
+  const auto before = testing::folder_state(folder.path());
   const ProcessResult run = run_program((folder / "run.sh").string(), folder.path(), 120s);
   expect_finished(run, "standard output");
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.standard_error, severe(38, "error during write, unit 6, file /dev/stdout"));
-  for (const auto& name : output_names) {
-    expect_whole_records_of(folder.read(name), good.read(name), "full standard output: " + name);
-  }
+  EXPECT_EQ(run.standard_error, severe(38, "error during write, unit 6, file /dev/stdout") +
+                                    no_earlier_results(folder.path()));
+  EXPECT_TRUE(testing::folder_state(folder.path()) == before);
   EXPECT_TRUE(is_character_device("/dev/full"));
 }
 
-// Every output is opened before any is emptied: an output that cannot be
-// created leaves the files of an earlier run as they were, and creates none.
+// An output that cannot be created leaves the files of an earlier run as
+// they were, and creates none.
 TEST(Faults, OutputThatCannotBeCreated) {
   struct Case {
     std::string results_file;
@@ -132,7 +139,9 @@ TEST(Faults, OutputThatCannotBeCreated) {
       expect_finished(run, what);
       EXPECT_EQ(run.exit_status, 1) << what;
       EXPECT_EQ(run.standard_error, severe(30, "open failure, unit " + std::to_string(c.unit) +
-                                                   ", file " + (folder / c.failing).string()));
+                                                   ", file " + (folder / c.failing).string()) +
+                                        (earlier_run ? earlier_results_unchanged(folder.path())
+                                                     : no_earlier_results(folder.path())));
       EXPECT_EQ(run.standard_output, "") << what;
       for (const auto& name : output_names) {
         if (name == c.folder_in_the_way) continue;
@@ -159,7 +168,8 @@ TEST(Faults, OutputFolderThatIsNotWritable) {
   expect_finished(run, "read-only folder");
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, severe(9, "permission to access file denied, unit 9, file " +
-                                              (folder / "results.out").string()));
+                                              (folder / "results.out").string()) +
+                                    no_earlier_results(folder.path()));
   expect_no_output_files(folder, "read-only folder");
 }
 
@@ -185,7 +195,8 @@ TEST(Faults, ReadOnlyOutputLeavesTheEarlierFiles) {
   expect_finished(run, "read-only Cospectra.out");
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, severe(9, "permission to access file denied, unit 40, file " +
-                                              (folder / "Cospectra.out").string()));
+                                              (folder / "Cospectra.out").string()) +
+                                    earlier_results_unchanged(folder.path()));
   for (std::size_t i = 0; i < output_names.size(); ++i) {
     EXPECT_TRUE(folder.read(output_names[i]) == earlier[i]) << output_names[i];
   }
@@ -200,7 +211,8 @@ TEST(Faults, FolderGivenAsAnInputFile) {
     expect_finished(run, "data folder");
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.standard_error,
-              severe(30, "open failure, unit 8, file " + (folder / "data.txt").string()));
+              severe(30, "open failure, unit 8, file " + (folder / "data.txt").string()) +
+                  no_earlier_results(folder.path()));
     expect_no_output_files(folder, "data folder");
   }
   {
@@ -211,7 +223,8 @@ TEST(Faults, FolderGivenAsAnInputFile) {
     expect_finished(run, "configuration folder");
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.standard_error, severe(30, "open failure, unit 2030, file " +
-                                                 (folder / "ConfigDRAVEK.Dat").string()));
+                                                 (folder / "ConfigDRAVEK.Dat").string()) +
+                                      no_earlier_results(folder.path()));
     expect_no_output_files(folder, "configuration folder");
   }
 }
@@ -293,17 +306,17 @@ TEST(Faults, BinaryGarbage) {
   }
   {
     // A whole file of garbage: its first line is the header; then either a
-    // value that is not a number or the end of the file ends the input.
+    // value that is not a number or the end of the file ends the input,
+    // before a block is complete.
     TempFolder folder;
     write_run(folder, ten_hertz(), garbage);
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
     expect_finished(run, "garbage file");
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_TRUE(run.standard_error.empty() ||
-                run.standard_error.rfind("ecflux: warning: line ", 0) == 0)
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_NE(run.standard_error.find("ecflux: nothing to write: "), std::string::npos)
         << run.standard_error;
     EXPECT_EQ(run.standard_output, "");
-    EXPECT_EQ(split_records(folder.read("results.out")).size(), 1u);
+    expect_no_output_files(folder, "garbage file");
   }
 }
 
@@ -332,15 +345,17 @@ TEST(Faults, LineEndsMissingAndLinesOfTenMegabytes) {
     write_run(folder, ten_hertz(), c.data);
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 120s);
     expect_finished(run, c.what);
-    EXPECT_EQ(run.exit_status, 0) << c.what;
+    EXPECT_EQ(run.exit_status, c.blocks == 0 ? 1 : 0) << c.what;
     std::string expected = c.warning_line ? not_a_number_warning(folder, c.warning_line) : "";
     if (c.blocks == 0) {
-      expected += "ecflux: warning: the run writes no block: the data file " +
-                  (folder / "data.txt").string() + " holds no record after its header\n";
+      expected += "ecflux: nothing to write: the data file " + (folder / "data.txt").string() +
+                  " holds no record after its header\n" + no_earlier_results(folder.path());
     }
     EXPECT_EQ(run.standard_error, expected) << c.what;
     EXPECT_EQ(split_records(run.standard_output).size(), c.blocks) << c.what;
-    EXPECT_EQ(split_records(folder.read("cumflux.out")).size(), 1 + 600 * c.blocks) << c.what;
+    if (c.blocks > 0) {
+      EXPECT_EQ(split_records(folder.read("cumflux.out")).size(), 1 + 600 * c.blocks) << c.what;
+    }
   }
 }
 
@@ -422,12 +437,13 @@ TEST(Faults, BlockOfTwoMillionSamplesThatTheDataDoNotFill) {
   write_run(folder, two_million_samples(), "header\n" + uniform_records(1'999'999));
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 300s);
   expect_finished(run, "2,000,000 samples");
-  EXPECT_EQ(run.exit_status, 0);
   // Whole seconds at 1000 Hz are uneven sampling, and the data fill no block.
-  expect_only_warnings(run, "2,000,000 samples");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_TRUE(run.standard_error.ends_with("; a block needs 2,000,000\n" +
+                                           no_earlier_results(folder.path())))
+      << run.standard_error;
   EXPECT_EQ(run.standard_output, "");
-  EXPECT_EQ(split_records(folder.read("results.out")).size(), 1u);
-  EXPECT_EQ(split_records(folder.read("cumflux.out")).size(), 1u);
+  expect_no_output_files(folder, "2,000,000 samples");
 }
 
 // A whole block of two million samples costs some 10^10 multiplications

@@ -20,6 +20,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::ConfigurationText;
+using testing::earlier_results_unchanged;
+using testing::no_earlier_results;
 using testing::output_names;
 using testing::ProcessOptions;
 using testing::ProcessResult;
@@ -61,16 +63,15 @@ void expect_whole_or_stopped_cleanly(const ProcessResult& run, const TempFolder&
     return;
   }
   EXPECT_EQ(run.exit_status, 1) << what;
-  EXPECT_EQ(split_records(run.standard_error).size(), 1u) << what << ": " << run.standard_error;
+  // One line, then what the folder still holds: nothing was written.
+  EXPECT_EQ(split_records(run.standard_error).size(), 2u) << what << ": " << run.standard_error;
   const bool known = run.standard_error.rfind("ecflux: ", 0) == 0 ||
                      run.standard_error.rfind("forrtl: severe (", 0) == 0;
   EXPECT_TRUE(known) << what << ": " << run.standard_error;
+  EXPECT_TRUE(run.standard_error.ends_with(testing::no_earlier_results(folder.path())))
+      << what << ": " << run.standard_error;
   expect_whole_records_of(run.standard_output, good.run.standard_output, what + ": stdout");
-  for (const auto& name : output_names) {
-    if (folder.exists(name)) {
-      expect_whole_records_of(folder.read(name), good.folder.read(name), what + ": " + name);
-    }
-  }
+  expect_no_output_files(folder, what);
 }
 
 // Tight limits of address space leave the worker threads without stacks,
@@ -105,25 +106,25 @@ TEST(Limits, NoThreadCanStart) {
 }
 
 // A file size limit makes the write fail: the first file to reach it is
-// named, and it is cut back to its last whole record.
-TEST(Limits, FileSizeLimitIsAWriteFailureWithWholeRecords) {
+// named, and the earlier run's files are as they were.
+TEST(Limits, FileSizeLimitIsAWriteFailureThatReplacesNothing) {
   const GoodRun good;
   ASSERT_EQ(good.run.exit_status, 0);
   for (const unsigned long bytes : {100'000ul, 1'500'001ul}) {
     TempFolder folder;
     write_run(folder, ten_hertz(), good.data);
+    for (const auto& name : output_names) folder.write(name, "earlier " + name);
+    const auto before = testing::folder_state(folder.path());
     const ProcessResult run =
         run_program(ECFLUX_PROGRAM, folder.path(), limited(RLIMIT_FSIZE, bytes));
     const std::string what = "ulimit -f of " + std::to_string(bytes) + " bytes";
     expect_finished(run, what);
     EXPECT_EQ(run.exit_status, 1) << what;
     EXPECT_EQ(run.standard_error,
-              severe(38, "error during write, unit 43, file " + (folder / "cumflux.out").string()))
+              severe(38, "error during write, unit 43, file " + (folder / "cumflux.out").string()) +
+                  testing::earlier_results_unchanged(folder.path()))
         << what;
-    for (const auto& name : output_names) {
-      expect_whole_records_of(folder.read(name), good.folder.read(name), what + ": " + name);
-    }
-    EXPECT_LE(folder.read("cumflux.out").size(), bytes) << what;
+    EXPECT_TRUE(testing::folder_state(folder.path()) == before) << what;
   }
 }
 
@@ -155,8 +156,10 @@ TEST(Limits, MemoryFollowsTheDataNotTheConfiguredBlock) {
   config.window_seconds = "300";
   write_run(folder, config, "header\n" + data_records(4000, 2.5));
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), 60s);
-  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
-  EXPECT_EQ(folder.read("Cospectra.out"), "      FREQ\r\n");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.standard_error.find("holds 4,000 samples; a block needs 2,000,000"),
+            std::string::npos)
+      << run.standard_error;
   // A run that held the block's tables took about 500 MB.
   const long bound_kb = (testing::address_sanitizer ? 200 : 100) * 1024;
   EXPECT_LT(run.peak_memory_kb, bound_kb) << "kB";

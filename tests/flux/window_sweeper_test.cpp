@@ -56,7 +56,7 @@ WindowFluxTable fast_table(const std::vector<input::Block>& blocks, std::int32_t
     sweeper.add_block(std::span(block.w).first(samples),
                       std::span(block.temperature).first(samples));
   }
-  return sweeper.finish();
+  return *sweeper.finish();
 }
 
 void expect_identical(const WindowFluxTable& fast, const WindowFluxTable& reference,
@@ -133,7 +133,7 @@ TEST(WindowSweeper, NoBlockGivesAnEmptyTable) {
   for (const input::BlockSizes sizes :
        {input::BlockSizes{100, 1, 10.0}, input::BlockSizes{24'691'356, 1, 2.5}}) {
     WindowSweeper sweeper(sizes, default_sweep_options());
-    const WindowFluxTable table = sweeper.finish();
+    const WindowFluxTable table = *sweeper.finish();
     EXPECT_EQ(table.block_count(), 0u);
     EXPECT_TRUE(table.window_length.empty());
   }

@@ -122,7 +122,7 @@ case $mode in
     make_runs "$scratch/locked"
     folder=$scratch/locked/run-a
     status=0
-    flock "$folder/ConfigDRAVEK.Dat" "$ecflux" "$folder" >"$scratch/stdout" 2>"$scratch/stderr" ||
+    flock "$folder" "$ecflux" "$folder" >"$scratch/stdout" 2>"$scratch/stderr" ||
       status=$?
     [ "$status" -eq 1 ] || fail "a second run in the same folder: exit $status, not 1"
     grep -q "^ecflux: another run is writing in $folder; nothing was written" "$scratch/stderr" ||

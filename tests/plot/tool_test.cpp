@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "report/output_files.h"
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
 #include "tests/support/test_support.h"
@@ -167,10 +168,18 @@ TEST(PlotTool, AsteriskFieldsAreLeftOutAndCountedNotDrawnAsZero) {
       << windows.text();
 }
 
+// A run without a complete block writes nothing today; files of headers
+// alone come from earlier versions, which wrote them.
 TEST(PlotTool, RunWithoutCompleteBlockGivesPlotsThatSaySo) {
   TempFolder folder;
-  finish_example_run(folder, "  0.0083");  // an end time of 30 s, in hours
-  ASSERT_EQ(split_records(folder.read("results.out")).size(), 1u);
+  finish_example_run(folder);
+  for (const report::OutputFileInfo& file : report::output_files) {
+    if (!report::written_by_run(file, false) || file.role == report::OutputRole::standard_output) {
+      continue;
+    }
+    const std::string header(file.header);
+    folder.write(report::output_name(file, "results.out"), header + "\r\n");
+  }
   const auto run = run_plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
   for (const auto& name : plot_names) {

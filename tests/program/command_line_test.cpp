@@ -14,6 +14,8 @@ namespace ecflux {
 namespace {
 
 using testing::ConfigurationText;
+using testing::earlier_results_unchanged;
+using testing::no_earlier_results;
 using testing::output_names;
 using testing::ProcessOptions;
 using testing::ProcessResult;
@@ -129,7 +131,8 @@ TEST(CommandLine, RunFolderArgument) {
   EXPECT_EQ(
       missing.standard_error,
       severe(29, "file not found, unit 8, file " +
-                     std::filesystem::canonical(runs / "-mooring 7").string() + "/example.dat"));
+                     std::filesystem::canonical(runs / "-mooring 7").string() + "/example.dat") +
+          earlier_results_unchanged(runs / "-mooring 7"));
 }
 
 TEST(CommandLine, FolderThatDoesNotExistOrIsAFile) {

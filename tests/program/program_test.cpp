@@ -15,6 +15,8 @@ namespace ecflux {
 namespace {
 
 using testing::ConfigurationText;
+using testing::earlier_results_unchanged;
+using testing::no_earlier_results;
 using testing::output_names;
 using testing::ProcessResult;
 using testing::run_program;
@@ -123,20 +125,28 @@ TEST(Program, OutputDoesNotDependOnTheNumberOfProcessors) {
   for (const auto& name : output_names) EXPECT_TRUE(one.read(name) == all.read(name)) << name;
 }
 
-TEST(Program, FewerRecordsThanABlockLeaveOnlyHeaders) {
+// A run that completes no block fails with its reason and leaves what the
+// folder held: no header-only files in place of earlier results.
+TEST(Program, FewerRecordsThanABlockFailAndReplaceNothing) {
   TempFolder folder;
   ConfigurationText config;
   write_run(folder, config, "time u v w w T T\r\n" + data_records(599));
-  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
-  ASSERT_EQ(run.exit_status, 0);
+  const std::string reason = "ecflux: nothing to write: the data file " +
+                             (folder / "data.txt").string() +
+                             " holds 599 samples; a block needs 600\n";
+  ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_output, "");
-  EXPECT_EQ(run.standard_error, "ecflux: warning: the run writes no block: the data file " +
-                                    (folder / "data.txt").string() +
-                                    " holds 599 samples; a block needs 600\n");
-  EXPECT_EQ(folder.read("results.out"), results_header + "\r\n");
-  EXPECT_EQ(folder.read("cumflux.out"), series_header + "\r\n");
-  EXPECT_EQ(folder.read("CFSHIFT.out"), series_header + "\r\n");
-  EXPECT_EQ(folder.read("Cospectra.out"), "      FREQ\r\n");
+  EXPECT_EQ(run.standard_error, reason + no_earlier_results(folder.path()));
+  expect_no_output_files(folder);
+
+  folder.write("results.out", "earlier results\n");
+  run = run_program(ECFLUX_PROGRAM, folder.path());
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error, reason + earlier_results_unchanged(folder.path()));
+  EXPECT_EQ(folder.read("results.out"), "earlier results\n");
+  EXPECT_EQ(folder.names(),
+            (std::vector<std::string>{"ConfigDRAVEK.Dat", "data.txt", "results.out"}));
 }
 
 TEST(Program, ExactBlocksGiveOneColumnEach) {
@@ -169,7 +179,8 @@ TEST(Program, MissingConfigurationCreatesNothing) {
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, severe(29, "file not found, unit 2030, file " +
-                                               (folder / "ConfigDRAVEK.Dat").string()));
+                                               (folder / "ConfigDRAVEK.Dat").string()) +
+                                    no_earlier_results(folder.path()));
   expect_no_output_files(folder);
 }
 
@@ -181,7 +192,8 @@ TEST(Program, MissingOrEmptyDataFileCreatesNothing) {
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.standard_error,
-              severe(29, "file not found, unit 8, file " + (folder / "data.txt").string()));
+              severe(29, "file not found, unit 8, file " + (folder / "data.txt").string()) +
+                  no_earlier_results(folder.path()));
     expect_no_output_files(folder);
   }
   {
@@ -191,7 +203,8 @@ TEST(Program, MissingOrEmptyDataFileCreatesNothing) {
     const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.standard_error, severe(24, "end-of-file during read, unit 8, file " +
-                                                 (folder / "data.txt").string()));
+                                                 (folder / "data.txt").string()) +
+                                      no_earlier_results(folder.path()));
     expect_no_output_files(folder);
   }
 }
@@ -208,7 +221,8 @@ TEST(Program, ShortOrMalformedConfiguration) {
   EXPECT_EQ(run.standard_error, severe(24, "end-of-file during read, unit 2030, file " +
                                                (folder / "ConfigDRAVEK.Dat").string()) +
                                     "ecflux: line 38 is the last; the configuration needs 39 "
-                                    "lines (see the README's template)\n");
+                                    "lines (see the README's template)\n" +
+                                    no_earlier_results(folder.path()));
   config.block_seconds = "6O";
   folder.write("ConfigDRAVEK.Dat", config.text());
   run = run_program(ECFLUX_PROGRAM, folder.path());
@@ -216,7 +230,8 @@ TEST(Program, ShortOrMalformedConfiguration) {
   EXPECT_EQ(run.standard_error, severe(64, "input conversion error, unit 2030, file " +
                                                (folder / "ConfigDRAVEK.Dat").string()) +
                                     "ecflux: line 36, columns 24-31 (block length): \"6O\" is "
-                                    "not a number\n");
+                                    "not a number\n" +
+                                    no_earlier_results(folder.path()));
   expect_no_output_files(folder);
 }
 
@@ -235,7 +250,9 @@ TEST(Program, RefusedConfigurationsCreateNothingAndNeverHang) {
     EXPECT_FALSE(run.timed_out) << field << " " << value;
     EXPECT_EQ(run.exit_status, 1) << field << " " << value;
     EXPECT_EQ(run.standard_error.rfind("ecflux: ", 0), 0u) << run.standard_error;
-    EXPECT_EQ(run.standard_error.find('\n'), run.standard_error.size() - 1);
+    const std::string last_line = no_earlier_results(folder.path());
+    ASSERT_TRUE(run.standard_error.ends_with(last_line)) << run.standard_error;
+    EXPECT_EQ(run.standard_error.find('\n'), run.standard_error.size() - last_line.size() - 1);
     expect_no_output_files(folder);
   }
 }
@@ -275,7 +292,7 @@ TEST(Program, ResultsFileThatWouldReplaceAnInputOrOutputIsRefused) {
   }
 }
 
-TEST(Program, WriteFailureNamesTheUnitAndKeepsTheOtherFiles) {
+TEST(Program, WriteFailureNamesTheUnitAndReplacesNothing) {
   TempFolder folder;
   ConfigurationText config;
   write_run(folder, config, "h\n" + data_records(1300));
@@ -285,13 +302,15 @@ TEST(Program, WriteFailureNamesTheUnitAndKeepsTheOtherFiles) {
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
-            severe(38, "error during write, unit 9, file " + (folder / "results.out").string()));
+            severe(38, "error during write, unit 9, file " + (folder / "results.out").string()) +
+                no_earlier_results(folder.path()));
   struct stat device {};
   ASSERT_EQ(::stat("/dev/full", &device), 0);
   EXPECT_TRUE(S_ISCHR(device.st_mode));
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "results.out"));
-  // The block in which the failure showed has its cumulative-flux rows.
-  EXPECT_GE(split_records(folder.read("cumflux.out")).size(), 601u);
+  // The other outputs were written aside and are gone with the run.
+  EXPECT_EQ(folder.names(),
+            (std::vector<std::string>{"ConfigDRAVEK.Dat", "data.txt", "results.out"}));
 }
 
 TEST(Program, UnreadableRecordEndsTheInputWithAWarning) {
@@ -314,7 +333,7 @@ TEST(Program, TwoHeaderLinesEndTheInputAtOnce) {
   ConfigurationText config;
   write_run(folder, config, "first header\nsecond header\n" + data_records(700));
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
-  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_output, "");
   EXPECT_NE(run.standard_error.find("line 2 of the data file"), std::string::npos);
 }

@@ -50,6 +50,20 @@ void expect_warnings(const DataRun& run, const std::vector<std::string>& lines) 
   EXPECT_EQ(run.warnings, lines);
 }
 
+// The run completed no block: it failed with this reason, after these
+// warnings, and wrote nothing.
+void expect_no_block(const DataRun& run, const std::vector<std::string>& warnings,
+                     const std::string& reason) {
+  EXPECT_EQ(run.result.exit_status, 1) << run.result.standard_error;
+  std::vector<std::string> lines = warnings;
+  lines.push_back("ecflux: nothing to write: " + reason);
+  std::string last = testing::no_earlier_results(run.folder.path());
+  last.pop_back();
+  lines.push_back(last);
+  EXPECT_EQ(run.warnings, lines);
+  EXPECT_EQ(run.folder.names(), (std::vector<std::string>{"ConfigDRAVEK.Dat", "data.txt"}));
+}
+
 TEST(DataWarnings, FiveColumns) {
   // One thermistor and one vertical velocity: each record takes two values
   // from the next line, and the rest of that line is lost.
@@ -164,31 +178,29 @@ TEST(DataWarnings, TimesInSecondsOfTheDay) {
 }
 
 TEST(DataWarnings, RunsThatWriteNoBlock) {
-  const std::string no_block = "the run writes no block: ";
   {
     ConfigurationText config;
     config.start_time = "5000";
     const DataRun run("header\n" + ten_hertz_records(700), config);
-    expect_warnings(run, {warning(run, no_block + "no record of the data file " + run.data_path +
-                                           " has a time at or after the start time 5000 (the "
-                                           "last is 69.9)")});
+    expect_no_block(run, {},
+                    "no record of the data file " + run.data_path +
+                        " has a time at or after the start time 5000 (the last is 69.9)");
   }
   {
     ConfigurationText config;
     config.end_time = "100";
     const DataRun run("header\n" + ten_hertz_records(700, 3600.0), config);
-    expect_warnings(run, {warning(run, no_block +
-                                           "the end time 100 is before the first record's time "
-                                           "3600 in the data file " +
-                                           run.data_path)});
+    expect_no_block(run, {},
+                    "the end time 100 is before the first record's time 3600 in the data file " +
+                        run.data_path);
   }
   {
     ConfigurationText config;
     config.start_time = "10";
     const DataRun run("header\n" + ten_hertz_records(500), config);
-    expect_warnings(run, {warning(run, no_block + "the data file " + run.data_path +
-                                           " holds 400 samples after the start time; a block "
-                                           "needs 600")});
+    expect_no_block(run, {},
+                    "the data file " + run.data_path +
+                        " holds 400 samples after the start time; a block needs 600");
   }
 }
 

@@ -23,7 +23,11 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
                                {OutputRole::shifted_cumulative_flux, "CFSHIFT.out", 889, 65},
                                {OutputRole::standard_output, "/dev/stdout", 6, 39},
                                {OutputRole::blocks_csv, "blocks.csv", 50, 0},
-                               {OutputRole::window_fluxes_csv, "window_fluxes.csv", 51, 0}};
+                               {OutputRole::window_fluxes_csv, "window_fluxes.csv", 51, 0},
+                               {OutputRole::block_plot, "flux_by_block.svg", 0, 0},
+                               {OutputRole::cumulative_plot, "cumulative_flux.svg", 0, 0},
+                               {OutputRole::window_plot, "flux_by_window.svg", 0, 0},
+                               {OutputRole::report_page, "report.html", 0, 0}};
   ASSERT_EQ(output_files.size(), std::size(expected));
   for (std::size_t i = 0; i < output_files.size(); ++i) {
     // The table is in the order of creation.
@@ -35,7 +39,8 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
   EXPECT_EQ(output_name(output_file(OutputRole::results), "my results.txt"), "my results.txt");
   EXPECT_EQ(output_name(output_file(OutputRole::cumulative_flux), "r.out"), "cumflux.out");
   for (const OutputFileInfo& file : output_files) {
-    EXPECT_EQ(file.csv, file.fixed_name.ends_with(".csv")) << file.fixed_name;
+    EXPECT_EQ(file.written_by == WrittenBy::csv_run, file.fixed_name.ends_with(".csv"))
+        << file.fixed_name;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,7 +24,9 @@ namespace ecflux::testing {
 const std::vector<std::string> output_names = [] {
   std::vector<std::string> names;
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.role == report::OutputRole::standard_output || file.csv) continue;
+    if (file.role == report::OutputRole::standard_output || !report::written_by_run(file, false)) {
+      continue;
+    }
     names.emplace_back(report::output_name(file, ConfigurationText{}.results_file));
   }
   return names;
@@ -265,8 +268,40 @@ void write_run(const TempFolder& folder, const ConfigurationText& config, std::s
   folder.write(config.data_file, data);
 }
 
+std::vector<FolderEntry> folder_state(const std::filesystem::path& folder) {
+  std::vector<FolderEntry> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    struct stat status {};
+    if (::lstat(entry.path().c_str(), &status) != 0) continue;
+    FolderEntry state{
+        entry.path().filename().string(), "<other>",
+        static_cast<long long>(status.st_mtim.tv_sec) * 1'000'000'000LL + status.st_mtim.tv_nsec};
+    if (S_ISREG(status.st_mode)) {
+      state.content = read_file(entry.path());
+    } else if (S_ISLNK(status.st_mode)) {
+      state.content = "-> " + std::filesystem::read_symlink(entry.path()).string();
+    } else if (S_ISDIR(status.st_mode)) {
+      state.content = "<folder>";
+    }
+    entries.push_back(std::move(state));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
 std::string severe(int number, const std::string& message) {
   return "forrtl: severe (" + std::to_string(number) + "): " + message + "\n";
+}
+
+std::string earlier_results_unchanged(const std::filesystem::path& folder) {
+  return "ecflux: the earlier results in " + std::filesystem::canonical(folder).string() +
+         " are unchanged\n";
+}
+
+std::string no_earlier_results(const std::filesystem::path& folder) {
+  return "ecflux: " + std::filesystem::canonical(folder).string() +
+         " held no earlier results, and none were written\n";
 }
 
 }  // namespace ecflux::testing

@@ -47,6 +47,21 @@ class TempFolder {
 };
 
 std::string read_file(const std::filesystem::path& path);
+
+// One entry of a folder as a run may not change it: its name, its content
+// (a link's target, "<folder>" or "<other>" for what is not a regular file)
+// and its modification time in nanoseconds.
+struct FolderEntry {
+  std::string name;
+  std::string content;
+  long long modified_ns = 0;
+
+  bool operator==(const FolderEntry&) const = default;
+};
+
+// Every entry of a folder, sorted by name: to see that a run that did not
+// complete left the folder as it was, byte for byte and by modification time.
+std::vector<FolderEntry> folder_state(const std::filesystem::path& folder);
 void write_file(const std::filesystem::path& path, std::string_view content);
 
 struct ProcessResult {
@@ -144,5 +159,10 @@ void write_run(const TempFolder& folder, const ConfigurationText& config, std::s
 
 // The fatal message line that ecflux prints for an input/output failure.
 std::string severe(int number, const std::string& message);
+
+// The last line of a run that failed: the earlier results in the run folder
+// are unchanged, or it held none and none were written.
+std::string earlier_results_unchanged(const std::filesystem::path& folder);
+std::string no_earlier_results(const std::filesystem::path& folder);
 
 }  // namespace ecflux::testing

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_support.h"
+#include "textio/file_paths.h"
 #include "textio/line_reader.h"
 #include "textio/list_reader.h"
 #include "textio/output_file.h"
@@ -159,31 +160,75 @@ TEST(OutputFileTest, ReplacesAnExistingFile) {
   EXPECT_EQ(folder.read("old.txt"), "new\r\n");
 }
 
-// Opening changes nothing until the file is replaced; a file that the open
-// created is taken away again when it is discarded.
-TEST(OutputFileTest, OpenedForReplacementThenReplacedOrDiscarded) {
+// A staged file changes nothing until it is put in place; abandoned, or
+// dropped unfinished, it leaves the earlier file as it was and no trace.
+TEST(OutputFileTest, StagedFilesReplaceOnlyWhenPutInPlace) {
   TempFolder folder;
   folder.write("old.txt", "earlier content\n");
-  for (const bool replace : {false, true}) {
-    auto old_file = OutputFile::open_for_replacement((folder / "old.txt").string(), 9);
-    auto new_file = OutputFile::open_for_replacement((folder / "new.txt").string(), 40);
-    ASSERT_TRUE(old_file.ok() && new_file.ok());
-    EXPECT_EQ(folder.read("old.txt"), "earlier content\n");
-    EXPECT_TRUE(folder.exists("new.txt"));
-    if (!replace) {
-      old_file.value().discard();
-      new_file.value().discard();
+  std::filesystem::permissions(folder / "old.txt", std::filesystem::perms(0640));
+  const auto names = [&] { return folder.names(); };
+  for (const int ending : {0, 1, 2}) {  // put in place, abandoned, dropped
+    {
+      auto old_file = OutputFile::open_staged((folder / "old.txt").string(), 9);
+      auto new_file = OutputFile::open_staged((folder / "new.txt").string(), 40);
+      ASSERT_TRUE(old_file.ok() && new_file.ok());
+      old_file.value().write_record("x");
+      new_file.value().write_record("y");
+      ASSERT_TRUE(old_file.value().finish(false).ok());
       EXPECT_EQ(folder.read("old.txt"), "earlier content\n");
       EXPECT_FALSE(folder.exists("new.txt"));
-      continue;
+      EXPECT_EQ(folder.read(".old.txt.ecflux-partial"), "x\r\n");
+      if (ending == 0) {
+        ASSERT_TRUE(old_file.value().put_in_place().ok());
+        ASSERT_TRUE(new_file.value().finish(false).ok());
+        ASSERT_TRUE(new_file.value().put_in_place().ok());
+      } else if (ending == 1) {
+        old_file.value().abandon();
+        new_file.value().abandon();
+      }
     }
-    ASSERT_TRUE(old_file.value().replace().ok());
-    ASSERT_TRUE(new_file.value().replace().ok());
-    old_file.value().write_record("x");
-    old_file.value().close();
-    new_file.value().discard();  // no longer removed: it is the run's file now
-    EXPECT_EQ(folder.read("old.txt"), "x\r\n");
-    EXPECT_TRUE(folder.exists("new.txt"));
+    if (ending == 0) {
+      EXPECT_EQ(folder.read("old.txt"), "x\r\n");
+      EXPECT_EQ(folder.read("new.txt"), "y\r\n");
+      EXPECT_EQ(std::filesystem::status(folder / "old.txt").permissions(),
+                std::filesystem::perms(0640));
+      folder.write("old.txt", "earlier content\n");
+      std::filesystem::remove(folder / "new.txt");
+    } else {
+      EXPECT_EQ(folder.read("old.txt"), "earlier content\n");
+      EXPECT_EQ(names(), std::vector<std::string>{"old.txt"}) << ending;
+    }
+  }
+}
+
+// A link stays a link: the staged file stands beside the link's target and
+// replaces it. A device cannot be replaced by a rename and is written
+// directly; a file that may not be written is refused as before.
+TEST(OutputFileTest, StagedThroughLinksAndDevices) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "elsewhere");
+  folder.write("elsewhere/target.txt", "before\n");
+  std::filesystem::create_symlink("elsewhere/target.txt", folder / "link.txt");
+  auto linked = OutputFile::open_staged((folder / "link.txt").string(), 9);
+  ASSERT_TRUE(linked.ok());
+  EXPECT_EQ(linked.value().staged_path(),
+            textio::resolved_path((folder / "elsewhere/.target.txt.ecflux-partial").string()));
+  linked.value().write_record("after");
+  ASSERT_TRUE(linked.value().finish(false).ok());
+  ASSERT_TRUE(linked.value().put_in_place().ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.txt"));
+  EXPECT_EQ(folder.read("elsewhere/target.txt"), "after\r\n");
+
+  auto device = OutputFile::open_staged("/dev/null", 6);
+  ASSERT_TRUE(device.ok());
+  EXPECT_TRUE(device.value().staged_path().empty());
+
+  if (::geteuid() != 0) {
+    folder.write("read-only.txt", "kept\n");
+    std::filesystem::permissions(folder / "read-only.txt", std::filesystem::perms::owner_read);
+    auto refused = OutputFile::open_staged((folder / "read-only.txt").string(), 9);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure().io_failure()->condition, IoCondition::permission_denied);
   }
 }
 
@@ -219,22 +264,32 @@ TEST(OutputFileTest, WriteFailureIsKeptWithItsUnit) {
   EXPECT_EQ(by_size.value().status().failure().io_failure()->unit, 41);
 }
 
+// Written directly or aside, a file that cannot be opened fails alike.
 TEST(OutputFileTest, OpenFailures) {
   TempFolder folder;
-  auto no_folder = OutputFile::create((folder / "no/such/out.txt").string(), 9);
-  ASSERT_FALSE(no_folder.ok());
-  EXPECT_EQ(no_folder.failure(),
-            (IoFailure{IoCondition::open_failure, 9, (folder / "no/such/out.txt").string()}));
-  auto directory = OutputFile::create(folder.path().string(), 9);
-  ASSERT_FALSE(directory.ok());
-  EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
-  if (::geteuid() != 0) {
-    std::filesystem::create_directory(folder / "locked");
-    std::filesystem::permissions(
-        folder / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    auto denied = OutputFile::create((folder / "locked/out.txt").string(), 9);
-    ASSERT_FALSE(denied.ok());
-    EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
+  folder.write("plain", "x\n");
+  std::filesystem::create_directory(folder / "locked");
+  std::filesystem::permissions(
+      folder / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  for (const bool staged : {false, true}) {
+    const auto open = [&](const std::string& name) {
+      return staged ? OutputFile::open_staged(name, 9) : OutputFile::create(name, 9);
+    };
+    auto no_folder = open((folder / "no/such/out.txt").string());
+    ASSERT_FALSE(no_folder.ok());
+    EXPECT_EQ(no_folder.failure(),
+              (IoFailure{IoCondition::open_failure, 9, (folder / "no/such/out.txt").string()}));
+    auto directory = open(folder.path().string());
+    ASSERT_FALSE(directory.ok());
+    EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
+    auto through_file = open((folder / "plain/out.txt").string());
+    ASSERT_FALSE(through_file.ok());
+    EXPECT_EQ(through_file.failure().io_failure()->condition, IoCondition::open_failure);
+    if (::geteuid() != 0) {
+      auto denied = open((folder / "locked/out.txt").string());
+      ASSERT_FALSE(denied.ok());
+      EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
+    }
   }
   const OutputFile screen = OutputFile::standard_output();
   EXPECT_EQ(screen.unit(), 6);

@@ -1,4 +1,4 @@
-#include "driver/file_guard.h"
+#include "textio/file_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "tests/support/test_support.h"
 
-namespace ecflux::driver {
+namespace ecflux::textio {
 namespace {
 
 using ecflux::testing::TempFolder;
@@ -26,7 +26,7 @@ class InFolder {
   std::filesystem::path before_;
 };
 
-TEST(FileGuard, ResolvedPathsOfFilesThatDoNotExistYet) {
+TEST(FilePaths, ResolvedPathsOfFilesThatDoNotExistYet) {
   TempFolder folder;
   std::filesystem::create_directory(folder / "sub");
   std::filesystem::create_symlink("Cospectra.out", folder / "dangling");
@@ -52,7 +52,7 @@ TEST(FileGuard, ResolvedPathsOfFilesThatDoNotExistYet) {
   EXPECT_EQ(resolved_path("loop-a"), resolved_path("loop-a"));
 }
 
-TEST(FileGuard, SameFile) {
+TEST(FilePaths, SameFile) {
   TempFolder folder;
   folder.write("data.txt", "x\n");
   std::filesystem::create_hard_link(folder / "data.txt", folder / "hard");
@@ -65,5 +65,17 @@ TEST(FileGuard, SameFile) {
   EXPECT_FALSE(same_file("data.txt", "results.out"));
 }
 
+TEST(FilePaths, StagedNamesStandBesideTheirTargets) {
+  EXPECT_EQ(staged_path("/data/run/results.out"), "/data/run/.results.out.ecflux-partial");
+  EXPECT_EQ(staged_path("results.out"), ".results.out.ecflux-partial");
+  EXPECT_EQ(staged_path("/data/report.html", "4711"), "/data/.report.html.ecflux-partial.4711");
+  EXPECT_TRUE(is_staged_name(".results.out.ecflux-partial"));
+  EXPECT_TRUE(is_staged_name(".report.html.ecflux-partial.4711"));
+  EXPECT_FALSE(is_staged_name("results.out.ecflux-partial"));
+  EXPECT_FALSE(is_staged_name(".ecflux-partial"));
+  EXPECT_FALSE(is_staged_name(".results.out.ecflux-partialx"));
+  EXPECT_FALSE(is_staged_name(".results.out"));
+}
+
 }  // namespace
-}  // namespace ecflux::driver
+}  // namespace ecflux::textio

@@ -1,0 +1,39 @@
+#include "textio/stop_signals.h"
+
+#include <pthread.h>
+
+namespace ecflux::textio {
+namespace {
+
+// Written by the signal handler only (and request_stop); read anywhere.
+volatile std::sig_atomic_t received = 0;
+
+void on_stop_signal(int number) {
+  received = number;
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  for (const int stop : stop_signals) sigaction(stop, &default_action, nullptr);
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART
+  for (const int number : stop_signals) sigaction(number, &action, nullptr);
+}
+
+int stop_signal() { return received; }
+
+void request_stop(int signal) { received = signal; }
+
+void leave_stop_signals_to_the_main_thread() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int number : stop_signals) sigaddset(&set, number);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+}  // namespace ecflux::textio

@@ -1,0 +1,35 @@
+#pragma once
+
+// The signals that ask a program to stop: Ctrl-C's SIGINT, a batch
+// scheduler's SIGTERM and a closed terminal's SIGHUP. A run that catches them
+// stops at the next record, or as soon as a wait or a blocked system call
+// returns, and replaces nothing.
+
+#include <csignal>
+
+namespace ecflux::textio {
+
+inline constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Catches the stop signals: the first is noted, and from then on each has its
+// default effect, so that a second one ends the process at once. Interrupted
+// system calls are not restarted: an open of a FIFO or a read of a pipe that
+// waits for data returns, so the program can stop within a bounded time.
+void catch_stop_signals();
+
+// The number of the signal that asked the program to stop; 0 while none has
+// (always 0 where the signals are not caught).
+int stop_signal();
+
+inline bool stop_requested() { return stop_signal() != 0; }
+
+// For a helper thread: the stop signals go to the program's main thread,
+// which checks for them between records and in its waits, and may be blocked
+// in a read that only a signal delivered to it interrupts.
+void leave_stop_signals_to_the_main_thread();
+
+// Notes a stop as if a signal had asked for it (tests of the places that
+// check for one, and a Python caller's interrupt).
+void request_stop(int signal);
+
+}  // namespace ecflux::textio
