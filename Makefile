@@ -107,6 +107,9 @@ fuzz:
 	  if [ $$status -ne 0 ]; then tail -n 60 build-fuzz/$$target.log; exit 1; fi; \
 	done
 
-# The runs too long for every test: a whole block of two million samples.
+# The runs too long for every test: a whole block of two million samples, and
+# the means of a block longer than 2^24 samples.
 slow-test: build
 	ECFLUX_SLOW_TESTS=1 $(BUILD)/tests/fault_tests --gtest_filter='Faults.BlockOfTwoMillionSamples'
+	ECFLUX_SLOW_TESTS=1 $(BUILD)/tests/stats_tests \
+	  --gtest_filter='BlockStatistics.MeansOfBlocksLongerThanTwoToTheTwentyFourSamples'

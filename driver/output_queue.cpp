@@ -82,10 +82,11 @@ bool OutputQueue::drain() {
 
 bool OutputQueue::cancel(std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, limit, [this] { return stopped_ || (jobs_.empty() && !running_job_); });
   jobs_.clear();
   stopped_ = true;
   changed_.notify_all();
-  return changed_.wait_for(lock, limit, [this] { return !running_job_; });
+  return !running_job_;
 }
 
 textio::Status OutputQueue::status() {

@@ -38,8 +38,9 @@ class OutputQueue {
   // Waits until every job posted so far has run, or the queue has stopped.
   // False when a stop signal ended the wait first.
   bool drain();
-  // Drops the jobs still waiting and waits up to `limit` for the one that
-  // runs. False when it is still running then: its thread is blocked, and
+  // Gives the jobs posted so far up to `limit` to run (the progress lines of
+  // the blocks done), then drops the rest and runs no more. False when a job
+  // is still running then: its thread is blocked (a pipe nobody reads), and
   // the process cannot wait for it to end.
   bool cancel(std::chrono::milliseconds limit);
   // The failure of the job that stopped the queue, once one has.

@@ -148,8 +148,8 @@ void check_blocks(std::string_view text, const ecflux::input::ReadSettings& sett
                  "unreadable record on line %lld", static_cast<long long>(outcome.line));
     }
     if (outcome.status != BlockStatus::complete) return;
-    FUZZ_CHECK(block.sample_count == static_cast<float>(settings.block_samples),
-               "a complete block of %g samples", static_cast<double>(block.sample_count));
+    FUZZ_CHECK(block.sample_count == settings.block_samples, "a complete block of %lld samples",
+               static_cast<long long>(block.sample_count));
     for (std::int32_t k = 0; k < settings.block_samples; ++k) {
       const auto i = static_cast<std::size_t>(k);
       FUZZ_CHECK(std::isfinite(block.sample_time[i]) && std::isfinite(block.temperature[i]) &&

@@ -85,7 +85,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
   block.sum_v = 0.0;
   block.sum_w = 0.0;
   block.sum_temperature = 0.0;
-  block.sample_count = 0.0f;
+  block.sample_count = 0;
   block.checks = {};
 
   auto& values = file.values;
@@ -102,7 +102,7 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
 
   const auto block_samples = static_cast<std::size_t>(settings.block_samples);
   for (std::size_t k = 0; k < block_samples; ++k) {
-    block.sample_count += 1.0f;
+    ++block.sample_count;
     double t;
     std::int64_t line;
     for (;;) {

@@ -102,7 +102,9 @@ struct Block {
   double sum_v = 0.0;
   double sum_w = 0.0;
   double sum_temperature = 0.0;
-  float sample_count = 0.0f;  // counted in single precision; N for a complete block
+  // Counted exactly (the samples of a complete block, N, whatever its size);
+  // a count in single precision would stop at 2^24.
+  std::int64_t sample_count = 0;
   BlockChecks checks;         // of this block's records
 };
 

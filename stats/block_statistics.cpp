@@ -16,10 +16,13 @@ BlockStatistics make_block_statistics(std::int32_t block_samples) {
 
 double wind_direction(double mean_u, double mean_v) {
   const double pi = std::acos(-1.0);
+  // D lies in -90 ... 90 degrees: the offset turns it into the bearing of
+  // the quadrant the current flows towards.
   const double d = std::atan(mean_u / mean_v) / pi * 180.0;
-  if (mean_v < 0.0 && mean_u > 0.0) return 90.0 - d;
-  if (mean_v < 0.0 && mean_u < 0.0) return 270.0 - d;
-  if (mean_v > 0.0 && mean_u < 0.0) return 270.0 - d;
+  if (mean_v < 0.0) return 180.0 + d;
+  if (mean_v > 0.0 && mean_u < 0.0) return 360.0 + d;
+  if (mean_v == 0.0 && mean_u > 0.0) return 90.0;
+  if (mean_v == 0.0 && mean_u < 0.0) return 270.0;
   return d;
 }
 
@@ -30,7 +33,7 @@ void compute_block_statistics(const input::Block& block, const input::BlockSizes
   running_mean(std::span(block.temperature).first(n), sizes.window_samples,
                s.running_mean_temperature);
 
-  const double count = block.sample_count;
+  const auto count = static_cast<double>(block.sample_count);
   s.mean_time = block.sum_time / count;
   s.mean_u = block.sum_u / count;
   s.mean_v = block.sum_v / count;

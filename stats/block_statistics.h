@@ -33,8 +33,12 @@ struct BlockStatistics {
 // Statistics with room for the running means of N samples.
 BlockStatistics make_block_statistics(std::int32_t block_samples);
 
-// The direction of the mean horizontal velocity in degrees, from the
-// one-argument arctangent of mean_u / mean_v and the signs of the two means.
+// The direction towards which the mean horizontal current flows, in degrees
+// clockwise from the y axis (north) towards the x axis (east), 0 to 360:
+// the one-argument arctangent D of mean_u / mean_v in degrees, with an offset
+// by quadrant (180 + D where mean_v < 0, 360 + D where mean_v > 0 and
+// mean_u < 0), 90 or 270 for a current along the x axis. A calm block
+// (both means 0) gives the arctangent of 0 / 0, not a number.
 double wind_direction(double mean_u, double mean_v);
 
 // Running means, means, magnitude and direction, then one second pass for the

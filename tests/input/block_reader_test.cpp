@@ -52,7 +52,7 @@ TEST(BlockReader, WholeBlocksAndADroppedRest) {
               BlockStatus::complete);
     EXPECT_EQ(block.sample_time[0], 11.0);
     EXPECT_EQ(block.sample_time[9], 20.0);
-    EXPECT_EQ(block.sample_count, 10.0f);
+    EXPECT_EQ(block.sample_count, 10);
     EXPECT_EQ(read_block(reader.file, settings_for(10), block).value().status,
               BlockStatus::end_of_file);
   }
@@ -103,7 +103,7 @@ TEST(BlockReader, SumsInSampleOrder) {
   EXPECT_EQ(block.sum_w, sum_w);
   EXPECT_EQ(block.sum_time, sum_time);
   EXPECT_EQ(sum_time, 15.0);
-  EXPECT_EQ(block.sample_count, 5.0f);
+  EXPECT_EQ(block.sample_count, 5);
 }
 
 TEST(BlockReader, StartTimeSkipsRecordsAnywhere) {
@@ -118,7 +118,7 @@ TEST(BlockReader, StartTimeSkipsRecordsAnywhere) {
   EXPECT_EQ(block.sample_time[1], 101.0);
   EXPECT_EQ(block.sample_time[2], 102.0);
   EXPECT_EQ(block.sum_time, 303.0);
-  EXPECT_EQ(block.sample_count, 3.0f);
+  EXPECT_EQ(block.sample_count, 3);
 }
 
 TEST(BlockReader, EndTimeEndsTheInputAtTheFirstLaterRecord) {

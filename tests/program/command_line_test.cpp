@@ -54,7 +54,7 @@ TEST(CommandLine, HelpAndVersionReadAndWriteNothing) {
     const ProcessResult version = run_with(program, folder.path(), {"--version"});
     EXPECT_EQ(version.exit_status, 0);
     EXPECT_EQ(version.standard_output, name + " " ECFLUX_VERSION "\n");
-    EXPECT_EQ(std::string(ECFLUX_VERSION), "1.1.0");
+    EXPECT_EQ(std::string(ECFLUX_VERSION), "2.0.0");
     // Nothing was run: the folder holds what it held.
     EXPECT_EQ(folder.names(), before) << name;
   }

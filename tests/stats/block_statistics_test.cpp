@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 #include <vector>
 
@@ -57,21 +58,37 @@ TEST(RunningMean, MatchesTheMeanOverEachWindowForAllWindowLengths) {
   }
 }
 
-TEST(WindDirection, QuadrantRules) {
-  EXPECT_NEAR(wind_direction(1, 1), 45, 1e-12);
-  EXPECT_NEAR(wind_direction(1, -1), 135, 1e-12);
-  EXPECT_NEAR(wind_direction(2, -1), 153.43494882292202, 1e-12);
-  EXPECT_NEAR(wind_direction(-1, 1), 315, 1e-12);
-  EXPECT_NEAR(wind_direction(-1, -2), 243.43494882292202, 1e-12);
-  EXPECT_EQ(wind_direction(-1, 0), -90);
-  EXPECT_EQ(wind_direction(1, 0), 90);
-  EXPECT_EQ(wind_direction(0, -1), 0);
+// The bearing towards which the current flows, clockwise from north (v)
+// towards east (u), as the two-argument arctangent gives it, in every
+// quadrant and on every axis.
+TEST(WindDirection, BearingInEveryQuadrant) {
+  const double pi = std::acos(-1.0);
+  for (int step = 0; step < 720; ++step) {
+    const double bearing = step * 0.5 + 0.25;  // never on an axis
+    for (const double speed : {1e-6, 0.03, 1.0, 250.0}) {
+      const double u = speed * std::sin(bearing / 180.0 * pi);
+      const double v = speed * std::cos(bearing / 180.0 * pi);
+      const double expected = std::fmod(std::atan2(u, v) / pi * 180.0 + 360.0, 360.0);
+      EXPECT_NEAR(wind_direction(u, v), expected, 1e-9) << u << " " << v;
+    }
+  }
+  // The four currents of one speed that the user tried.
+  EXPECT_NEAR(wind_direction(1, 2), 26.565051177077990, 1e-12);
+  EXPECT_NEAR(wind_direction(1, -2), 153.43494882292202, 1e-12);
+  EXPECT_NEAR(wind_direction(-1, -2), 206.56505117707798, 1e-12);
+  EXPECT_NEAR(wind_direction(-1, 2), 333.43494882292202, 1e-12);
   EXPECT_EQ(wind_direction(0, 2), 0);
+  EXPECT_EQ(wind_direction(1, 0), 90);
+  EXPECT_EQ(wind_direction(0, -1), 180);
+  EXPECT_EQ(wind_direction(-1, 0), 270);
+  EXPECT_TRUE(std::isnan(wind_direction(0, 0)));
 }
 
-TEST(WindDirection, JumpsAcrossTheEastAxis) {
+TEST(WindDirection, ContinuousAcrossTheEastAndWestAxes) {
   EXPECT_NEAR(wind_direction(1, 1e-9), 90, 1e-6);
-  EXPECT_NEAR(wind_direction(1, -1e-9), 180, 1e-6);
+  EXPECT_NEAR(wind_direction(1, -1e-9), 90, 1e-6);
+  EXPECT_NEAR(wind_direction(-1, -1e-9), 270, 1e-6);
+  EXPECT_NEAR(wind_direction(-1, 1e-9), 270, 1e-6);
 }
 
 input::Block block_of(const std::vector<double>& time, const std::vector<double>& w,
@@ -88,7 +105,7 @@ input::Block block_of(const std::vector<double>& time, const std::vector<double>
     block.sum_v += v[i];
     block.sum_w += w[i];
     block.sum_temperature += temperature[i];
-    block.sample_count += 1.0f;
+    ++block.sample_count;
   }
   return block;
 }
@@ -119,6 +136,35 @@ TEST(BlockStatistics, LinesVariancesAndMeans) {
   EXPECT_EQ(s.wind_direction, 90);
   EXPECT_EQ(s.running_mean_w, (std::vector<double>{1.25, 1.5, 2, 2.5, 2.75}));
   EXPECT_EQ(mean_times, (std::vector<double>{1.0, 12.0}));
+}
+
+// The means divide by the exact count of samples: a count in single
+// precision stops at 2^24 = 16,777,216, and a longer block's means would be
+// too large. Some 900 MB: run with ECFLUX_SLOW_TESTS=1.
+TEST(BlockStatistics, MeansOfBlocksLongerThanTwoToTheTwentyFourSamples) {
+  if (std::getenv("ECFLUX_SLOW_TESTS") == nullptr) {
+    GTEST_SKIP() << "a block of 16,777,219 samples; set ECFLUX_SLOW_TESTS=1 to run it";
+  }
+  constexpr std::int32_t n = (1 << 24) + 3;
+  input::Block block = input::make_block(n);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+    block.sample_time[i] = 1.0;
+    block.w[i] = 0.5;
+    block.temperature[i] = 280.0;
+    block.horizontal_speed[i] = 0.25;
+    block.sum_time += 1.0;
+    block.sum_u += 0.25;
+    block.sum_w += 0.5;
+    block.sum_temperature += 280.0;
+    ++block.sample_count;
+  }
+  auto s = make_block_statistics(n);
+  std::vector<double> mean_times;
+  compute_block_statistics(block, {n, 1, 1.0}, s, mean_times);
+  EXPECT_EQ(s.mean_time, 1.0);
+  EXPECT_EQ(s.mean_w, 0.5);
+  EXPECT_EQ(s.mean_u, 0.25);
+  EXPECT_EQ(s.mean_temperature, 280.0);
 }
 
 TEST(BlockStatistics, TurningWindSpreadsTheSpeedAboutTheShorterMeanVector) {
