@@ -199,10 +199,6 @@ RunReport run_report(const input::Configuration& config, const RunInputs& inputs
   return page;
 }
 
-}  // namespace
-
-namespace {
-
 // A file that the program writes, and its text.
 struct OutputText {
   std::string_view name;
