@@ -1,5 +1,6 @@
 #include "plot/block_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -76,15 +77,17 @@ std::string time_label(const Field& time) {
 
 }  // namespace
 
-std::vector<std::string_view> BlockTable::cells(std::size_t block) const {
+std::vector<std::string_view> BlockTable::cells(std::size_t block, std::size_t column_limit) const {
   const std::string_view record = records[block];
+  const std::size_t count = std::min(columns.size(), column_limit);
   std::vector<std::string_view> texts;
   if (csv) {
-    split_csv(record, texts);
-    texts.resize(columns.size());
+    split_csv(record, texts, count);
+    texts.resize(count);
     return texts;
   }
   for (const auto& field : report::row_format(OutputRole::results).fields()) {
+    if (texts.size() == count) break;
     texts.push_back(field.begin < record.size()
                         ? trim(record.substr(field.begin, static_cast<std::size_t>(field.width)))
                         : std::string_view());

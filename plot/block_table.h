@@ -6,6 +6,7 @@
 // holds many samples, so even a long run's table is small enough to hold.
 
 #include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,8 +51,10 @@ struct BlockTable {
   std::vector<std::string> records;  // each block's record as written
 
   // The text of each column of a block's record, without the blanks around
-  // it; empty for a column that the record does not reach.
-  std::vector<std::string_view> cells(std::size_t block) const;
+  // it; empty for a column that the record does not reach. With
+  // `column_limit`, of the first that many columns only.
+  std::vector<std::string_view> cells(
+      std::size_t block, std::size_t column_limit = std::numeric_limits<std::size_t>::max()) const;
 };
 
 // The rows of the results file after its header.

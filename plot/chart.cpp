@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "input/data_warnings.h"
 #include "plot/axis.h"
 
 namespace ecflux::plot {
@@ -268,16 +269,35 @@ void append_ticks(std::string& svg, const Frame& frame) {
   svg += "</g>\n";
 }
 
+// The pixels that one piece of a band is drawn through.
+std::vector<BandPoint> band_pixels(const Frame& frame, const std::vector<BandPoint>& segment) {
+  std::vector<BandPoint> pixels;
+  pixels.reserve(segment.size());
+  for (const auto& point : segment)
+    pixels.push_back({frame.px(point.x), frame.py(point.low), frame.py(point.high)});
+  return thin_band_to_columns(pixels);
+}
+
+// A line of few points is drawn with a dot at each of them, and unthinned.
+bool drawn_with_markers(const Line& line) {
+  return line.markers && line.point_count() <= marker_limit;
+}
+
+// The pixels that one piece of a line is drawn through.
+std::vector<Pixel> line_pixels(const Frame& frame, const std::vector<Point>& segment,
+                               bool markers) {
+  std::vector<Pixel> pixels;
+  pixels.reserve(segment.size());
+  for (const auto& point : segment) pixels.push_back({frame.px(point.x), frame.py(point.y)});
+  return markers ? pixels : thin_to_columns(pixels);
+}
+
 void append_band(std::string& svg, const Frame& frame, const Band& band) {
   svg += "<g data-series=\"" + escape_xml(band.label) + "\" fill=\"" + band.color +
          "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\">\n";
   for (const auto& segment : band.segments) {
     if (segment.empty()) continue;
-    std::vector<BandPoint> pixels;
-    pixels.reserve(segment.size());
-    for (const auto& point : segment)
-      pixels.push_back({frame.px(point.x), frame.py(point.low), frame.py(point.high)});
-    pixels = thin_band_to_columns(pixels);
+    const std::vector<BandPoint> pixels = band_pixels(frame, segment);
     if (pixels.size() == 1) {
       // A single x: a bar from the lower to the upper value.
       svg += "<line x1=\"" + number(pixels[0].x) + "\" y1=\"" + number(pixels[0].low) + "\" x2=\"" +
@@ -298,13 +318,10 @@ void append_band(std::string& svg, const Frame& frame, const Band& band) {
 void append_line(std::string& svg, const Frame& frame, const Line& line) {
   svg += "<g data-series=\"" + escape_xml(line.label) + "\" stroke=\"" + line.color + "\" fill=\"" +
          line.color + "\">\n";
-  const bool markers = line.markers && line.point_count() <= marker_limit;
+  const bool markers = drawn_with_markers(line);
   for (const auto& segment : line.segments) {
     if (segment.empty()) continue;
-    std::vector<Pixel> pixels;
-    pixels.reserve(segment.size());
-    for (const auto& point : segment) pixels.push_back({frame.px(point.x), frame.py(point.y)});
-    if (!markers) pixels = thin_to_columns(pixels);
+    const std::vector<Pixel> pixels = line_pixels(frame, segment, markers);
     if (pixels.size() > 1) {
       svg += "<polyline fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\" points=\"";
       append_points(svg, pixels);
@@ -377,26 +394,150 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
+// The plot area below the title and `subtitle_lines` lines of subtitle and,
+// when the chart has a value to show, its axes over the values; false when
+// it has none.
+bool lay_out_frame(const Chart& chart, std::size_t subtitle_lines, Frame& frame) {
+  frame.top = 60.0 + line_spacing * static_cast<double>(subtitle_lines);
+  frame.bottom = frame.top + plot_height;
+  double x_low, x_high, y_low, y_high;
+  if (!data_range(chart, x_low, x_high, y_low, y_high)) return false;
+  // A little room around the data, so that no point lies on the frame
+  // (the logarithmic axis ends at powers of ten, which leave room anyway).
+  const auto [x_from, x_to] = padded(x_low, x_high, 0.03);
+  const auto [y_from, y_to] = padded(y_low, y_high, 0.05);
+  frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_from, x_to, 8);
+  frame.y = linear_axis(y_from, y_to, 6);
+  return true;
+}
+
+// The number of points that drawing the series lays out.
+std::size_t drawn_points(const Frame& frame, const Line& line) {
+  const bool markers = drawn_with_markers(line);
+  std::size_t count = 0;
+  for (const auto& segment : line.segments) count += line_pixels(frame, segment, markers).size();
+  return count;
+}
+
+std::size_t drawn_points(const Frame& frame, const Band& band) {
+  std::size_t count = 0;
+  for (const auto& segment : band.segments) count += band_pixels(frame, segment).size();
+  return count;
+}
+
+// The pixel columns of the plot area, from its left edge: every point of a
+// series falls in one of them.
+constexpr auto first_column = static_cast<std::ptrdiff_t>(plot_left);
+constexpr std::size_t column_count = static_cast<std::size_t>(plot_right - plot_left) + 1;
+
+std::size_t column_of(const Frame& frame, double x) {
+  const double column = std::floor(frame.px(x)) - static_cast<double>(first_column);
+  if (!(column > 0.0)) return 0;
+  return std::min(static_cast<std::size_t>(column), column_count - 1);
+}
+
+// Of every point of the line, whatever piece it is in: the leftmost, the
+// lowest, the highest and the rightmost of each pixel column, in the order of
+// x. These keep the line's range, so the axes stay as they were.
+std::vector<Point> column_extremes(const Frame& frame, const Line& line) {
+  struct Column {
+    bool any = false;
+    Point kept[4];  // leftmost, lowest, highest, rightmost
+  };
+  std::vector<Column> columns(column_count);
+  for (const auto& segment : line.segments) {
+    for (const Point& point : segment) {
+      Column& column = columns[column_of(frame, point.x)];
+      if (!column.any) {
+        column = {true, {point, point, point, point}};
+        continue;
+      }
+      if (point.x < column.kept[0].x) column.kept[0] = point;
+      if (point.y < column.kept[1].y) column.kept[1] = point;
+      if (point.y > column.kept[2].y) column.kept[2] = point;
+      if (point.x > column.kept[3].x) column.kept[3] = point;
+    }
+  }
+  std::vector<Point> points;
+  for (Column& column : columns) {
+    if (!column.any) continue;
+    std::stable_sort(std::begin(column.kept), std::end(column.kept),
+                     [](const Point& a, const Point& b) { return a.x < b.x; });
+    for (std::size_t i = 0; i < 4; ++i) {
+      const Point& point = column.kept[i];
+      if (i > 0 && point.x == points.back().x && point.y == points.back().y) continue;
+      points.push_back(point);
+    }
+  }
+  return points;
+}
+
+// The same for a band: its lowest and highest value in each pixel column, at
+// the column's leftmost and rightmost x.
+std::vector<BandPoint> column_extremes(const Frame& frame, const Band& band) {
+  struct Column {
+    bool any = false;
+    double left, right, low, high;
+  };
+  std::vector<Column> columns(column_count);
+  for (const auto& segment : band.segments) {
+    for (const BandPoint& point : segment) {
+      Column& column = columns[column_of(frame, point.x)];
+      if (!column.any) {
+        column = {true, point.x, point.x, point.low, point.high};
+        continue;
+      }
+      column.left = std::min(column.left, point.x);
+      column.right = std::max(column.right, point.x);
+      column.low = std::min(column.low, point.low);
+      column.high = std::max(column.high, point.high);
+    }
+  }
+  std::vector<BandPoint> points;
+  for (const Column& column : columns) {
+    if (!column.any) continue;
+    points.push_back({column.left, column.low, column.high});
+    if (column.right != column.left) points.push_back({column.right, column.low, column.high});
+  }
+  return points;
+}
+
+// The note of a series drawn by its extremes in each pixel column.
+template <class Series>
+std::string fitted_note(const Series& series) {
+  const auto count = [](std::size_t n) {
+    return input::with_thousands(static_cast<std::int64_t>(n));
+  };
+  const std::size_t pieces = series.segments.size();
+  return (series.label.empty() ? std::string("A line") : series.label) + ": " +
+         count(series.point_count()) + " values in " + count(pieces) +
+         (pieces == 1 ? " piece" : " pieces") + ", drawn as their range in each pixel column.";
+}
+
 }  // namespace
+
+void fit_to_drawing(Chart& chart) {
+  Frame frame;
+  if (!lay_out_frame(chart, split_lines(chart.subtitle).size(), frame)) return;
+  for (Band& band : chart.bands) {
+    if (drawn_points(frame, band) <= drawn_point_limit) continue;
+    chart.notes.push_back(fitted_note(band));
+    band.segments = {column_extremes(frame, band)};
+  }
+  for (Line& line : chart.lines) {
+    if (drawn_points(frame, line) <= drawn_point_limit) continue;
+    chart.notes.push_back(fitted_note(line));
+    line.segments = {column_extremes(frame, line)};
+    line.markers = false;
+  }
+}
 
 std::string render_svg(const Chart& chart) {
   const auto subtitle_lines = split_lines(chart.subtitle);
   Frame frame;
-  frame.top = 60.0 + line_spacing * static_cast<double>(subtitle_lines.size());
-  frame.bottom = frame.top + plot_height;
+  const bool has_data = lay_out_frame(chart, subtitle_lines.size(), frame);
   const double height =
       frame.bottom + 58.0 + line_spacing * static_cast<double>(chart.notes.size()) + 8.0;
-
-  double x_low, x_high, y_low, y_high;
-  const bool has_data = data_range(chart, x_low, x_high, y_low, y_high);
-  if (has_data) {
-    // A little room around the data, so that no point lies on the frame
-    // (the logarithmic axis ends at powers of ten, which leave room anyway).
-    const auto [x_from, x_to] = padded(x_low, x_high, 0.03);
-    const auto [y_from, y_to] = padded(y_low, y_high, 0.05);
-    frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_from, x_to, 8);
-    frame.y = linear_axis(y_from, y_to, 6);
-  }
 
   std::string svg;
   svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";

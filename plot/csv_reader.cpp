@@ -7,16 +7,17 @@
 
 namespace ecflux::plot {
 
-void split_csv(std::string_view record, std::vector<std::string_view>& fields) {
+void split_csv(std::string_view record, std::vector<std::string_view>& fields,
+               std::size_t field_limit) {
   fields.clear();
   std::size_t begin = 0;
-  for (;;) {
+  while (fields.size() + 1 < field_limit) {
     const auto comma = record.find(',', begin);
     if (comma == std::string_view::npos) break;
     fields.push_back(record.substr(begin, comma - begin));
     begin = comma + 1;
   }
-  fields.push_back(record.substr(begin));
+  fields.push_back(record.substr(begin, record.find(',', begin) - begin));
 }
 
 Field read_csv_number(std::string_view text) {

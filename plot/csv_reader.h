@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,8 +21,10 @@
 namespace ecflux::plot {
 
 // The fields of one record, split at every comma: a record of n commas has
-// n + 1 fields, an empty record one empty field.
-void split_csv(std::string_view record, std::vector<std::string_view>& fields);
+// n + 1 fields, an empty record one empty field. With `field_limit`, only the
+// first that many fields (at least one), however long the record.
+void split_csv(std::string_view record, std::vector<std::string_view>& fields,
+               std::size_t field_limit = std::numeric_limits<std::size_t>::max());
 
 // A field as a number: the whole field, blanks around it allowed, must be
 // one finite decimal number. An empty field (a value that was not finite)

@@ -158,6 +158,7 @@ Chart block_flux_chart(const BlockTable& blocks) {
       blocks.blocks.empty()
           ? "No complete block in this run: " + blocks.file_label + " has no rows."
           : "No value of " + blocks.file_label + " could be plotted.";
+  fit_to_drawing(chart);
   return chart;
 }
 
@@ -278,6 +279,7 @@ textio::Result<Chart> cumulative_flux_chart(textio::LineReader& cumflux,
       plain.rows + shifted.rows == 0
           ? "No complete block in this run: cumflux.out and CFSHIFT.out have no rows."
           : "No value of cumflux.out or CFSHIFT.out could be plotted.";
+  fit_to_drawing(chart);
   return chart;
 }
 
@@ -358,6 +360,14 @@ struct TableColumns {
   std::size_t block_begin(std::size_t b) const {
     return first_block + b * static_cast<std::size_t>(block.width);
   }
+  // The block fields that `record` reaches; a last field cut short counts.
+  std::size_t fields_in(std::string_view record) const {
+    const auto width = static_cast<std::size_t>(block.width);
+    return record.size() > first_block ? (record.size() - first_block + width - 1) / width : 0;
+  }
+  Field block_value(std::string_view record, std::size_t b) const {
+    return read_field(record, block_begin(b), block.width, block.decimals);
+  }
 };
 
 TableColumns table_columns() {
@@ -378,17 +388,14 @@ TableBlocks read_table_blocks(std::string_view first_record, const TableColumns&
                               const std::vector<std::string>& results_times,
                               std::size_t line_limit) {
   TableBlocks blocks;
-  const auto width = static_cast<std::size_t>(columns.block.width);
-  if (first_record.size() > columns.first_block) {
-    // A last field cut short counts as a block too.
-    blocks.count = (first_record.size() - columns.first_block + width - 1) / width;
-  }
+  blocks.count = columns.fields_in(first_record);
   blocks.shown = shown_blocks(blocks.count, line_limit);
   for (const std::size_t b : blocks.shown) {
-    const std::size_t begin = columns.block_begin(b);
-    const Field time = read_field(first_record, begin, columns.block.width, columns.block.decimals);
+    const Field time = columns.block_value(first_record, b);
     if (time.state == FieldState::number) {
-      blocks.labels.push_back(block_label(b, trim(first_record.substr(begin, width))));
+      blocks.labels.push_back(
+          block_label(b, trim(first_record.substr(columns.block_begin(b),
+                                                  static_cast<std::size_t>(columns.block.width)))));
     } else if (results_times.size() == blocks.count && !results_times[b].empty()) {
       blocks.labels.push_back(block_label(b, results_times[b]));
     } else {
@@ -419,7 +426,6 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   Band range = all_blocks_band(blocks.count);
 
   std::vector<SkippedColumn> skipped = {{"FREQ", {}}, {"flux", {}}};
-  std::vector<Field> row(blocks.count);
   std::int64_t rows = 0;
   while (source.next(record)) {
     ++rows;
@@ -432,14 +438,18 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
       continue;
     }
     const double x = frequency.value;
+    // The blocks beyond the end of a record cut short are missing values,
+    // counted all at once: a damaged file of short records after a long
+    // first one is read in time in proportion to its size.
+    const std::size_t reached = std::min(blocks.count, columns.fields_in(record));
     FluxRange all;
-    for (std::size_t b = 0; b < blocks.count; ++b) {
-      row[b] =
-          read_field(record, columns.block_begin(b), columns.block.width, columns.block.decimals);
-      if (skipped[1].count.take(row[b])) all.take(row[b].value);
+    for (std::size_t b = 0; b < reached; ++b) {
+      const Field flux = columns.block_value(record, b);
+      if (skipped[1].count.take(flux)) all.take(flux.value);
     }
+    skipped[1].count.not_a_number += static_cast<std::int64_t>(blocks.count - reached);
     for (std::size_t i = 0; i < blocks.shown.size(); ++i) {
-      const Field& flux = row[blocks.shown[i]];
+      const Field flux = columns.block_value(record, blocks.shown[i]);
       if (flux.state == FieldState::number)
         chart.lines[i].add(x, flux.value);
       else
@@ -464,6 +474,7 @@ textio::Result<Chart> window_flux_chart(textio::LineReader& cospectra,
   chart.empty_message = blocks.count == 0 || rows == 0
                             ? "No complete block in this run: Cospectra.out has no block."
                             : "No value of Cospectra.out could be plotted.";
+  fit_to_drawing(chart);
   return chart;
 }
 
@@ -543,6 +554,7 @@ textio::Result<Chart> csv_window_flux_chart(textio::LineReader window_fluxes,
   chart.empty_message = count == 0 || rows == 0
                             ? "No complete block in this run: " + file_label + " has no rows."
                             : "No value of " + file_label + " could be plotted.";
+  fit_to_drawing(chart);
   return chart;
 }
 

@@ -1,5 +1,6 @@
 #include "plot/report_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -157,17 +158,52 @@ void append_plot(std::string& page, const Chart& chart) {
   page += "</figure>\n";
 }
 
+// What the table of blocks lays out at most, so that the page of any file
+// is one a browser opens. A run's files hold 20 or 28 columns; a year of
+// quarter-hour blocks is 35,040 rows, shown whole.
+constexpr std::size_t table_column_limit = 100;
+constexpr std::size_t table_row_limit = 100'000;
+constexpr std::size_t table_cell_limit = 3'000'000;
+
+// The part of the table that is shown: its first rows and columns.
+struct TableCut {
+  std::size_t rows;
+  std::size_t columns;
+};
+
+TableCut table_cut(const BlockTable& table) {
+  const std::size_t columns = std::min(table.columns.size(), table_column_limit);
+  const std::size_t rows = std::min({table.records.size(), table_row_limit,
+                                     table_cell_limit / std::max<std::size_t>(columns, 1)});
+  return {rows, columns};
+}
+
+// "the first 100 of 200,000 columns", or nothing when all are shown.
+std::string first_of(std::size_t shown, std::size_t all, std::string_view what) {
+  if (shown == all) return {};
+  return "the first " + input::with_thousands(static_cast<std::int64_t>(shown)) + " of " +
+         input::with_thousands(static_cast<std::int64_t>(all)) + " " + std::string(what);
+}
+
 void append_block_table(std::string& page, const BlockTable& table) {
+  const TableCut cut = table_cut(table);
   page += "<section><h2>Blocks</h2>\n<p class=\"intro\">One row per complete block, from " +
           escaped(table.file_label) +
           (table.csv ? " (shown to eight significant digits; the file holds every value in full)."
-                     : ", as written: asterisks stand for a value too wide for its field.") +
-          "</p>\n<div class=\"scroll\"><table class=\"blocks\" id=\"blocks\">\n<thead><tr>";
-  for (const auto& column : table.columns) page += header_cell(column);
+                     : ", as written: asterisks stand for a value too wide for its field.");
+  const std::string rows = first_of(cut.rows, table.records.size(), "blocks");
+  const std::string columns = first_of(cut.columns, table.columns.size(), "columns");
+  if (!rows.empty() || !columns.empty()) {
+    page += " The table shows " + rows + (!rows.empty() && !columns.empty() ? " and " : "") +
+            columns + "; " + escaped(table.file_label) + " holds them all.";
+  }
+  page += "</p>\n<div class=\"scroll\"><table class=\"blocks\" id=\"blocks\">\n<thead><tr>";
+  for (std::size_t c = 0; c < cut.columns; ++c) page += header_cell(table.columns[c]);
   page += "</tr></thead>\n<tbody>\n";
-  for (std::size_t b = 0; b < table.records.size(); ++b) {
+  for (std::size_t b = 0; b < cut.rows; ++b) {
     page += "<tr>";
-    for (const auto text : table.cells(b)) page += table.csv ? csv_cell(text) : fixed_cell(text);
+    for (const auto text : table.cells(b, cut.columns))
+      page += table.csv ? csv_cell(text) : fixed_cell(text);
     page += "</tr>\n";
   }
   page += "</tbody></table></div></section>\n";

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,6 +24,26 @@ void report(std::ostream& err, const textio::Failure& failure) {
     err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
   } else {
     err << textio::fatal_message(failure, "ecflux-plot") << '\n';
+  }
+}
+
+// One step of the program with a lack of memory turned into its failure,
+// "out of memory while reading /data/run/Cospectra.out", so that the program
+// ends with one line as for any other failure instead of being aborted. The
+// message is made once the step's memory is given back.
+template <class Step>
+auto guarding_memory(std::string_view doing, std::initializer_list<std::string_view> files,
+                     Step step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    std::string message = "out of memory while " + std::string(doing);
+    const char* joint = " ";
+    for (const std::string_view file : files) {
+      message += joint + textio::absolute_path(file);
+      joint = " and ";
+    }
+    return textio::ResourceFailure{std::move(message)};
   }
 }
 
@@ -79,9 +101,10 @@ textio::Result<RunInputs> open_inputs(const std::string& results_name) {
       OutputRole::shifted_cumulative_flux,
       inputs.csv ? OutputRole::window_fluxes_csv : OutputRole::window_flux_table};
   for (const OutputRole role : roles) {
-    auto file = open_output(role, results_name);
-    if (!file.ok()) return std::move(file.failure());
     inputs.names.emplace_back(report::output_name(report::output_file(role), results_name));
+    auto file = guarding_memory("reading", {inputs.names.back()},
+                                [&] { return open_output(role, results_name); });
+    if (!file.ok()) return std::move(file.failure());
     inputs.files.push_back(std::move(file.value()));
   }
   return inputs;
@@ -112,30 +135,39 @@ struct DrawnRun {
 };
 
 textio::Result<DrawnRun> draw_run(RunInputs& inputs, const input::Configuration& config) {
-  auto table = inputs.csv ? read_blocks_csv(std::move(inputs.blocks()), inputs.names[0])
-                          : read_results_table(inputs.blocks(), inputs.names[0]);
+  auto table = guarding_memory("reading", {inputs.names[0]}, [&] {
+    return inputs.csv ? read_blocks_csv(std::move(inputs.blocks()), inputs.names[0])
+                      : read_results_table(inputs.blocks(), inputs.names[0]);
+  });
   if (!table.ok()) return std::move(table.failure());
   DrawnRun run{std::move(table.value()), {}, 0, std::nullopt, std::nullopt};
-  run.charts.push_back(block_flux_chart(run.blocks));
+  auto blocks = guarding_memory("drawing", {block_plot_name}, [&] {
+    return textio::Result<Chart>(block_flux_chart(run.blocks));
+  });
+  if (!blocks.ok()) return std::move(blocks.failure());
+  run.charts.push_back(std::move(blocks.value()));
 
-  std::optional<SampleClock> clock;
-  if (const auto sizes = input::derive_block_sizes(config); sizes.ok()) {
-    run.sizes = sizes.value();
-    clock = sample_clock(sizes.value(), run.blocks);
-    run.time_unit = clock->time_unit();
-  }
-  auto cumulative =
-      cumulative_flux_chart(inputs.cumflux(), inputs.cfshift(), clock ? &*clock : nullptr);
+  auto cumulative = guarding_memory("reading", {inputs.names[1], inputs.names[2]}, [&] {
+    std::optional<SampleClock> clock;
+    if (const auto sizes = input::derive_block_sizes(config); sizes.ok()) {
+      run.sizes = sizes.value();
+      clock = sample_clock(sizes.value(), run.blocks);
+      run.time_unit = clock->time_unit();
+    }
+    return cumulative_flux_chart(inputs.cumflux(), inputs.cfshift(), clock ? &*clock : nullptr);
+  });
   if (!cumulative.ok()) return std::move(cumulative.failure());
   run.charts.push_back(std::move(cumulative.value()));
 
-  std::vector<std::string> times;
-  for (const BlockValues& block : run.blocks.blocks) times.push_back(block.time_label);
-  auto windows = inputs.csv ? csv_window_flux_chart(std::move(inputs.windows()), inputs.names[3],
-                                                    run_window(config), times, default_line_limit,
-                                                    &run.window_lengths)
-                            : window_flux_chart(inputs.windows(), run_window(config), times,
-                                                default_line_limit, &run.window_lengths);
+  auto windows = guarding_memory("reading", {inputs.names[3]}, [&] {
+    std::vector<std::string> times;
+    for (const BlockValues& block : run.blocks.blocks) times.push_back(block.time_label);
+    return inputs.csv ? csv_window_flux_chart(std::move(inputs.windows()), inputs.names[3],
+                                              run_window(config), times, default_line_limit,
+                                              &run.window_lengths)
+                      : window_flux_chart(inputs.windows(), run_window(config), times,
+                                          default_line_limit, &run.window_lengths);
+  });
   if (!windows.ok()) return std::move(windows.failure());
   run.charts.push_back(std::move(windows.value()));
   return run;
@@ -167,10 +199,42 @@ RunReport run_report(const input::Configuration& config, const RunInputs& inputs
   return page;
 }
 
-}  // namespace
+// A file that the program writes, and its text.
+struct OutputText {
+  std::string_view name;
+  std::string text;
+};
 
-int run_plot_tool(std::ostream& out, std::ostream& err) {
-  const auto config = input::read_configuration();
+// The three plots and the report page, in the order they are written. All
+// are drawn before any is written, so that a run that fails part way leaves
+// the plots of an earlier run as they were; the inputs and what was read of
+// them are given back before the writing, which then needs little memory.
+textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration& config,
+                                                     RunInputs inputs) {
+  auto run = draw_run(inputs, config);
+  if (!run.ok()) return std::move(run.failure());
+  const DrawnRun& drawn = run.value();
+  const std::array<std::string_view, 3> plot_names = {block_plot_name, cumulative_plot_name,
+                                                      window_plot_name};
+  std::vector<OutputText> outputs;
+  for (std::size_t i = 0; i < plot_names.size(); ++i) {
+    auto svg = guarding_memory("drawing", {plot_names[i]}, [&] {
+      return textio::Result<std::string>(render_svg(drawn.charts[i]));
+    });
+    if (!svg.ok()) return std::move(svg.failure());
+    outputs.push_back({plot_names[i], std::move(svg.value())});
+  }
+  auto page = guarding_memory("drawing", {report_page_name}, [&] {
+    return textio::Result<std::string>(report_page(run_report(config, inputs, drawn)));
+  });
+  if (!page.ok()) return std::move(page.failure());
+  outputs.push_back({report_page_name, std::move(page.value())});
+  return outputs;
+}
+
+int plot_run(std::ostream& out, std::ostream& err) {
+  const auto config = guarding_memory("reading", {input::configuration_file_name},
+                                      [] { return input::read_configuration(); });
   if (!config.ok()) {
     report(err, config.failure());
     return 1;
@@ -180,27 +244,32 @@ int run_plot_tool(std::ostream& out, std::ostream& err) {
     report(err, inputs.failure());
     return 1;
   }
-  const auto run = draw_run(inputs.value(), config.value());
-  if (!run.ok()) {
-    report(err, run.failure());
+  auto outputs = draw_outputs(config.value(), std::move(inputs.value()));
+  if (!outputs.ok()) {
+    report(err, outputs.failure());
     return 1;
   }
-  const DrawnRun& drawn = run.value();
-  const std::array<std::string_view, 3> plot_names = {block_plot_name, cumulative_plot_name,
-                                                      window_plot_name};
-  for (std::size_t i = 0; i < plot_names.size(); ++i) {
-    if (auto written = write_output(plot_names[i], render_svg(drawn.charts[i]), out);
-        !written.ok()) {
+  for (const OutputText& output : outputs.value()) {
+    const auto written = guarding_memory(
+        "writing", {output.name}, [&] { return write_output(output.name, output.text, out); });
+    if (!written.ok()) {
       report(err, written.failure());
       return 1;
     }
   }
-  const auto page = report_page(run_report(config.value(), inputs.value(), drawn));
-  if (auto written = write_output(report_page_name, page, out); !written.ok()) {
-    report(err, written.failure());
+  return 0;
+}
+
+}  // namespace
+
+int run_plot_tool(std::ostream& out, std::ostream& err) {
+  try {
+    return plot_run(out, err);
+  } catch (const std::bad_alloc&) {
+    // Even the message of a step could not be made: one that needs no memory.
+    err << "ecflux-plot: out of memory\n";
     return 1;
   }
-  return 0;
 }
 
 }  // namespace ecflux::plot

@@ -18,8 +18,10 @@ inline constexpr std::string_view report_page_name = "report.html";
 // (or "window_fluxes.csv"), and writes the three plots and the report page,
 // replacing earlier ones; prints the path of each on `out`.
 // A file that cannot be read or written ends the program with one line on
-// `err` naming it, and exit status 1; no plot is written when an input is
-// missing.
+// `err` naming it, and exit status 1; so does a lack of memory, naming the
+// file being read, drawn or written. Everything is drawn before the first
+// file is written: no plot is written when an input is missing or memory
+// runs out while reading or drawing.
 int run_plot_tool(std::ostream& out, std::ostream& err);
 
 }  // namespace ecflux::plot
