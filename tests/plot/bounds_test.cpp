@@ -232,7 +232,7 @@ TEST(DamagedRun, BlocksCsvOfTwoHundredThousandColumnsGivesATableThatSaysItCuts) 
 // Under every limit of address space the program either draws what it draws
 // without one, or ends with status 1 and one line naming what it was doing,
 // and leaves the plots of an earlier run as they were.
-TEST(PlotLimits, AddressSpaceFromFiveToFortyMegabytesEndsWithThePlotsOrOneLine) {
+TEST(PlotLimits, AddressSpaceFromSevenToFortyMegabytesEndsWithThePlotsOrOneLine) {
   if (testing::address_sanitizer) GTEST_SKIP() << "AddressSanitizer needs more address space";
   for (const bool csv : {false, true}) {
     const ExampleRun run(csv);
@@ -240,7 +240,7 @@ TEST(PlotLimits, AddressSpaceFromFiveToFortyMegabytesEndsWithThePlotsOrOneLine) 
     std::vector<std::string> unlimited;
     for (const auto& name : output_names) unlimited.push_back(run.folder.read(name));
     int drawn = 0, ended = 0;
-    for (unsigned long kilobytes = 5 * 1024; kilobytes <= 40 * 1024; kilobytes += 1024) {
+    for (unsigned long kilobytes = 7 * 1024; kilobytes <= 40 * 1024; kilobytes += 512) {
       const std::string what =
           (csv ? "csv run, ulimit -v " : "ulimit -v ") + std::to_string(kilobytes);
       for (const auto& name : output_names) run.folder.write(name, "earlier " + name);
