@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "qc/gap_filling.h"
+#include "qc/median.h"
 
 namespace ecflux::qc {
 namespace {
@@ -13,14 +14,11 @@ namespace {
 // standard deviation.
 constexpr double mad_to_standard_deviation = 1.483;
 
-// The median of `scratch`, which it reorders.
-double median_of(std::vector<double>& scratch) {
-  const std::size_t n = scratch.size();
-  const auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(n / 2);
-  std::nth_element(scratch.begin(), middle, scratch.end());
-  if (n % 2 == 1) return *middle;
-  return (*std::max_element(scratch.begin(), middle) + *middle) / 2.0;
-}
+// Working storage of one series' passes.
+struct Scratch {
+  std::vector<double> x, dx, d2x;
+  std::vector<double> values, spare;
+};
 
 // The values of y at the samples not marked.
 void gather_unmarked(std::span<const double> y, std::span<const std::uint8_t> marks,
@@ -40,17 +38,22 @@ double standard_deviation(std::span<const double> y) {
   return std::sqrt(squares / static_cast<double>(y.size()));
 }
 
-// The robust spread of y over the samples not marked: 1.483 times the median
-// absolute deviation, or the standard deviation where that is zero.
-double spread(std::span<const double> y, std::span<const std::uint8_t> marks,
-              std::vector<double>& scratch) {
-  gather_unmarked(y, marks, scratch);
-  const double centre = median_of(scratch);
-  for (double& value : scratch) value = std::fabs(value - centre);
-  const double robust = mad_to_standard_deviation * median_of(scratch);
+// The robust spread of y over the samples not marked, whose values
+// s.values holds (in any order): 1.483 times their median absolute deviation
+// from `centre`, their median, or their standard deviation where that is
+// zero. Overwrites s.values.
+double spread_about(std::span<const double> y, std::span<const std::uint8_t> marks, double centre,
+                    Scratch& s) {
+  for (double& value : s.values) value = std::fabs(value - centre);
+  const double robust = mad_to_standard_deviation * median(s.values, s.spare);
   if (robust > 0.0) return robust;
-  gather_unmarked(y, marks, scratch);
-  return standard_deviation(scratch);
+  gather_unmarked(y, marks, s.values);
+  return standard_deviation(s.values);
+}
+
+double spread(std::span<const double> y, std::span<const std::uint8_t> marks, Scratch& s) {
+  gather_unmarked(y, marks, s.values);
+  return spread_about(y, marks, median(s.values, s.spare), s);
 }
 
 // Central differences, one-sided at the two ends; y has at least two samples.
@@ -71,7 +74,8 @@ struct Ellipse {
   bool outside(double p, double q) const {
     const double along = p * cos_turn + q * sin_turn;
     const double across = q * cos_turn - p * sin_turn;
-    return (along / a) * (along / a) + (across / b) * (across / b) > 1.0;
+    // (along / a)^2 + (across / b)^2 > 1, without dividing.
+    return along * along * (b * b) + across * across * (a * a) > (a * a) * (b * b);
   }
 };
 
@@ -101,19 +105,20 @@ Ellipse turned_ellipse(std::span<const double> x, std::span<const double> d2x,
 // One pass of the test: marks[i] = 1 for each spike of `values`. Returns
 // the number of spikes not marked before.
 std::int64_t mark_spikes(std::span<const double> values, std::vector<std::uint8_t>& marks,
-                         std::vector<double>& x, std::vector<double>& dx, std::vector<double>& d2x,
-                         std::vector<double>& scratch) {
+                         Scratch& s) {
   const std::size_t n = values.size();
-  gather_unmarked(values, marks, scratch);
-  const double centre = median_of(scratch);
+  std::vector<double>&x = s.x, &dx = s.dx, &d2x = s.d2x;
+  gather_unmarked(values, marks, s.values);
+  const double centre = median(s.values, s.spare);
   for (std::size_t i = 0; i < n; ++i) x[i] = values[i] - centre;
   difference(x, dx);
   difference(dx, d2x);
 
+  // x is about the median already: its spread is that of the values.
   const double threshold = std::sqrt(2.0 * std::log(static_cast<double>(n)));
-  const double x_extent = threshold * spread(x, marks, scratch);
-  const double dx_extent = threshold * spread(dx, marks, scratch);
-  const double d2x_extent = threshold * spread(d2x, marks, scratch);
+  const double x_extent = threshold * spread_about(values, marks, centre, s);
+  const double dx_extent = threshold * spread(dx, marks, s);
+  const double d2x_extent = threshold * spread(d2x, marks, s);
   const Ellipse x_dx{x_extent, dx_extent};
   const Ellipse dx_d2x{dx_extent, d2x_extent};
 
@@ -148,14 +153,18 @@ SeriesDespike despike(std::span<double> values, int pass_limit) {
   SeriesDespike result;
   const std::size_t n = values.size();
   if (n < 3) return result;
+  // Values without a measurement are not spikes; they have no order either.
+  if (!std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); })) {
+    return result;
+  }
 
   // Replacing always starts again from the measured values of the samples
   // never found to be spikes; only the marked samples change.
   std::vector<std::uint8_t> marks(n, 0);
-  std::vector<double> x(n), dx(n), d2x(n), scratch;
-  scratch.reserve(n);
+  Scratch scratch{std::vector<double>(n), std::vector<double>(n), std::vector<double>(n), {}, {}};
+  scratch.values.reserve(n);
   for (;;) {
-    const std::int64_t found = mark_spikes(values, marks, x, dx, d2x, scratch);
+    const std::int64_t found = mark_spikes(values, marks, scratch);
     if (found == 0) return result;
     if (result.passes == pass_limit) {
       result.pass_limit_reached = true;

@@ -55,7 +55,8 @@ struct SeriesDespike {
 // the new spikes to those found before and replaces them all by
 // interpolation between the samples never found to be spikes. Stops when a
 // test finds no new spike, or after `pass_limit` passes. Series of fewer
-// than three samples are left as they are.
+// than three samples, and series with a value that is not finite (missing
+// values that were not filled), are left as they are.
 SeriesDespike despike(std::span<double> values, int pass_limit = despike_pass_limit);
 
 struct BlockDespike {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 #include <vector>
@@ -148,6 +149,14 @@ TEST(Despike, SeriesWithoutSpread) {
   std::vector<double> two{1.0, 100.0};
   EXPECT_EQ(despike(two).spikes, 0);
   EXPECT_EQ(two[1], 100.0);
+
+  // A block whose missing values were left in: neither the gap nor the
+  // spike beside it is touched.
+  std::vector<double> gappy(500, 1.0);
+  gappy[100] = std::numeric_limits<double>::quiet_NaN();
+  gappy[300] = 50.0;
+  EXPECT_EQ(despike(gappy).spikes, 0);
+  EXPECT_EQ(gappy[300], 50.0);
 }
 
 TEST(Despike, ThePassLimitIsReported) {
