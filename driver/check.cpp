@@ -8,10 +8,13 @@
 
 #include "driver/messages.h"
 #include "driver/run_inputs.h"
+#include "driver/run_outputs.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "input/data_warnings.h"
+#include "textio/file_paths.h"
 #include "textio/folder_lock.h"
+#include "textio/printable.h"
 #include "textio/shortest_text.h"
 #include "textio/standard_streams.h"
 
@@ -29,7 +32,7 @@ std::string padded(std::string text, std::size_t width) {
 }
 
 void print(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
+  std::fputs(textio::printable(line).c_str(), stdout);
   std::fputc('\n', stdout);
 }
 
@@ -51,7 +54,6 @@ std::string value_taken(const input::Configuration& config, std::size_t field) {
 void print_configuration(const RunInputs& inputs) {
   print("Configuration " + textio::absolute_path(input::configuration_file_name) + ", as read:");
   print("  line  columns  field                text in the field       value taken");
-  std::vector<std::string> flagged;
   for (std::size_t i = 0; i < inputs.places.size(); ++i) {
     const textio::FieldPlace& place = inputs.places[i];
     const std::size_t last = place.first_column + static_cast<std::size_t>(place.width) - 1;
@@ -61,17 +63,12 @@ void print_configuration(const RunInputs& inputs) {
                   place.width == 1 ? std::to_string(place.first_column).c_str() : columns.c_str());
     print(head + padded(std::string(input::configuration_fields[i]), 21) +
           padded(quoted(place.text), 24) + value_taken(inputs.config, i));
-    // Text after a number on its line is not read: a value typed too far to
-    // the right shows here.
-    const bool numeric = i >= 2;
-    if (numeric && place.rest.find_first_not_of(" \t") != std::string::npos) {
-      flagged.push_back("  ! line " + std::to_string(place.line) + ": " + quoted(place.rest) +
-                        " after column " + std::to_string(last) + " is not read (" +
-                        std::string(input::configuration_fields[i]) +
-                        "); is a value typed too far to the right?");
-    }
   }
-  for (const std::string& line : flagged) print(line);
+  // What the text shows that may not be what its writer meant: a value
+  // typed too far to the right shows here, as in the run's warnings.
+  for (const textio::Warning& finding : input::configuration_findings(inputs.places)) {
+    print("  ! " + finding.text);
+  }
 }
 
 void print_sizes(const RunInputs& inputs) {
@@ -141,7 +138,7 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
 
 }  // namespace
 
-int check_run() {
+int check_run(const input::CommandLine& line) {
   // While a run writes in the folder, its files are half written and its
   // lock is taken: the check says so instead of reading them.
   auto lock = textio::lock_folder_for_reading("");
@@ -156,43 +153,25 @@ int check_run() {
   print_configuration(inputs);
   print_sizes(inputs);
 
-  const input::ReadSettings settings = read_settings(inputs);
-  input::DataWarnings warnings(data_path, settings);
-  std::vector<std::string> warning_lines;
-  input::Block block;
+  input::DataWarnings warnings(data_path, read_settings(inputs));
+  std::vector<textio::Warning> found;
   StepSample steps;
   bool have_time = false;
   double previous_time = 0.0;
-  std::int64_t blocks = 0;
-  input::InputEnd end;
-  std::int64_t end_line = 0;
-  for (;;) {
-    auto outcome = input::read_block(inputs.data, settings, block);
-    if (!outcome.ok()) return report_failure(outcome.failure());
-    const input::BlockOutcome& read = outcome.value();
-    const bool complete = read.status == input::BlockStatus::complete;
-    for (std::size_t k = 0; k < static_cast<std::size_t>(read.samples); ++k) {
+  const auto on_block = [&](const input::Block& block, std::int64_t samples, bool,
+                            const input::BlockFindings&) -> textio::Status {
+    for (std::size_t k = 0; k < static_cast<std::size_t>(samples); ++k) {
       if (have_time) steps.add(block.sample_time[k] - previous_time);
       previous_time = block.sample_time[k];
       have_time = true;
     }
-    const auto found = warnings.add_block(block, read.samples, blocks + 1, complete);
-    warning_lines.insert(warning_lines.end(), found.begin(), found.end());
-    if (read.status == input::BlockStatus::unreadable_record) {
-      warning_lines.push_back(warnings.unreadable_value(read.line));
-    }
-    if (!complete) {
-      end = {read.status, read.ending_time, read.samples};
-      end_line = read.status == input::BlockStatus::unreadable_record
-                     ? read.line
-                     : inputs.data.list.lines().line_number();
-      break;
-    }
-    ++blocks;
-  }
+    return {};
+  };
+  auto read = read_data(inputs, warnings, on_block,
+                        [&found](textio::Warning warning) { found.push_back(std::move(warning)); });
+  if (!read.ok()) return report_failure(read.failure());
+  const DataSummary& summary = read.value();
   const input::ReadCounts& counts = inputs.data.counts;
-  const auto finished = warnings.finish();
-  warning_lines.insert(warning_lines.end(), finished.begin(), finished.end());
 
   print("");
   print("Data " + data_path + ":");
@@ -212,13 +191,14 @@ int check_run() {
                   std::string(warnings.time_unit()).c_str());
     print("  median time step             " + std::string(median));
   }
-  print("  complete blocks              " + with_thousands(blocks) + ", and " +
-        with_thousands(end.samples) + " samples left over, which a run drops");
-  print("  the input ends               " + how_the_input_ends(end, end_line, inputs.config));
+  print("  complete blocks              " + with_thousands(summary.blocks) + ", and " +
+        with_thousands(summary.end.samples) + " samples left over, which a run drops");
+  print("  the input ends               " +
+        how_the_input_ends(summary.end, summary.end_line, inputs.config));
 
   print("");
-  print(warning_lines.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
-  for (const std::string& line : warning_lines) print("  " + line);
+  print(found.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
+  for (const textio::Warning& warning : found) print("  ecflux: warning: " + warning.text);
 
   const std::vector<std::string> leftovers = leftover_staged_files(inputs.config);
   if (!leftovers.empty()) {
@@ -230,8 +210,24 @@ int check_run() {
   if (auto written = textio::finish_standard_output(); !written.ok()) {
     return report_failure(written.failure());
   }
-  if (blocks == 0) {
-    print_line("ecflux: a run would write no block: " + warnings.no_block_reason(counts, end));
+  // What the run would refuse, or end with, before it replaces anything.
+  if (auto writable = check_outputs_can_be_written(inputs.config, line.csv); !writable.ok()) {
+    return report_failure(writable.failure());
+  }
+  if (!leftovers.empty()) {
+    print_line("ecflux: a run that did not complete left staged files in " +
+               textio::working_folder() + "; a run removes them before it writes");
+    return 1;
+  }
+  if (summary.blocks == 0) {
+    print_line("ecflux: a run would write no block: " +
+               warnings.no_block_reason(counts, summary.end));
+    return 1;
+  }
+  if (line.strict && !found.empty()) {
+    print_line("ecflux: --strict: a run would give " +
+               with_thousands(static_cast<std::int64_t>(found.size())) +
+               (found.size() == 1 ? " warning" : " warnings") + " and replace nothing");
     return 1;
   }
   return 0;

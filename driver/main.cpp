@@ -26,6 +26,7 @@ constexpr const char* usage =
     "              precision, for scripts\n"
     "  --durable   wait until each output is on the disk before it replaces the\n"
     "              earlier one (fsync), so that a power cut loses nothing either\n"
+    "  --strict    any warning fails the run: nothing is replaced, exit status 1\n"
     "  -h, --help  show this text and exit\n"
     "  --version   show the version and exit\n"
     "  --          end of the options: what follows is the run folder\n"
@@ -43,8 +44,8 @@ int main(int argc, char** argv) {
   ecflux::textio::ignore_signals_of_failed_writes();
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
-  const auto line = ecflux::input::parse_command_line(
-      arguments.subspan(1), {.check = true, .csv = true, .durable = true});
+  auto line = ecflux::input::parse_command_line(
+      arguments.subspan(1), {.check = true, .csv = true, .durable = true, .strict = true});
   if (const auto answer = ecflux::input::immediate_answer(line, "ecflux", usage)) {
     std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
     if (auto written = ecflux::textio::finish_standard_output(); !written.ok()) {
@@ -53,5 +54,6 @@ int main(int argc, char** argv) {
     }
     return answer->status;
   }
+  line.value().words.assign(arguments.begin(), arguments.end());
   return ecflux::driver::run(line.value());
 }

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-namespace ecflux::driver {
+#include "textio/printable.h"
 
+namespace ecflux::driver {
 namespace {
 
 MessageStream destination = MessageStream::standard_error;
@@ -15,14 +16,19 @@ void send_messages_to(MessageStream stream) { destination = stream; }
 void print_line(const std::string& line) {
   if (destination == MessageStream::none) return;
   std::FILE* stream = destination == MessageStream::standard_error ? stderr : stdout;
-  std::fputs(line.c_str(), stream);
+  const std::string shown = textio::printable(line);
+  std::fputs(shown.c_str(), stream);
   std::fputc('\n', stream);
   if (stream == stdout) std::fflush(stdout);
 }
 
+void print_warning(const textio::Warning& warning) {
+  print_line(std::string(program_prefix) + "warning: " + warning.text);
+}
+
 int report_failure(const textio::Failure& failure) {
   print_line(textio::fatal_message(failure));
-  if (!failure.hint.empty()) print_line("ecflux: " + failure.hint);
+  if (!failure.hint.empty()) print_line(std::string(program_prefix) + failure.hint);
   return 1;
 }
 

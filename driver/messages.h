@@ -1,12 +1,18 @@
 #pragma once
 
 // The lines that ecflux writes on standard error: its failures and warnings.
+// Text from files (names, a configuration's fields) is shown with its control
+// characters escaped.
 
 #include <string>
 
 #include "textio/result.h"
+#include "textio/warning.h"
 
 namespace ecflux::driver {
+
+// The program's name as every line begins with it.
+inline constexpr std::string_view program_prefix = "ecflux: ";
 
 // Where the lines go: standard error, unless it is a file of the run.
 enum class MessageStream { standard_error, standard_output, none };
@@ -14,6 +20,9 @@ void send_messages_to(MessageStream stream);
 
 // One line on standard error (or where send_messages_to sent the lines).
 void print_line(const std::string& line);
+
+// A warning's line: "ecflux: warning: " and its text.
+void print_warning(const textio::Warning& warning);
 
 // The failure's one line, and its hint on a second line where it has one.
 // Returns the exit status of a failure, 1.

@@ -1,25 +1,21 @@
 #include "driver/run.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "driver/check.h"
 #include "driver/messages.h"
 #include "driver/output_queue.h"
+#include "driver/provenance.h"
 #include "driver/run_inputs.h"
+#include "driver/run_outputs.h"
 #include "flux/shifted_cumulative_flux.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweeper.h"
@@ -30,27 +26,25 @@
 #include "report/cumulative_flux_files.h"
 #include "report/output_files.h"
 #include "report/output_guard.h"
+#include "report/run_record.h"
 #include "report/window_flux_table.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
 #include "stats/steady_state.h"
 #include "textio/file_paths.h"
 #include "textio/folder_lock.h"
-#include "textio/output_file.h"
 #include "textio/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {
 
 using report::OutputRole;
-using textio::OutputFile;
 using textio::Status;
 
 // What the blocks work with. The block's buffers grow as samples arrive; the
 // rest is made when the first block is complete, so that a run that never
 // fills one does not hold it.
 struct BlockStorage {
-  input::Block block;
   stats::BlockStatistics statistics;
   stats::FluctuationSeries series;
   flux::ShiftTables shift_tables;
@@ -63,164 +57,30 @@ struct BlockStorage {
   }
 };
 
-// The table's files in the order in which records reach them.
-constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
-  std::array<const report::OutputFileInfo*, report::output_files.size()> files{};
-  for (std::size_t i = 0; i < files.size(); ++i) files[i] = &report::output_files[i];
-  std::sort(files.begin(), files.end(),
-            [](const auto* a, const auto* b) { return a->write_order < b->write_order; });
-  std::array<OutputRole, report::output_files.size()> roles{};
-  for (std::size_t i = 0; i < roles.size(); ++i) roles[i] = files[i]->role;
-  return roles;
-}();
-
-// The run's output files, standard output among them, by role; the CSV
-// files only with --csv. Each file but standard output is written aside
-// and replaces the earlier run's file only when the whole run is done.
-class OutputFiles {
- public:
-  // Opens the files in the order of the table; the first that cannot be
-  // opened is the failure, and the files opened before it are abandoned.
-  static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv) {
-    OutputFiles opened;
-    for (const report::OutputFileInfo& file : report::output_files) {
-      auto& slot = opened.files_.emplace_back();
-      if (!report::written_by_run(file, csv)) continue;
-      if (file.role == OutputRole::standard_output) {
-        slot = OutputFile::standard_output();
-        continue;
-      }
-      auto staged =
-          OutputFile::open_staged(report::output_name(file, config.results_file_name), file.unit);
-      if (!staged.ok()) return std::move(staged.failure());
-      slot = std::move(staged.value());
-    }
-    return opened;
-  }
-
-  bool has(OutputRole role) const { return files_[report::table_index(role)].has_value(); }
-  OutputFile& operator[](OutputRole role) { return *files_[report::table_index(role)]; }
-
-  // The first failure in the order in which the files are written.
-  Status first_failure() const {
-    for (const OutputRole role : write_order) {
-      const auto& file = files_[report::table_index(role)];
-      if (!file) continue;
-      Status status = file->status();
-      if (!status.ok()) return status;
-    }
-    return {};
-  }
-
-  // Writes out and closes every file, with `durable` on the device; the
-  // first failure in the order of writing.
-  Status finish(bool durable) {
-    for (auto& file : files_) {
-      if (file) file->finish(durable).ok();
-    }
-    return first_failure();
-  }
-
-  // Puts every staged file in place of the earlier run's file, in the order
-  // of the table; with `durable`, the folders' entries too.
-  Status put_in_place(bool durable) {
-    std::set<std::string> folders;
-    for (auto& file : files_) {
-      if (!file || file->staged_path().empty()) continue;
-      const std::string staged = file->staged_path();
-      if (auto placed = file->put_in_place(); !placed.ok()) return placed;
-      folders.insert(staged.substr(0, staged.rfind('/') + 1));
-    }
-    if (durable) {
-      for (const std::string& folder : folders) sync_folder(folder);
-    }
-    return {};
-  }
-
-  // The staged files, for a run that must end without closing its files.
-  std::vector<std::string> staged_paths() const {
-    std::vector<std::string> paths;
-    for (const auto& file : files_) {
-      if (file && !file->staged_path().empty()) paths.push_back(file->staged_path());
-    }
-    return paths;
-  }
-
- private:
-  static void sync_folder(const std::string& folder) {
-    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    [[maybe_unused]] const int synced = ::fsync(descriptor);
-    ::close(descriptor);
-  }
-
-  std::vector<std::optional<OutputFile>> files_;  // in the order of the table
-};
-
 // What the run knows of itself for its last message, whichever way it ends.
-struct RunRecord {
+struct RunState {
   std::string results_file_name;  // once the configuration is read
   std::int64_t blocks = 0;        // completed so far
   std::vector<std::string> staged;
 };
 
-// Whether the folder holds any file of an earlier run: the failure's last
-// line tells the user what they still have. Staged files never touch these,
-// so they are as they were before the run.
-bool earlier_results_exist(const RunRecord& record) {
-  for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.written_by == report::WrittenBy::plot || file.role == OutputRole::standard_output) {
-      continue;
-    }
-    const std::string name(report::output_name(file, record.results_file_name));
-    struct stat status {};
-    if (!name.empty() && ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // A run that ends before it completes replaces nothing: its message, then
 // what the user still has. Returns the exit status.
-int fail(const textio::Failure& failure, const RunRecord& record) {
+int fail(const textio::Failure& failure, const RunState& state) {
   if (const textio::Interruption* interruption = failure.interruption()) {
-    print_line("ecflux: interrupted after " + input::with_thousands(record.blocks) +
-               (record.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
+    print_line("ecflux: interrupted after " + input::with_thousands(state.blocks) +
+               (state.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
     return 128 + interruption->signal;
   }
   report_failure(failure);
   const std::string folder = textio::working_folder();
-  print_line(earlier_results_exist(record)
+  print_line(earlier_results_exist(state.results_file_name)
                  ? "ecflux: the earlier results in " + folder + " are unchanged"
                  : "ecflux: " + folder + " held no earlier results, and none were written");
   return 1;
 }
 
 textio::Interruption interruption() { return textio::Interruption{textio::stop_signal()}; }
-
-void remove_leftovers(const input::Configuration& config) {
-  const std::vector<std::string> leftovers = leftover_staged_files(config);
-  if (leftovers.empty()) return;
-  std::string names;
-  for (const std::string& path : leftovers) {
-    ::unlink(path.c_str());
-    names += (names.empty() ? "" : ", ") + path;
-  }
-  print_line("ecflux: removed what a run that did not complete left behind: " + names);
-}
-
-// CSV files of an earlier run that this run did not write describe other
-// results: once this run's files are in place, they go.
-void remove_stale_csv_files(bool csv) {
-  if (csv) return;
-  for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.written_by != report::WrittenBy::csv_run) continue;
-    const std::string name(file.fixed_name);
-    struct stat status {};
-    if (::lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode)) ::unlink(name.c_str());
-  }
-}
 
 // Refuses standard output or standard error that is a file of the run. The
 // refusal of standard error is told on standard output, so that it does not
@@ -243,19 +103,25 @@ struct PreparedRun {
 // Reads the configuration and opens the data file, refuses what cannot give
 // a good run, removes what an earlier run left half done, and only then opens
 // the output files aside and writes their headers.
-textio::Result<PreparedRun> prepare_run(bool csv, RunRecord& record) {
+textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& state,
+                                        Provenance& provenance) {
   auto inputs = open_run_inputs();
   if (!inputs.ok()) return std::move(inputs.failure());
   const input::Configuration& config = inputs.value().config;
-  record.results_file_name = config.results_file_name;
+  state.results_file_name = config.results_file_name;
   if (auto clear = check_standard_streams(run_file_names(config)); !clear.ok()) {
     return std::move(clear.failure());
   }
-  remove_leftovers(config);
+  provenance.record_inputs(inputs.value());
+  if (const auto removed = remove_leftovers(config); !removed.empty()) {
+    std::string names;
+    for (const std::string& path : removed) names += (names.empty() ? "" : ", ") + path;
+    print_line("ecflux: removed what a run that did not complete left behind: " + names);
+  }
 
-  auto files = OutputFiles::open(config, csv);
+  auto files = OutputFiles::open(config, line.csv);
   if (!files.ok()) return std::move(files.failure());
-  record.staged = files.value().staged_paths();
+  state.staged = files.value().staged_paths();
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results,
@@ -272,6 +138,7 @@ struct RunTotals {
   double cumulative_flux = 0.0;
   double shift_cum_flux = 0.0;
   std::vector<double> block_mean_time;
+  std::vector<int> quality_flags;  // one per block
 };
 
 // A block's rows of the two cumulative-flux files, on their way to the files.
@@ -280,32 +147,35 @@ struct BlockRows {
   stats::SeriesRows cfshift;
 };
 
-// What the block table tells of a block beyond its results row.
+// What the block table and the block's flag tell beyond its results row,
+// but for the delay-corrected fluxes, which the delay search gives.
 report::BlockFacts block_facts(const input::Block& block, const input::BlockSizes& sizes,
-                               std::int64_t index, double seconds_per_time_unit) {
+                               std::int64_t index, const input::BlockFindings& findings,
+                               double seconds_per_time_unit) {
   const auto n = static_cast<std::size_t>(sizes.block_samples);
-  double largest_step = 0.0;
-  for (std::size_t k = 1; k < n; ++k) {
-    largest_step = std::max(largest_step, block.sample_time[k] - block.sample_time[k - 1]);
-  }
-  return {index,
-          block.sample_line[0],
-          block.sample_line[n - 1],
-          sizes.block_samples,
-          stats::steady_state_difference(block, sizes.block_samples),
-          largest_step * seconds_per_time_unit,
-          block.checks.implausible.count};
+  report::BlockFacts facts;
+  facts.index = index;
+  facts.first_line = block.sample_line[0];
+  facts.last_line = block.sample_line[n - 1];
+  facts.samples = sizes.block_samples;
+  facts.steady_state_difference_percent =
+      stats::steady_state_difference(block, sizes.block_samples);
+  facts.time_step_max_s = findings.largest_step * seconds_per_time_unit;
+  facts.implausible_values = findings.implausible_values;
+  facts.uneven_steps = findings.uneven_steps;
+  facts.values_unread = findings.values_unread;
+  return facts;
 }
 
 // The steps of one complete block, in their order. The block's records are
 // handed to the output thread and its window sweep to the sweeper, so the
-// next block can be read while they are done. `facts`, with --csv, gives the
-// block's row of the block table.
-void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTotals& totals,
-                   flux::WindowSweeper& sweeper, OutputQueue& output, OutputFiles& files,
-                   std::optional<report::BlockFacts> facts) {
+// next block can be read while they are done. Returns the block's quality
+// flag.
+int process_block(const input::Block& block, const input::BlockSizes& sizes, BlockStorage& storage,
+                  RunTotals& totals, flux::WindowSweeper& sweeper, OutputQueue& output,
+                  OutputFiles& files, report::BlockFacts facts) {
   storage.make_room(sizes);
-  auto& [block, statistics, series, shift_tables] = storage;
+  auto& [statistics, series, shift_tables] = storage;
   stats::compute_block_statistics(block, sizes, statistics, totals.block_mean_time);
   auto rows = std::make_shared<BlockRows>();
   const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
@@ -314,6 +184,8 @@ void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTot
       flux::search_time_shifts(series, sizes, zero_shift, shift_tables);
   flux::write_shifted_cumulative_flux(block, sizes, series, search.shift_index_run_min,
                                       totals.shift_cum_flux, rows->cfshift);
+  facts.linear = flux::delay_corrected_linear(search);
+  facts.running = flux::delay_corrected_running(search);
   const auto n = static_cast<std::size_t>(sizes.block_samples);
   sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
   output.post(
@@ -322,13 +194,12 @@ void process_block(const input::BlockSizes& sizes, BlockStorage& storage, RunTot
         report::write_series_rows(files[OutputRole::shifted_cumulative_flux], rows->cfshift);
         report::write_block_results(report, files[OutputRole::results],
                                     files[OutputRole::standard_output]);
-        if (facts) report::write_block_row(files[OutputRole::blocks_csv], report, *facts);
+        if (files.has(OutputRole::blocks_csv)) {
+          report::write_block_row(files[OutputRole::blocks_csv], report, facts);
+        }
         return files.first_failure();
       });
-}
-
-void print_lines(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) print_line(line);
+  return report::quality_flag(facts);
 }
 
 bool stop_requested() { return textio::stop_requested(); }
@@ -337,10 +208,11 @@ bool stop_requested() { return textio::stop_requested(); }
 // record it writes; past it, the thread is blocked (a pipe nobody reads).
 constexpr auto output_grace = std::chrono::milliseconds(500);
 
-// The block loop, the window-flux table, and the files put in place.
-// Returns the exit status.
-int process_blocks(PreparedRun& run, const input::CommandLine& line, RunRecord& record) {
-  const RunInputs& inputs = run.inputs;
+// The block loop, the window-flux table, the record of the run, and the
+// files put in place. Returns the exit status.
+int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& state,
+                   Provenance& provenance) {
+  RunInputs& inputs = run.inputs;
   // Declared after the files, so that both have finished with them before
   // they are closed, also when the run ends early.
   OutputQueue output(2);
@@ -348,54 +220,55 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunRecord& 
   sweep_options.stop = stop_requested;
   flux::WindowSweeper sweeper(inputs.sizes, sweep_options);
   // A stop signal ends the run wherever it waits: the staged files go, and
-  // the output thread is given a moment to finish its record. One blocked on
-  // a pipe nobody reads cannot be waited for: the process ends without it.
+  // the output thread is given a moment to finish its records. One blocked
+  // on a pipe nobody reads cannot be waited for: the process ends without it.
   const auto interrupted = [&] {
-    for (const std::string& path : record.staged) ::unlink(path.c_str());
-    const int status = fail(interruption(), record);
+    for (const std::string& path : state.staged) ::unlink(path.c_str());
+    const int status = fail(interruption(), state);
     if (!output.cancel(output_grace)) std::_Exit(status);
     return status;
   };
 
   RunTotals totals;
-  const input::ReadSettings settings = read_settings(inputs);
-  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
-  input::InputEnd end;
-  for (;;) {
-    auto outcome = input::read_block(run.inputs.data, settings, run.storage.block);
-    if (!outcome.ok()) {
-      if (outcome.failure().interruption()) return interrupted();
-      return fail(outcome.failure(), record);
-    }
-    const input::BlockStatus status = outcome.value().status;
-    const bool complete = status == input::BlockStatus::complete;
-    print_lines(warnings.add_block(run.storage.block, outcome.value().samples, record.blocks + 1,
-                                   complete));
-    if (status == input::BlockStatus::unreadable_record) {
-      print_line(warnings.unreadable_value(outcome.value().line));
-    }
-    if (!complete) {
-      end = {status, outcome.value().ending_time, outcome.value().samples};
-      break;
-    }
-    std::optional<report::BlockFacts> facts;
-    if (run.files.has(OutputRole::blocks_csv)) {
-      facts = block_facts(run.storage.block, inputs.sizes, record.blocks + 1,
-                          warnings.seconds_per_time_unit());
-    }
-    process_block(inputs.sizes, run.storage, totals, sweeper, output, run.files, facts);
-    if (stop_requested()) return interrupted();
-    ++record.blocks;
-    if (auto written = output.status(); !written.ok()) return fail(written.failure(), record);
+  std::vector<textio::Warning> found;
+  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name),
+                               read_settings(inputs));
+  const auto on_warning = [&found](textio::Warning warning) {
+    print_warning(warning);
+    found.push_back(std::move(warning));
+  };
+  const auto on_block = [&](const input::Block& block, std::int64_t, bool complete,
+                            const input::BlockFindings& findings) -> Status {
+    if (!complete) return {};
+    const report::BlockFacts facts = block_facts(block, inputs.sizes, state.blocks + 1, findings,
+                                                 warnings.seconds_per_time_unit());
+    totals.quality_flags.push_back(
+        process_block(block, inputs.sizes, run.storage, totals, sweeper, output, run.files, facts));
+    if (stop_requested()) return interruption();
+    ++state.blocks;
+    return output.status();
+  };
+  auto read = read_data(inputs, warnings, on_block, on_warning);
+  if (!read.ok()) {
+    if (read.failure().interruption()) return interrupted();
+    return fail(read.failure(), state);
   }
+  const DataSummary& summary = read.value();
 
-  if (record.blocks == 0) {
+  if (summary.blocks == 0) {
+    return fail(textio::Refusal{"nothing to write: " +
+                                warnings.no_block_reason(inputs.data.counts, summary.end)},
+                state);
+  }
+  if (line.strict && !found.empty()) {
     return fail(
-        textio::Refusal{"nothing to write: " + warnings.no_block_reason(inputs.data.counts, end)},
-        record);
+        textio::Refusal{"--strict: the run gave " +
+                        input::with_thousands(static_cast<std::int64_t>(found.size())) +
+                        (found.size() == 1 ? " warning" : " warnings") + "; nothing was replaced"},
+        state);
   }
   if (!output.drain()) return interrupted();
-  if (auto written = output.status(); !written.ok()) return fail(written.failure(), record);
+  if (auto written = output.status(); !written.ok()) return fail(written.failure(), state);
   const std::optional<flux::WindowFluxTable> table = sweeper.finish();
   if (!table) return interrupted();
   report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
@@ -404,30 +277,33 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunRecord& 
     report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv], totals.block_mean_time,
                                 *table, inputs.sizes.sample_rate);
   }
+  provenance.record_end(inputs, summary, warnings, std::move(totals.quality_flags),
+                        std::move(found));
+  run.files[OutputRole::run_record].write_text(report::run_record_json(provenance.record()));
   if (auto finished = run.files.finish(line.durable); !finished.ok()) {
-    return fail(finished.failure(), record);
+    return fail(finished.failure(), state);
   }
   if (stop_requested()) return interrupted();
   if (auto placed = run.files.put_in_place(line.durable); !placed.ok()) {
-    return fail(placed.failure(), record);
+    return fail(placed.failure(), state);
   }
-  remove_stale_csv_files(line.csv);
-  print_lines(warnings.finish());
+  if (!line.csv) remove_stale_csv_files();
   return 0;
 }
 
 // The whole run in the run folder, which is the working directory.
-int run_in_folder(const input::CommandLine& line, RunRecord& record) {
+int run_in_folder(const input::CommandLine& line, RunState& state) {
   auto lock = textio::lock_folder_for_writing();
-  if (!lock.ok()) return fail(lock.failure(), record);
+  if (!lock.ok()) return fail(lock.failure(), state);
   // Messages must not go into a file of the run: standard error is checked
   // against the names the run always has before anything is read.
   if (auto clear = check_standard_streams({"", input::configuration_file_name, ""}); !clear.ok()) {
-    return fail(clear.failure(), record);
+    return fail(clear.failure(), state);
   }
-  auto prepared = prepare_run(line.csv, record);
-  if (!prepared.ok()) return fail(prepared.failure(), record);
-  return process_blocks(prepared.value(), line, record);
+  Provenance provenance(line);
+  auto prepared = prepare_run(line, state, provenance);
+  if (!prepared.ok()) return fail(prepared.failure(), state);
+  return process_blocks(prepared.value(), line, state, provenance);
 }
 
 }  // namespace
@@ -438,18 +314,18 @@ int run(const input::CommandLine& line) {
       return report_failure(entered.failure());
     }
   }
-  if (line.check) return check_run();
+  if (line.check) return check_run(line);
   textio::catch_stop_signals();
   // Declared before the run's files, so that it outlasts them: when a lack
   // of memory unwinds the run, its staged files are gone before the message.
-  RunRecord record;
+  RunState state;
   try {
-    return run_in_folder(line, record);
+    return run_in_folder(line, state);
   } catch (const std::bad_alloc&) {
-    return fail(textio::ResourceFailure{"out of memory"}, record);
+    return fail(textio::ResourceFailure{"out of memory"}, state);
   } catch (const std::exception& failure) {
     // Any other resource the system refused (a thread, a lock).
-    return fail(textio::ResourceFailure{failure.what()}, record);
+    return fail(textio::ResourceFailure{failure.what()}, state);
   }
 }
 

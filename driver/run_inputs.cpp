@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "report/output_files.h"
 #include "textio/available_memory.h"
@@ -60,16 +61,51 @@ report::RunFileNames run_file_names(const input::Configuration& config) {
   return {config.data_file_name, input::configuration_file_name, config.results_file_name};
 }
 
+namespace {
+
+// The second line of a failure that a slip in the configuration explains.
+std::string slip_hint(const textio::Failure& failure,
+                      const std::vector<textio::FieldPlace>& places) {
+  if (failure.refusal() != nullptr) {
+    for (const textio::FieldPlace& place : places) {
+      if (place.before.find('\t') != std::string::npos) {
+        return "line " + std::to_string(place.line) +
+               " holds a tab before its value, which counts as one column: the value is read " +
+               "from the wrong columns; use blanks (ecflux --check shows each field as read)";
+      }
+    }
+  }
+  const textio::IoFailure* io = failure.io_failure();
+  if (io != nullptr && io->condition == textio::IoCondition::file_not_found &&
+      io->unit == input::data_unit && !places.empty()) {
+    const textio::FieldPlace& name = places.front();
+    if (static_cast<int>(name.text.size()) == name.width && name.text.back() != ' ') {
+      const std::size_t last = name.first_column + static_cast<std::size_t>(name.width) - 1;
+      return "the data file name fills all " + std::to_string(name.width) +
+             " columns of its field (line " + std::to_string(name.line) + ", columns " +
+             std::to_string(name.first_column) + "-" + std::to_string(last) +
+             "): a longer name is cut there; rename the file or give a shorter path";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
 textio::Result<RunInputs> open_run_inputs() {
   std::vector<textio::FieldPlace> places;
   auto configuration = input::read_configuration(&places);
   if (!configuration.ok()) return std::move(configuration.failure());
   const input::Configuration& config = configuration.value();
+  const auto with_hint = [&places](textio::Failure failure) {
+    if (failure.hint.empty()) failure.hint = slip_hint(failure, places);
+    return failure;
+  };
 
   auto sizes = input::derive_block_sizes(config);
-  if (!sizes.ok()) return std::move(sizes.failure());
+  if (!sizes.ok()) return with_hint(std::move(sizes.failure()));
   auto data = input::open_data_file(config.data_file_name);
-  if (!data.ok()) return std::move(data.failure());
+  if (!data.ok()) return with_hint(std::move(data.failure()));
   if (auto distinct = report::check_files_are_distinct(run_file_names(config)); !distinct.ok()) {
     return std::move(distinct.failure());
   }
@@ -82,6 +118,44 @@ input::ReadSettings read_settings(const RunInputs& inputs) {
   const input::Configuration& config = inputs.config;
   return {inputs.sizes.block_samples, config.start_time,       config.end_time, config.w_select,
           config.temperature_select,  inputs.sizes.sample_rate};
+}
+
+textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& warnings,
+                                      const BlockHandler& on_block,
+                                      const WarningHandler& on_warning) {
+  for (textio::Warning& finding : input::configuration_findings(inputs.places)) {
+    on_warning(std::move(finding));
+  }
+  const input::ReadSettings settings = read_settings(inputs);
+  input::Block block;
+  DataSummary summary;
+  std::vector<textio::Warning> found;
+  for (;;) {
+    auto outcome = input::read_block(inputs.data, settings, block);
+    if (!outcome.ok()) return std::move(outcome.failure());
+    const input::BlockOutcome& read = outcome.value();
+    const bool complete = read.status == input::BlockStatus::complete;
+    found.clear();
+    const input::BlockFindings findings =
+        warnings.add_block(block, read.samples, summary.blocks + 1, complete, found);
+    for (textio::Warning& warning : found) on_warning(std::move(warning));
+    if (read.status == input::BlockStatus::unreadable_record) {
+      on_warning(warnings.unreadable_value(read.line));
+    }
+    if (auto handled = on_block(block, read.samples, complete, findings); !handled.ok()) {
+      return std::move(handled.failure());
+    }
+    if (!complete) {
+      summary.end = {read.status, read.ending_time, read.samples};
+      summary.end_line = read.status == input::BlockStatus::unreadable_record
+                             ? read.line
+                             : inputs.data.list.lines().line_number();
+      break;
+    }
+    ++summary.blocks;
+  }
+  for (textio::Warning& warning : warnings.finish()) on_warning(std::move(warning));
+  return summary;
 }
 
 }  // namespace ecflux::driver

@@ -1,17 +1,22 @@
 #pragma once
 
-// What a run and its check both start from: the configuration as read, the
-// block sizes and the open data file, after the refusals that protect the
-// data.
+// What a run and its check both start from and go through: the configuration
+// as read, the block sizes and the open data file, after the refusals that
+// protect the data; then the one loop that reads the data block by block and
+// finds what the run warns about.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "input/block_reader.h"
 #include "input/configuration.h"
+#include "input/data_warnings.h"
 #include "report/output_guard.h"
 #include "textio/layout.h"
 #include "textio/result.h"
+#include "textio/warning.h"
 
 namespace ecflux::driver {
 
@@ -24,7 +29,10 @@ struct RunInputs {
 
 // Reads the configuration, derives the block sizes and opens the data file,
 // then refuses a run that would replace an input or another output, or whose
-// blocks cannot fit in memory. Nothing is written.
+// blocks cannot fit in memory. Nothing is written. A failure that a slip in
+// the configuration explains (a tab before a value, a data file name cut at
+// the end of its field, no configuration at all) carries a second line that
+// says so.
 textio::Result<RunInputs> open_run_inputs();
 
 // Staged files of a run that did not complete (killed, or a power cut): in
@@ -38,5 +46,28 @@ report::RunFileNames run_file_names(const input::Configuration& config);
 
 // How the blocks are read.
 input::ReadSettings read_settings(const RunInputs& inputs);
+
+// How reading the data ended.
+struct DataSummary {
+  std::int64_t blocks = 0;    // complete ones
+  input::InputEnd end;        // why the input ended, and the samples left over
+  std::int64_t end_line = 0;  // the line where it ended
+};
+
+// What the loop hands on: every block it read, complete or the samples the
+// input ended among, with what its records showed; and every warning as it
+// is found.
+using BlockHandler =
+    std::function<textio::Status(const input::Block& block, std::int64_t samples, bool complete,
+                                 const input::BlockFindings& findings)>;
+using WarningHandler = std::function<void(textio::Warning warning)>;
+
+// The one loop over the data of a run and of its check: the configuration's
+// warnings first, then blocks of N accepted samples, each handed on with
+// its findings, the warnings of each block as soon as it is read, and at the
+// end the totals. A failure of the handler ends it (an interruption too).
+textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& warnings,
+                                      const BlockHandler& on_block,
+                                      const WarningHandler& on_warning);
 
 }  // namespace ecflux::driver

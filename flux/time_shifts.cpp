@@ -79,12 +79,14 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, const input::B
   }
 
   ShiftSearch r;
+  r.last_shift = static_cast<std::int32_t>(last);
   r.flux_lin_min = r.flux_lin_max = zero_shift.flux_lin;
   r.flux_run_min = r.flux_run_max = zero_shift.flux_run;
   for (std::size_t s = 1; s <= last; ++s) {
     if (tables.flux_lin[s] < r.flux_lin_min) {
       r.flux_lin_min = tables.flux_lin[s];
       r.shift_lin_min = tables.shift_time[s];
+      r.shift_index_lin_min = static_cast<std::int32_t>(s);
     }
     if (tables.flux_run[s] < r.flux_run_min) {
       r.flux_run_min = tables.flux_run[s];
@@ -96,13 +98,36 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, const input::B
     if (tables.flux_lin[s] > r.flux_lin_max) {
       r.flux_lin_max = tables.flux_lin[s];
       r.shift_lin_max = tables.shift_time[s];
+      r.shift_index_lin_max = static_cast<std::int32_t>(s);
     }
     if (tables.flux_run[s] > r.flux_run_max) {
       r.flux_run_max = tables.flux_run[s];
       r.shift_run_max = tables.shift_time[s];
+      r.shift_index_run_max = static_cast<std::int32_t>(s);
     }
   }
   return r;
+}
+
+namespace {
+
+DelayCorrectedFlux larger_extreme(double min, double min_delay, std::int32_t min_index, double max,
+                                  double max_delay, std::int32_t max_index, std::int32_t last) {
+  const bool maximum = std::fabs(max) > std::fabs(min);
+  const std::int32_t index = maximum ? max_index : min_index;
+  return {maximum ? max : min, maximum ? max_delay : min_delay, last > 0 && index == last};
+}
+
+}  // namespace
+
+DelayCorrectedFlux delay_corrected_linear(const ShiftSearch& s) {
+  return larger_extreme(s.flux_lin_min, s.shift_lin_min, s.shift_index_lin_min, s.flux_lin_max,
+                        s.shift_lin_max, s.shift_index_lin_max, s.last_shift);
+}
+
+DelayCorrectedFlux delay_corrected_running(const ShiftSearch& s) {
+  return larger_extreme(s.flux_run_min, s.shift_run_min, s.shift_index_run_min, s.flux_run_max,
+                        s.shift_run_max, s.shift_index_run_max, s.last_shift);
 }
 
 }  // namespace ecflux::flux

@@ -34,8 +34,24 @@ struct ShiftSearch {
   double shift_run_min = 0.0;            // SRMIN
   double shift_lin_max = 0.0;            // SLMAX
   double shift_run_max = 0.0;            // SRMAX
-  std::int32_t shift_index_run_min = 0;  // samples
+  std::int32_t shift_index_lin_min = 0;  // the delays in samples
+  std::int32_t shift_index_run_min = 0;
+  std::int32_t shift_index_lin_max = 0;
+  std::int32_t shift_index_run_max = 0;
+  std::int32_t last_shift = 0;  // the largest delay searched, samples
 };
+
+// A flux corrected for the delay between the sensors as covariance
+// maximisation does: of the two extremes of the delay search, the one of
+// larger magnitude (the smallest on a tie), with its delay. A delay at the
+// far edge of the searched range is suspect: the covariance may peak beyond.
+struct DelayCorrectedFlux {
+  double flux = 0.0;   // W/m²
+  double delay = 0.0;  // seconds, 0 or negative, as the results file writes delays
+  bool at_edge = false;
+};
+DelayCorrectedFlux delay_corrected_linear(const ShiftSearch& search);
+DelayCorrectedFlux delay_corrected_running(const ShiftSearch& search);
 
 // Starts from the zero-shift fluxes, computes the linear and running-mean
 // fluxes for shifts 1 ... M (a shift without overlapping pairs is skipped and

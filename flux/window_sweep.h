@@ -9,6 +9,8 @@
 
 #include "input/block_reader.h"
 #include "input/configuration.h"
+#include "stats/cumulative_flux.h"
+#include "textio/units.h"
 
 namespace ecflux::flux {
 
@@ -42,9 +44,16 @@ SweepScratch make_sweep_scratch(std::int32_t block_samples);
 
 // One window's flux: the running means of w and temperature with the window,
 // the sum over the block of (w - its mean) * (temperature - its mean) / fs,
-// divided by the block's duration N / fs, times 86400.
+// divided by the block's duration N / fs, times the seconds of a day (K·m/day).
 double window_flux(const input::Block& block, const input::BlockSizes& sizes, std::int32_t window,
                    SweepScratch& scratch);
+
+// A window flux of the table (K·m/day) as a heat flux in W/m², comparable
+// with the block's other fluxes: per second, times the density and the
+// specific heat.
+inline double window_flux_in_watts(double flux_per_day) {
+  return flux_per_day / textio::seconds_per_day * stats::water_density * stats::specific_heat;
+}
 
 // Appends the block's row of the window-flux table.
 void sweep_running_mean_windows(const input::Block& block, const input::BlockSizes& sizes,

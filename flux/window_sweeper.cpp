@@ -315,7 +315,7 @@ struct WindowSweeper::Engine {
     for (std::size_t lane = 0; lane < static_cast<std::size_t>(batch.blocks); ++lane) {
       double* row = batch.fluxes->data() + lane * windows;
       for (std::size_t k = 0; k < windows; ++k) {
-        row[k] = batch.sums[k * batch_lanes + lane] / duration * 86400.0;
+        row[k] = batch.sums[k * batch_lanes + lane] / duration * textio::seconds_per_day;
       }
     }
     {

@@ -12,6 +12,8 @@ namespace ecflux::input {
 textio::Result<DataFile> open_data_file(std::string_view name) {
   auto lines = textio::LineReader::open(name, data_unit);
   if (!lines.ok()) return std::move(lines.failure());
+  // The run records a hash of the data it read, taken as it reads.
+  lines.value().hash_bytes();
   DataFile file{textio::ListReader(std::move(lines.value())), {}, {}};
   // A statement of no values skips exactly one record: the header.
   auto header = file.list.read({});

@@ -26,6 +26,8 @@ textio::Result<CommandLine> parse_command_line(std::span<const char* const> argu
         line.csv = true;
       } else if (text == "--durable" && accepted.durable) {
         line.durable = true;
+      } else if (text == "--strict" && accepted.strict) {
+        line.strict = true;
       } else {
         return textio::Refusal{"unknown option " + std::string(text)};
       }

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textio/result.h"
 
@@ -19,7 +20,11 @@ struct CommandLine {
   bool check = false;      // --check
   bool csv = false;        // --csv
   bool durable = false;    // --durable
+  bool strict = false;     // --strict
   std::string run_folder;  // empty: the working directory
+  // The program's name and every argument as given, for the record of the
+  // run: the program fills them in.
+  std::vector<std::string> words;
 };
 
 // The options that a program takes besides --help, --version and "--".
@@ -27,6 +32,7 @@ struct ProgramOptions {
   bool check = false;
   bool csv = false;
   bool durable = false;
+  bool strict = false;
 };
 
 // Reads the arguments after the program's name. An option the program does

@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "textio/file_paths.h"
 #include "textio/layout.h"
 #include "textio/shortest_text.h"
 
@@ -54,7 +55,17 @@ std::string hint_for(const textio::Failure& failure, const textio::LineReader& f
 
 textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places) {
   auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
-  if (!file.ok()) return std::move(file.failure());
+  if (!file.ok()) {
+    textio::Failure failure = std::move(file.failure());
+    const textio::IoFailure* io = failure.io_failure();
+    if (io != nullptr && io->condition == textio::IoCondition::file_not_found) {
+      failure.hint = "no " + std::string(configuration_file_name) + " in " +
+                     textio::working_folder() +
+                     "; see the README's template (a complete one is examples/" +
+                     std::string(configuration_file_name) + ")";
+    }
+    return failure;
+  }
   return read_configuration(file.value(), places);
 }
 
@@ -83,6 +94,74 @@ textio::Result<Configuration> read_configuration(textio::LineReader& file,
   config.window_seconds = static_cast<std::int32_t>(values[8].integer);
   if (config.window_seconds > config.block_seconds) config.window_seconds = config.block_seconds;
   return config;
+}
+
+namespace {
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string columns_of(const textio::FieldPlace& place) {
+  const std::size_t last = place.first_column + static_cast<std::size_t>(place.width) - 1;
+  return place.width == 1
+             ? "column " + std::to_string(place.first_column)
+             : "columns " + std::to_string(place.first_column) + "-" + std::to_string(last);
+}
+
+bool blank(std::string_view text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
+// The indices of the fields in `places`, in the order of the file.
+enum Field : std::size_t {
+  data_file = 0,
+  results_file = 1,
+  first_number = 2,
+  temperature_flag = 6,
+  w_flag = 7,
+};
+
+}  // namespace
+
+std::vector<textio::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places) {
+  std::vector<textio::Warning> findings;
+  const std::string path = textio::absolute_path(configuration_file_name);
+  const auto add = [&](const textio::FieldPlace& place, std::string text) {
+    findings.push_back({textio::WarningKind::configuration_text, path, place.line, 1,
+                        "line " + std::to_string(place.line) + " of the configuration " + path +
+                            ": " + std::move(text)});
+  };
+  for (std::size_t i = 0; i < places.size() && i < configuration_fields.size(); ++i) {
+    const textio::FieldPlace& place = places[i];
+    const std::string field(configuration_fields[i]);
+    const std::size_t last = place.first_column + static_cast<std::size_t>(place.width) - 1;
+    if (place.before.find('\t') != std::string::npos) {
+      add(place, "a tab before column " + std::to_string(place.first_column) +
+                     " counts as one column, so the " + field + " is read from " +
+                     columns_of(place) + " as " + quoted(place.text) +
+                     "; use blanks to reach column " + std::to_string(place.first_column));
+    }
+    if (i >= first_number && !blank(place.rest)) {
+      add(place, quoted(place.rest) + " after column " + std::to_string(last) + " is not read (" +
+                     field + "); is a value typed too far to the right?");
+    }
+    if (i == temperature_flag || i == w_flag) {
+      const bool is_temperature = i == temperature_flag;
+      const int second = is_temperature ? temperature_column(0) : w_column(0);
+      if (blank(place.text)) {
+        add(place, "column " + std::to_string(place.first_column) + " (" + field +
+                       ") is blank, which chooses data column " + std::to_string(second) +
+                       "; write 0 or 1 there");
+      } else if (place.text != "0" && place.text != "1") {
+        add(place, "column " + std::to_string(place.first_column) + " (" + field + ") holds " +
+                       quoted(place.text) + ", which chooses data column " +
+                       std::to_string(second) + " as 0 does; write 0 or 1 there");
+      }
+    }
+    if ((i == data_file || i == results_file) && !place.rest.empty() && place.rest[0] != ' ') {
+      add(place, "the " + field + " goes on after column " + std::to_string(last) +
+                     ", where its field of " + std::to_string(place.width) +
+                     " columns ends; the name is cut there to " + quoted(place.text));
+    }
+  }
+  return findings;
 }
 
 textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {

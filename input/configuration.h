@@ -12,6 +12,7 @@
 #include "textio/layout.h"
 #include "textio/line_reader.h"
 #include "textio/result.h"
+#include "textio/warning.h"
 
 namespace ecflux::input {
 
@@ -36,6 +37,13 @@ inline constexpr std::array<std::string_view, 9> configuration_fields = {
     "data file name", "results file name",  "sample rate", "start time",         "end time",
     "block length",   "temperature column", "w column",    "running-mean window"};
 
+// The data columns (counted from 1) that the two channel flags choose: 1
+// takes the first channel, anything else the second.
+constexpr int temperature_column(std::int32_t temperature_select) {
+  return temperature_select == 1 ? 6 : 7;
+}
+constexpr int w_column(std::int32_t w_select) { return w_select == 1 ? 5 : 4; }
+
 // The configuration needs this many lines.
 inline constexpr std::int64_t configuration_lines = 39;
 
@@ -48,6 +56,14 @@ textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>
 // than 39 lines, fail with a hint that names the line.
 textio::Result<Configuration> read_configuration(textio::LineReader& file,
                                                  std::vector<textio::FieldPlace>* places = nullptr);
+
+// What the configuration's text shows that may not be what its writer meant,
+// each a warning naming the line: text to the right of a number (a value
+// typed too far right), a tab before a value (it counts as one column), a
+// channel flag that is blank or holds anything but 0 or 1 (it silently
+// chooses the second channel), a file name that goes on past its field (it
+// is cut there). `places` are those read_configuration gives.
+std::vector<textio::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places);
 
 // What every block of a run shares: its sample count, the running-mean window
 // and the sample rate they were derived from.

@@ -35,7 +35,10 @@ std::string with_thousands(std::int64_t value) {
 DataWarnings::DataWarnings(std::string data_path, const ReadSettings& settings)
     : path_(std::move(data_path)), settings_(settings) {}
 
-std::string DataWarnings::prefix() const { return "ecflux: warning: "; }
+textio::Warning DataWarnings::warning(textio::WarningKind kind, std::int64_t line,
+                                      std::int64_t count, std::string text) const {
+  return {kind, path_, line, count, std::move(text)};
+}
 
 std::string_view DataWarnings::time_unit() const {
   return sample_interval_ > 0.0 ? time_units[time_unit_].name : std::string_view();
@@ -68,51 +71,76 @@ void DataWarnings::judge_time_unit(const Block& block, std::int64_t samples) {
   sample_interval_ = 1.0 / (settings_.sample_rate * time_units[time_unit_].seconds);
 }
 
-std::vector<std::string> DataWarnings::add_block(const Block& block, std::int64_t samples,
-                                                 std::int64_t index, bool complete) {
+namespace {
+
+// Adds the occurrences of `now` to `total`, which keeps its first.
+void merge(BlockChecks::First& total, const BlockChecks::First& now) {
+  if (now.count == 0) return;
+  if (total.count == 0) {
+    total = now;
+  } else {
+    total.count += now.count;
+  }
+}
+
+void merge(BlockChecks& total, const BlockChecks& now, bool with_times) {
+  merge(total.unread, now.unread);
+  merge(total.implausible, now.implausible);
+  if (with_times) merge(total.wide_time, now.wide_time);
+}
+
+}  // namespace
+
+BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, std::int64_t index,
+                                      bool complete, std::vector<textio::Warning>& found) {
   judge_time_unit(block, samples);
   const BlockChecks& checks = block.checks;
   // A step further than half a sample interval from 1/fs is a gap, a
   // repeated or a backward time.
   BlockChecks::First uneven;
-  if (sample_interval_ > 0.0) {
-    for (std::size_t k = 1; k < static_cast<std::size_t>(samples); ++k) {
-      const double step = block.sample_time[k] - block.sample_time[k - 1];
-      if (std::fabs(step - sample_interval_) > 0.5 * sample_interval_) {
-        uneven.add(block.sample_line[k], step);
-      }
+  double largest_step = 0.0;
+  for (std::size_t k = 1; k < static_cast<std::size_t>(samples); ++k) {
+    const double step = block.sample_time[k] - block.sample_time[k - 1];
+    largest_step = std::max(largest_step, std::fabs(step));
+    if (sample_interval_ > 0.0 && std::fabs(step - sample_interval_) > 0.5 * sample_interval_) {
+      uneven.add(block.sample_line[k], step);
     }
   }
-  std::vector<std::string> lines;
   const std::string file = "the data file " + path_;
   const auto first = [](const BlockChecks::First& total, const BlockChecks::First& now) {
     return total.count == 0 && now.count > 0;
   };
+  using textio::WarningKind;
 
-  if (first(totals_.unread, checks.unread)) {
+  if (first(seen_.unread, checks.unread)) {
     const auto& at = checks.unread;
-    lines.push_back(
+    found.push_back(warning(
+        WarningKind::values_unread, at.line, 1,
         at.continued
-            ? prefix() + "line " + std::to_string(at.line) + " of " + file +
+            ? "line " + std::to_string(at.line) + " of " + file +
                   " finishes a record begun on a line before it and holds values after it "
                   "that are not used (a column missing, or a comma at the end of the line "
                   "before?); the records are read as the format says"
-            : prefix() + "line " + std::to_string(at.line) + " of " + file +
+            : "line " + std::to_string(at.line) + " of " + file +
                   " holds more than seven values; the values after the seventh are not used "
-                  "(columns of date and time before the seven?)");
+                  "(columns of date and time before the seven?)"));
   }
-  if (first(uneven_, uneven)) {
-    lines.push_back(
-        prefix() + "block " + std::to_string(index) + " of " + file +
-        " is not evenly sampled: the time on line " + std::to_string(uneven.line) + " is " +
-        number(uneven.value) + " after the sample before it, where a sample interval, 1/fs, is " +
-        number(sample_interval_) + " (times taken to be in " + std::string(time_unit()) +
-        "): a gap, a repeated or a backward time; the block is used as it is");
+  if (first(seen_uneven_, uneven)) {
+    found.push_back(warning(
+        WarningKind::uneven_sampling, uneven.line, 1,
+        "block " + std::to_string(index) + " of " + file +
+            " is not evenly sampled: the time on line " + std::to_string(uneven.line) + " is " +
+            number(uneven.value) + " after the sample before it, where a sample interval, 1/fs, " +
+            "is " + number(sample_interval_) + " (times taken to be in " +
+            std::string(time_unit()) + "): a gap, a repeated or a backward time; the block is " +
+            "used as it is"));
   }
-  if (first(totals_.implausible, checks.implausible)) {
+  if (first(seen_.implausible, checks.implausible)) {
     const auto& at = checks.implausible;
     const bool temperature = at.column >= 6;
-    lines.push_back(prefix() + "line " + std::to_string(at.line) + " of " + file + " holds " +
+    found.push_back(
+        warning(WarningKind::implausible_value, at.line, 1,
+                "line " + std::to_string(at.line) + " of " + file + " holds " +
                     (temperature ? "a temperature of " + number(at.value) + " °C in column " +
                                        std::to_string(at.column) + ", outside " +
                                        number(lowest_plausible_temperature) + " to " +
@@ -120,60 +148,95 @@ std::vector<std::string> DataWarnings::add_block(const Block& block, std::int64_
                                  : "a velocity of " + number(at.value) + " cm/s in column " +
                                        std::to_string(at.column) + ", beyond ±" +
                                        number(largest_plausible_velocity) + " cm/s") +
-                    " (a fill value?); it is used as it is");
+                    " (a fill value?); it is used as it is"));
   }
-  if (complete && first(totals_.wide_time, checks.wide_time)) {
+  if (complete && first(seen_.wide_time, checks.wide_time)) {
     const auto& at = checks.wide_time;
-    lines.push_back(
-        prefix() + "line " + std::to_string(at.line) + " of " + file + " has the time " +
-        number(at.value) + ", which cumflux.out and CFSHIFT.out cannot hold: they write times of " +
-        number(largest_sample_time) + " or more, and of " + number(smallest_sample_time) +
-        " or less, as asterisks; give times relative to the start of the "
-        "deployment (in hours or days) to keep them");
+    found.push_back(warning(
+        WarningKind::wide_time, at.line, 1,
+        "line " + std::to_string(at.line) + " of " + file + " has the time " + number(at.value) +
+            ", which cumflux.out and CFSHIFT.out cannot hold: they write times of " +
+            number(largest_sample_time) + " or more, and of " + number(smallest_sample_time) +
+            " or less, as asterisks; give times relative to the start of the deployment (in "
+            "hours or days) to keep them"));
   }
 
-  const auto merge = [](BlockChecks::First& total, const BlockChecks::First& now) {
-    if (now.count == 0) return;
-    if (total.count == 0)
-      total = now;
-    else
-      total.count += now.count;
-  };
-  merge(totals_.unread, checks.unread);
-  merge(uneven_, uneven);
-  merge(totals_.implausible, checks.implausible);
-  if (complete) merge(totals_.wide_time, checks.wide_time);
-  if (uneven.count > 0) ++uneven_blocks_;
-  return lines;
+  merge(seen_, checks, complete);
+  merge(seen_uneven_, uneven);
+  if (complete) {
+    merge(totals_, checks, true);
+    merge(uneven_, uneven);
+    if (uneven.count > 0) ++uneven_blocks_;
+  } else {
+    merge(dropped_, checks, false);
+    merge(dropped_uneven_, uneven);
+    dropped_samples_ += samples;
+  }
+  return {uneven.count, checks.implausible.count, checks.unread.count, largest_step};
 }
 
-std::string DataWarnings::unreadable_value(std::int64_t line) const {
-  return prefix() + "line " + std::to_string(line) + " of the data file " + path_ +
-         " holds a value that is not a number; the input ends there and the block in progress "
-         "is dropped";
+textio::Warning DataWarnings::unreadable_value(std::int64_t line) const {
+  return warning(textio::WarningKind::unreadable_value, line, 1,
+                 "line " + std::to_string(line) + " of the data file " + path_ +
+                     " holds a value that is not a number; the input ends there and the block "
+                     "in progress is dropped");
 }
 
-std::vector<std::string> DataWarnings::finish() const {
-  std::vector<std::string> lines;
+std::vector<textio::Warning> DataWarnings::finish() const {
+  using textio::WarningKind;
+  std::vector<textio::Warning> found;
   const std::string file = " of the data file " + path_;
   if (totals_.unread.count > 1) {
-    lines.push_back(prefix() + "in all, " + plural(totals_.unread.count, "line", "lines") + file +
-                    " hold values that are not used");
+    found.push_back(warning(WarningKind::values_unread, totals_.unread.line, totals_.unread.count,
+                            "in all, " + plural(totals_.unread.count, "line", "lines") + file +
+                                " hold values that are not used"));
   }
   if (uneven_.count > 1) {
-    lines.push_back(prefix() + "in all, " + plural(uneven_.count, "time step", "time steps") +
-                    " in " + plural(uneven_blocks_, "block", "blocks") + file +
-                    " are further than half a sample interval from 1/fs");
+    found.push_back(warning(WarningKind::uneven_sampling, uneven_.line, uneven_.count,
+                            "in all, " + plural(uneven_.count, "time step", "time steps") + " in " +
+                                plural(uneven_blocks_, "block", "blocks") + file +
+                                " are further than half a sample interval from 1/fs"));
   }
   if (totals_.implausible.count > 1) {
-    lines.push_back(prefix() + "in all, " + plural(totals_.implausible.count, "record", "records") +
-                    file + " hold implausible values");
+    found.push_back(warning(WarningKind::implausible_value, totals_.implausible.line,
+                            totals_.implausible.count,
+                            "in all, " + plural(totals_.implausible.count, "record", "records") +
+                                file + " hold implausible values"));
   }
   if (totals_.wide_time.count > 1) {
-    lines.push_back(prefix() + "in all, " + plural(totals_.wide_time.count, "time", "times") +
-                    file + " are written as asterisks in cumflux.out and CFSHIFT.out");
+    found.push_back(warning(WarningKind::wide_time, totals_.wide_time.line, totals_.wide_time.count,
+                            "in all, " + plural(totals_.wide_time.count, "time", "times") + file +
+                                " are written as asterisks in cumflux.out and CFSHIFT.out"));
   }
-  return lines;
+  // What the samples after the last complete block held: they are in no
+  // block, so in no total above.
+  std::vector<std::string> held;
+  if (dropped_uneven_.count > 0) {
+    held.push_back(plural(dropped_uneven_.count, "time step", "time steps") +
+                   " further than half a sample interval from 1/fs");
+  }
+  if (dropped_.implausible.count > 0) {
+    held.push_back(plural(dropped_.implausible.count, "record", "records") +
+                   " with implausible values");
+  }
+  if (dropped_.unread.count > 0) {
+    held.push_back(plural(dropped_.unread.count, "line", "lines") + " with values not used");
+  }
+  if (!held.empty()) {
+    std::string list;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+      list += (i == 0 ? "" : i + 1 == held.size() ? " and " : ", ") + held[i];
+    }
+    std::int64_t line = 0;
+    for (const auto* first : {&dropped_uneven_, &dropped_.implausible, &dropped_.unread}) {
+      if (first->count > 0 && (line == 0 || first->line < line)) line = first->line;
+    }
+    found.push_back(warning(WarningKind::dropped_samples, line, dropped_samples_,
+                            "the " + plural(dropped_samples_, "sample", "samples") +
+                                " after the last complete block" + file +
+                                ", which the run drops, hold " + list));
+  }
+  return found;
 }
 
 std::string DataWarnings::no_block_reason(const ReadCounts& counts, const InputEnd& end) const {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "input/block_reader.h"
+#include "textio/units.h"
+#include "textio/warning.h"
 
 namespace ecflux::input {
 
@@ -21,7 +23,7 @@ struct TimeUnit {
   double seconds;
 };
 inline constexpr TimeUnit time_units[] = {
-    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", 86400.0}};
+    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", textio::seconds_per_day}};
 
 // How the input ended, for the warning of a run without a block.
 struct InputEnd {
@@ -30,16 +32,25 @@ struct InputEnd {
   std::int64_t samples = 0;  // in the block that was being filled
 };
 
+// What the records of one block showed, for its row of blocks.csv and its
+// quality flag.
+struct BlockFindings {
+  std::int64_t uneven_steps = 0;        // steps further than half an interval from 1/fs
+  std::int64_t implausible_values = 0;  // records with a value beyond the bounds
+  std::int64_t values_unread = 0;       // lines with values after a record's seventh
+  double largest_step = 0.0;            // the largest absolute step between samples, time unit
+};
+
 class DataWarnings {
  public:
   DataWarnings(std::string data_path, const ReadSettings& settings);
 
-  // The warnings that block `index` (counted from 1), of `samples` samples,
-  // brings for the first time. A block that the input ended before it was
-  // full counts too, but its times are never written, so they bring no
-  // warning of their own.
-  std::vector<std::string> add_block(const Block& block, std::int64_t samples, std::int64_t index,
-                                     bool complete);
+  // Block `index` (counted from 1) of `samples` samples: what its records
+  // showed, and in `found` the warnings it brings for the first time. Only a
+  // complete block counts towards the totals of finish(); the samples among
+  // which the input ended are counted apart, as the samples the run drops.
+  BlockFindings add_block(const Block& block, std::int64_t samples, std::int64_t index,
+                          bool complete, std::vector<textio::Warning>& found);
 
   // The unit of the data file's times, judged from the typical step between
   // samples against 1/fs: "seconds", "minutes", "hours" or "days"; empty
@@ -53,25 +64,34 @@ class DataWarnings {
   double seconds_per_time_unit() const;
 
   // The warning of a value that is not a number, which ends the input.
-  std::string unreadable_value(std::int64_t line) const;
+  textio::Warning unreadable_value(std::int64_t line) const;
 
-  // At the end of the input: how many of each kind there were, where there
-  // were more than one.
-  std::vector<std::string> finish() const;
+  // At the end of the input: how many of each kind the complete blocks held,
+  // where more than one, and what the samples after the last complete block,
+  // which the run drops, held.
+  std::vector<textio::Warning> finish() const;
 
   // Why the input gave no complete block.
   std::string no_block_reason(const ReadCounts& counts, const InputEnd& end) const;
 
  private:
-  std::string prefix() const;
-
   void judge_time_unit(const Block& block, std::int64_t samples);
+  textio::Warning warning(textio::WarningKind kind, std::int64_t line, std::int64_t count,
+                          std::string text) const;
 
   std::string path_;
   ReadSettings settings_;
+  // Of every block, complete or not: whether a kind has been told.
+  BlockChecks seen_;
+  BlockChecks::First seen_uneven_;
+  // Of the complete blocks, for the totals.
   BlockChecks totals_;
-  BlockChecks::First uneven_;  // time steps off 1/fs by more than half
+  BlockChecks::First uneven_;
   std::int64_t uneven_blocks_ = 0;
+  // Of the samples the input ended among.
+  BlockChecks dropped_;
+  BlockChecks::First dropped_uneven_;
+  std::int64_t dropped_samples_ = 0;
   std::size_t time_unit_ = 0;     // of the units known, once judged
   double sample_interval_ = 0.0;  // 0: not yet judged
 };

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "report/block_results.h"
 #include "textio/output_file.h"
@@ -21,9 +22,24 @@ struct BlockFacts {
   std::int64_t last_line = 0;  // of the data file, where the block's records begin
   std::int64_t samples = 0;
   double steady_state_difference_percent = 0.0;
-  double time_step_max_s = 0.0;         // the largest step between two of its samples
+  double time_step_max_s = 0.0;         // the largest absolute step between two of its samples
   std::int64_t implausible_values = 0;  // records with values beyond the plausible bounds
+  std::int64_t uneven_steps = 0;        // steps further than half an interval from 1/fs
+  std::int64_t values_unread = 0;       // lines with values after a record's seventh
+  flux::DelayCorrectedFlux linear;      // the delay-corrected fluxes of the two detrendings
+  flux::DelayCorrectedFlux running;
 };
+
+// The quality flag of a block: 0 good, 1 use with care, 2 do not use.
+//  2: the steady-state difference is above 100 %, or a time step inside the
+//     block is uneven (a gap, a repeated or a backward time), or a record
+//     holds an implausible value;
+//  1: the steady-state difference is 30 % to 100 % (Foken's classes), or a
+//     line of the block holds values that are not read, or a delay-corrected
+//     flux has its delay at the far edge of the searched range;
+//  0: none of these. A block too short for the steady-state test (fewer than
+//     six samples) is judged without it.
+int quality_flag(const BlockFacts& facts);
 
 // The block's row of blocks.csv.
 void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts);

@@ -22,6 +22,7 @@ enum class OutputRole {
   standard_output,          // one progress line per block
   blocks_csv,               // with --csv: one row per block, every value at full precision
   window_fluxes_csv,        // with --csv: one row per block and window length
+  run_record,               // run.json: how the results were made
   block_plot,               // ecflux-plot: the fluxes of every block
   cumulative_plot,          // ecflux-plot: the two cumulative fluxes
   window_plot,              // ecflux-plot: the flux against the running-mean window
@@ -80,17 +81,20 @@ inline constexpr std::string_view blocks_csv_header =
     "temperature_std_K,flux_linear_W_m2,flux_run_W_m2,flux_mean_removed_W_m2,"
     "flux_linear_min_W_m2,flux_run_min_W_m2,flux_linear_max_W_m2,flux_run_max_W_m2,"
     "delay_linear_min_s,delay_run_min_s,delay_linear_max_s,delay_run_max_s,"
-    "steady_state_difference_percent,time_step_max_s,implausible_values";
+    "steady_state_difference_percent,time_step_max_s,implausible_values,uneven_steps,"
+    "values_unread,flux_linear_delay_corrected_W_m2,delay_linear_corrected_s,"
+    "delay_linear_at_edge,flux_run_delay_corrected_W_m2,delay_run_corrected_s,"
+    "delay_run_at_edge,quality_flag";
 
 // The columns of window_fluxes.csv.
 inline constexpr std::string_view window_fluxes_csv_header =
-    "block,time_mean,window_samples,window_s,frequency_Hz,flux_K_m_day";
+    "block,time_mean,window_samples,window_s,frequency_Hz,flux_K_m_day,flux_W_m2";
 
 // In the order in which the run creates them; standard output is open from
 // the start, and the CSV files are made only with --csv. Every name is
 // guarded by both programs, whichever writes it: no input of a run, and no
 // other output, may have it.
-inline constexpr std::array<OutputFileInfo, 11> output_files = {{
+inline constexpr std::array<OutputFileInfo, 12> output_files = {{
     {OutputRole::results, "the results file", "", 9, results_header,
      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
@@ -105,13 +109,14 @@ inline constexpr std::array<OutputFileInfo, 11> output_files = {{
      WrittenBy::csv_run},
     {OutputRole::window_fluxes_csv, "the window-flux list", "window_fluxes.csv", 51,
      window_fluxes_csv_header, "", "", 7, WrittenBy::csv_run},
-    {OutputRole::block_plot, "the plot of the block fluxes", "flux_by_block.svg", 0, "", "", "", 8,
+    {OutputRole::run_record, "the record of the run", "run.json", 52, "", "", "", 8},
+    {OutputRole::block_plot, "the plot of the block fluxes", "flux_by_block.svg", 0, "", "", "", 9,
      WrittenBy::plot},
     {OutputRole::cumulative_plot, "the plot of the cumulative fluxes", "cumulative_flux.svg", 0, "",
-     "", "", 9, WrittenBy::plot},
+     "", "", 10, WrittenBy::plot},
     {OutputRole::window_plot, "the plot of the window fluxes", "flux_by_window.svg", 0, "", "", "",
-     10, WrittenBy::plot},
-    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 11, WrittenBy::plot},
+     11, WrittenBy::plot},
+    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 12, WrittenBy::plot},
 }};
 
 // Where a role's file stands in the table.

@@ -189,9 +189,9 @@ Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldV
     const std::size_t begin = std::min(column, record.size());
     const std::size_t end = std::min(column + static_cast<std::size_t>(width), record.size());
     if (places != nullptr) {
-      places->push_back({reader.line_number(), column + 1, width,
-                         std::string(record.substr(begin, end - begin)),
-                         std::string(record.substr(end))});
+      places->push_back(
+          {reader.line_number(), column + 1, width, std::string(record.substr(0, begin)),
+           std::string(record.substr(begin, end - begin)), std::string(record.substr(end))});
     }
     column += static_cast<std::size_t>(width);
     return record.substr(begin, end - begin);

@@ -62,8 +62,9 @@ struct FieldPlace {
   std::int64_t line = 0;         // counted from 1
   std::size_t first_column = 0;  // counted from 1
   int width = 0;
-  std::string text;  // the field's columns as far as the line reaches
-  std::string rest;  // the line after the field
+  std::string before;  // the line before the field (a label)
+  std::string text;    // the field's columns as far as the line reaches
+  std::string rest;    // the line after the field
 };
 
 // Reads one statement with the layout from the reader's next record on: every

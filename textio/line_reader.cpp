@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -22,6 +25,63 @@ namespace {
 constexpr std::size_t chunk_size = std::size_t{1} << 20;
 
 }  // namespace
+
+struct LineReader::Hasher {
+  Hasher() : state(XXH3_createState()) {
+    if (state == nullptr) throw std::bad_alloc();
+    XXH3_64bits_reset(state);
+  }
+  ~Hasher() { XXH3_freeState(state); }
+  Hasher(const Hasher&) = delete;
+  Hasher& operator=(const Hasher&) = delete;
+
+  void add(const char* data, std::size_t size) {
+    XXH3_64bits_update(state, data, size);
+    bytes += size;
+  }
+
+  XXH3_state_t* state;
+  std::uint64_t bytes = 0;
+};
+
+void LineReader::hash_bytes() {
+  if (hasher_) return;
+  hasher_ = std::make_unique<Hasher>();
+  // What is already in the buffer was read before: all of it, from the
+  // start of the file, as long as nothing has been read out of it.
+  hasher_->add(buffer_.data(), end_);
+}
+
+std::optional<LineReader::FileHash> LineReader::finish_hash() {
+  if (!hasher_) return std::nullopt;
+  bool whole = at_eof_ && !failed_;
+  struct stat status {};
+  if (!whole && fd_ >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+    std::vector<char> rest(chunk_size);
+    for (;;) {
+      const ssize_t got = ::read(fd_, rest.data(), rest.size());
+      if (got > 0) {
+        hasher_->add(rest.data(), static_cast<std::size_t>(got));
+      } else if (got == 0) {
+        whole = true;
+        break;
+      } else if (errno != EINTR || stop_requested()) {
+        break;
+      }
+    }
+  }
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx",
+                static_cast<unsigned long long>(XXH3_64bits_digest(hasher_->state)));
+  return FileHash{digits, hasher_->bytes, whole};
+}
+
+std::optional<LineReader::FileFacts> LineReader::file_facts() const {
+  struct stat status {};
+  if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileFacts{static_cast<std::uint64_t>(status.st_size), status.st_mtim.tv_sec,
+                   status.st_mtim.tv_nsec};
+}
 
 Result<LineReader> LineReader::open(std::string_view name, int unit) {
   std::string path = absolute_path(name);
@@ -70,7 +130,8 @@ LineReader::LineReader(LineReader&& other) noexcept
       end_(std::exchange(other.end_, 0)),
       at_eof_(std::exchange(other.at_eof_, true)),
       failed_(std::exchange(other.failed_, std::nullopt)),
-      line_number_(std::exchange(other.line_number_, 0)) {}
+      line_number_(std::exchange(other.line_number_, 0)),
+      hasher_(std::move(other.hasher_)) {}
 
 LineReader& LineReader::operator=(LineReader&& other) noexcept {
   if (this != &other) {
@@ -84,6 +145,7 @@ LineReader& LineReader::operator=(LineReader&& other) noexcept {
     at_eof_ = std::exchange(other.at_eof_, true);
     failed_ = std::exchange(other.failed_, std::nullopt);
     line_number_ = std::exchange(other.line_number_, 0);
+    hasher_ = std::move(other.hasher_);
   }
   return *this;
 }
@@ -110,6 +172,7 @@ bool LineReader::refill() {
   for (;;) {
     const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (got > 0) {
+      if (hasher_) hasher_->add(buffer_.data() + end_, static_cast<std::size_t>(got));
       end_ += static_cast<std::size_t>(got);
       return true;
     }

@@ -3,6 +3,7 @@
 // Forward reading of a text file as records (lines), in large blocks.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,29 @@ class LineReader {
   // file has no record. The text stays valid until the next call.
   [[nodiscard]] Result<bool> next(std::string_view& record);
 
+  // From now on every byte read goes into a fast hash (64-bit XXH3) of the
+  // file, taken while reading, at no second pass over what is read. Called
+  // before the first record is read, it covers the file from its start.
+  void hash_bytes();
+  // The hash of the whole file once it is read to its end: a regular file
+  // that the program stopped reading early is read on to its end for it. A
+  // pipe's hash covers what was read. Nothing without hash_bytes().
+  struct FileHash {
+    std::string xxh3_64;  // 16 hexadecimal digits
+    std::uint64_t bytes = 0;
+    bool whole_file = false;  // false: a pipe, read only in part
+  };
+  std::optional<FileHash> finish_hash();
+
+  // The size and modification time of the open file, where it is a regular
+  // file.
+  struct FileFacts {
+    std::uint64_t size = 0;
+    std::int64_t modified_seconds = 0;  // since 1970, UTC
+    std::int64_t modified_nanoseconds = 0;
+  };
+  std::optional<FileFacts> file_facts() const;
+
   // Line number of the current record, counted from 1; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 
@@ -63,6 +87,9 @@ class LineReader {
   // every later call gives it again.
   std::optional<Failure> failed_;
   std::int64_t line_number_ = 0;
+  // The hash of the bytes read so far, with hash_bytes().
+  struct Hasher;
+  std::unique_ptr<Hasher> hasher_;
 };
 
 }  // namespace ecflux::textio

@@ -47,6 +47,7 @@ class ListReader {
   const StatementShape& last_statement() const { return last_statement_; }
 
   LineReader& lines() { return lines_; }
+  const LineReader& lines() const { return lines_; }
 
  private:
   LineReader lines_;

@@ -110,6 +110,29 @@ Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std:
   return file;
 }
 
+Status OutputFile::check_stageable(std::string_view name, int unit) {
+  const std::string target = resolved_path(name);
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode)) {
+      errno = EISDIR;
+      return open_failure(unit, absolute_path(name));
+    }
+    if (!S_ISREG(existing.st_mode)) return {};
+    const int probe = open_retrying(target, O_NONBLOCK);
+    if (probe < 0) return open_failure(unit, absolute_path(name));
+    ::close(probe);
+  }
+  // The staged file is created in the target's folder.
+  const std::string folder = target.substr(0, target.rfind('/') + 1);
+  struct stat status {};
+  const bool usable = ::stat(folder.c_str(), &status) == 0 &&
+                      (S_ISDIR(status.st_mode) || (errno = ENOTDIR, false)) &&
+                      ::access(folder.c_str(), W_OK | X_OK) == 0;
+  if (!usable) return open_failure(unit, absolute_path(name));
+  return {};
+}
+
 Status OutputFile::finish(bool durable) {
   flush();
   if (durable && fd_ >= 0 && !failure_ && ::fsync(fd_) != 0 && errno != EINVAL) {

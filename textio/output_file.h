@@ -41,6 +41,9 @@ class OutputFile {
   // through a regular file open_failure. `tag` keeps the staged files of
   // programs that may run at once in one folder apart (textio::staged_path).
   static Result<OutputFile> open_staged(std::string_view name, int unit, std::string_view tag = {});
+  // Whether open_staged would open `name`, with the same refusals, without
+  // creating, opening for writing or waiting on anything.
+  static Status check_stageable(std::string_view name, int unit);
 
   // Writes what is still buffered, with `durable` waits until the file is on
   // the device (fsync), and closes the file; a failure of any step is the

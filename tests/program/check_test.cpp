@@ -74,8 +74,9 @@ TEST(Check, TextRightOfANumberIsFlagged) {
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
   expect_lines(run.standard_output,
                {"    39  24-27    running-mean window  \"  30\"                  30 s",
-                "  ! line 39: \"0\" after column 27 is not read (running-mean window); is a value "
-                "typed too far to the right?"});
+                "  ! line 39 of the configuration " + (folder / "ConfigDRAVEK.Dat").string() +
+                    ": \"0\" after column 27 is not read (running-mean window); is a value "
+                    "typed too far to the right?"});
   // A W cut to the block is said too.
   config.block_seconds = "60";
   config.window_seconds = "60";

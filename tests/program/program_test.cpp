@@ -178,9 +178,12 @@ TEST(Program, MissingConfigurationCreatesNothing) {
   TempFolder folder;
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path());
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.standard_error, severe(29, "file not found, unit 2030, file " +
-                                               (folder / "ConfigDRAVEK.Dat").string()) +
-                                    no_earlier_results(folder.path()));
+  EXPECT_EQ(
+      run.standard_error,
+      severe(29, "file not found, unit 2030, file " + (folder / "ConfigDRAVEK.Dat").string()) +
+          "ecflux: no ConfigDRAVEK.Dat in " + folder.path().string() +
+          "; see the README's template (a complete one is examples/ConfigDRAVEK.Dat)\n" +
+          no_earlier_results(folder.path()));
   expect_no_output_files(folder);
 }
 

@@ -24,6 +24,7 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
                                {OutputRole::standard_output, "/dev/stdout", 6, 39},
                                {OutputRole::blocks_csv, "blocks.csv", 50, 0},
                                {OutputRole::window_fluxes_csv, "window_fluxes.csv", 51, 0},
+                               {OutputRole::run_record, "run.json", 52, 0},
                                {OutputRole::block_plot, "flux_by_block.svg", 0, 0},
                                {OutputRole::cumulative_plot, "cumulative_flux.svg", 0, 0},
                                {OutputRole::window_plot, "flux_by_window.svg", 0, 0},

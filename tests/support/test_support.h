@@ -142,8 +142,9 @@ struct ConfigurationText {
   std::string text() const;
 };
 
-// The files a run creates (without --csv), in the order it creates them,
-// with the configuration's default results file name.
+// The files of results a run creates (without --csv), in the order it creates
+// them, with the configuration's default results file name; not run.json,
+// which also records when the run was made.
 extern const std::vector<std::string> output_names;
 
 // One data record at 10 Hz: the time, then values that vary a little with

@@ -1,0 +1,36 @@
+#pragma once
+
+// The record of a run (run.json), filled as the run goes: what it was asked
+// to do, what it read, what it found and when.
+
+#include <chrono>
+
+#include "driver/run_inputs.h"
+#include "input/command_line.h"
+#include "input/data_warnings.h"
+#include "report/run_record.h"
+
+namespace ecflux::driver {
+
+class Provenance {
+ public:
+  // The program, its command line and options, the run folder and the time
+  // the run starts.
+  explicit Provenance(const input::CommandLine& line);
+
+  // The configuration field by field, the block sizes and the data file.
+  void record_inputs(const RunInputs& inputs);
+  // What reading gave: the data read and its hash (the rest of a regular
+  // file is read for it), the blocks and the warnings; and the time.
+  void record_end(RunInputs& inputs, const DataSummary& summary,
+                  const input::DataWarnings& warnings, std::vector<int> quality_flags,
+                  std::vector<textio::Warning> found);
+
+  const report::RunRecord& record() const { return record_; }
+
+ private:
+  report::RunRecord record_;
+  std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace ecflux::driver
