@@ -4,20 +4,18 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/block_pipeline.h"
 #include "driver/check.h"
 #include "driver/messages.h"
 #include "driver/output_queue.h"
 #include "driver/provenance.h"
 #include "driver/run_inputs.h"
 #include "driver/run_outputs.h"
-#include "flux/shifted_cumulative_flux.h"
-#include "flux/time_shifts.h"
 #include "flux/window_sweeper.h"
 #include "input/block_reader.h"
 #include "input/data_warnings.h"
@@ -28,9 +26,6 @@
 #include "report/output_guard.h"
 #include "report/run_record.h"
 #include "report/window_flux_table.h"
-#include "stats/block_statistics.h"
-#include "stats/cumulative_flux.h"
-#include "stats/steady_state.h"
 #include "textio/file_paths.h"
 #include "textio/folder_lock.h"
 #include "textio/stop_signals.h"
@@ -40,22 +35,6 @@ namespace {
 
 using report::OutputRole;
 using textio::Status;
-
-// What the blocks work with. The block's buffers grow as samples arrive; the
-// rest is made when the first block is complete, so that a run that never
-// fills one does not hold it.
-struct BlockStorage {
-  stats::BlockStatistics statistics;
-  stats::FluctuationSeries series;
-  flux::ShiftTables shift_tables;
-
-  void make_room(const input::BlockSizes& sizes) {
-    if (!series.w_dev_run.empty()) return;
-    statistics = stats::make_block_statistics(sizes.block_samples);
-    series = stats::make_fluctuation_series(sizes.block_samples);
-    shift_tables = flux::make_shift_tables(sizes);
-  }
-};
 
 // What the run knows of itself for its last message, whichever way it ends.
 struct RunState {
@@ -96,7 +75,6 @@ Status check_standard_streams(const report::RunFileNames& names) {
 // Everything the block loop works with, ready before the first block.
 struct PreparedRun {
   RunInputs inputs;
-  BlockStorage storage;
   OutputFiles files;
 };
 
@@ -130,76 +108,23 @@ textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState
       files.value()[role].write_record(report::output_file(role).header);
     }
   }
-  return PreparedRun{std::move(inputs.value()), BlockStorage{}, std::move(files.value())};
+  return PreparedRun{std::move(inputs.value()), std::move(files.value())};
 }
 
-// What lasts from one block to the next.
-struct RunTotals {
-  double cumulative_flux = 0.0;
-  double shift_cum_flux = 0.0;
-  std::vector<double> block_mean_time;
-  std::vector<int> quality_flags;  // one per block
-};
-
-// A block's rows of the two cumulative-flux files, on their way to the files.
-struct BlockRows {
-  stats::SeriesRows cumflux;
-  stats::SeriesRows cfshift;
-};
-
-// What the block table and the block's flag tell beyond its results row,
-// but for the delay-corrected fluxes, which the delay search gives.
-report::BlockFacts block_facts(const input::Block& block, const input::BlockSizes& sizes,
-                               std::int64_t index, const input::BlockFindings& findings,
-                               double seconds_per_time_unit) {
-  const auto n = static_cast<std::size_t>(sizes.block_samples);
-  report::BlockFacts facts;
-  facts.index = index;
-  facts.first_line = block.sample_line[0];
-  facts.last_line = block.sample_line[n - 1];
-  facts.samples = sizes.block_samples;
-  facts.steady_state_difference_percent =
-      stats::steady_state_difference(block, sizes.block_samples);
-  facts.time_step_max_s = findings.largest_step * seconds_per_time_unit;
-  facts.implausible_values = findings.implausible_values;
-  facts.uneven_steps = findings.uneven_steps;
-  facts.values_unread = findings.values_unread;
-  return facts;
-}
-
-// The steps of one complete block, in their order. The block's records are
-// handed to the output thread and its window sweep to the sweeper, so the
-// next block can be read while they are done. Returns the block's quality
-// flag.
-int process_block(const input::Block& block, const input::BlockSizes& sizes, BlockStorage& storage,
-                  RunTotals& totals, flux::WindowSweeper& sweeper, OutputQueue& output,
-                  OutputFiles& files, report::BlockFacts facts) {
-  storage.make_room(sizes);
-  auto& [statistics, series, shift_tables] = storage;
-  stats::compute_block_statistics(block, sizes, statistics, totals.block_mean_time);
-  auto rows = std::make_shared<BlockRows>();
-  const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
-      block, sizes, statistics, series, totals.cumulative_flux, rows->cumflux);
-  const flux::ShiftSearch search =
-      flux::search_time_shifts(series, sizes, zero_shift, shift_tables);
-  flux::write_shifted_cumulative_flux(block, sizes, series, search.shift_index_run_min,
-                                      totals.shift_cum_flux, rows->cfshift);
-  facts.linear = flux::delay_corrected_linear(search);
-  facts.running = flux::delay_corrected_running(search);
-  const auto n = static_cast<std::size_t>(sizes.block_samples);
-  sweeper.add_block(std::span(block.w).first(n), std::span(block.temperature).first(n));
-  output.post(
-      [&files, rows, facts, report = report::make_block_report(statistics, zero_shift, search)] {
-        report::write_series_rows(files[OutputRole::cumulative_flux], rows->cumflux);
-        report::write_series_rows(files[OutputRole::shifted_cumulative_flux], rows->cfshift);
-        report::write_block_results(report, files[OutputRole::results],
-                                    files[OutputRole::standard_output]);
-        if (files.has(OutputRole::blocks_csv)) {
-          report::write_block_row(files[OutputRole::blocks_csv], report, facts);
-        }
-        return files.first_failure();
-      });
-  return report::quality_flag(facts);
+// A block's records, posted to the output thread: its rows of the two
+// cumulative-flux files, its results row, its progress line and its row of
+// the block table.
+void post_block(OutputQueue& output, OutputFiles& files, BlockResult result) {
+  output.post([&files, result = std::move(result)] {
+    report::write_series_rows(files[OutputRole::cumulative_flux], *result.cumflux);
+    report::write_series_rows(files[OutputRole::shifted_cumulative_flux], *result.cfshift);
+    report::write_block_results(result.report, files[OutputRole::results],
+                                files[OutputRole::standard_output]);
+    if (files.has(OutputRole::blocks_csv)) {
+      report::write_block_row(files[OutputRole::blocks_csv], result.report, result.facts);
+    }
+    return files.first_failure();
+  });
 }
 
 bool stop_requested() { return textio::stop_requested(); }
@@ -218,7 +143,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   OutputQueue output(2);
   flux::SweepOptions sweep_options = flux::default_sweep_options();
   sweep_options.stop = stop_requested;
-  flux::WindowSweeper sweeper(inputs.sizes, sweep_options);
+  BlockPipeline pipeline(inputs.sizes, sweep_options, /*keep_series=*/true);
   // A stop signal ends the run wherever it waits: the staged files go, and
   // the output thread is given a moment to finish its records. One blocked
   // on a pipe nobody reads cannot be waited for: the process ends without it.
@@ -229,7 +154,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
     return status;
   };
 
-  RunTotals totals;
+  std::vector<int> quality_flags;
   std::vector<textio::Warning> found;
   input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name),
                                read_settings(inputs));
@@ -240,10 +165,11 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const auto on_block = [&](const input::Block& block, std::int64_t, bool complete,
                             const input::BlockFindings& findings) -> Status {
     if (!complete) return {};
-    const report::BlockFacts facts = block_facts(block, inputs.sizes, state.blocks + 1, findings,
-                                                 warnings.seconds_per_time_unit());
-    totals.quality_flags.push_back(
-        process_block(block, inputs.sizes, run.storage, totals, sweeper, output, run.files, facts));
+    BlockResult result =
+        pipeline.process(block, block_facts(block, inputs.sizes, state.blocks + 1, findings,
+                                            warnings.seconds_per_time_unit()));
+    quality_flags.push_back(result.quality_flag);
+    post_block(output, run.files, std::move(result));
     if (stop_requested()) return interruption();
     ++state.blocks;
     return output.status();
@@ -269,16 +195,15 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   }
   if (!output.drain()) return interrupted();
   if (auto written = output.status(); !written.ok()) return fail(written.failure(), state);
-  const std::optional<flux::WindowFluxTable> table = sweeper.finish();
+  const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return interrupted();
-  report::write_spectra_table(run.files[OutputRole::window_flux_table], totals.block_mean_time,
+  report::write_spectra_table(run.files[OutputRole::window_flux_table], pipeline.block_mean_times(),
                               *table, inputs.sizes.sample_rate);
   if (run.files.has(OutputRole::window_fluxes_csv)) {
-    report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv], totals.block_mean_time,
-                                *table, inputs.sizes.sample_rate);
+    report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv],
+                                pipeline.block_mean_times(), *table, inputs.sizes.sample_rate);
   }
-  provenance.record_end(inputs, summary, warnings, std::move(totals.quality_flags),
-                        std::move(found));
+  provenance.record_end(inputs, summary, warnings, std::move(quality_flags), std::move(found));
   run.files[OutputRole::run_record].write_text(report::run_record_json(provenance.record()));
   if (auto finished = run.files.finish(line.durable); !finished.ok()) {
     return fail(finished.failure(), state);

@@ -127,11 +127,21 @@ textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& wa
     on_warning(std::move(finding));
   }
   const input::ReadSettings settings = read_settings(inputs);
+  const BlockSource source{[&inputs, settings](input::Block& block) {
+                             return input::read_block(inputs.data, settings, block);
+                           },
+                           [&inputs] { return inputs.data.list.lines().line_number(); }};
+  return read_blocks(source, warnings, on_block, on_warning);
+}
+
+textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
+                                        const BlockHandler& on_block,
+                                        const WarningHandler& on_warning) {
   input::Block block;
   DataSummary summary;
   std::vector<textio::Warning> found;
   for (;;) {
-    auto outcome = input::read_block(inputs.data, settings, block);
+    auto outcome = source.read_block(block);
     if (!outcome.ok()) return std::move(outcome.failure());
     const input::BlockOutcome& read = outcome.value();
     const bool complete = read.status == input::BlockStatus::complete;
@@ -147,9 +157,8 @@ textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& wa
     }
     if (!complete) {
       summary.end = {read.status, read.ending_time, read.samples};
-      summary.end_line = read.status == input::BlockStatus::unreadable_record
-                             ? read.line
-                             : inputs.data.list.lines().line_number();
+      summary.end_line =
+          read.status == input::BlockStatus::unreadable_record ? read.line : source.position();
       break;
     }
     ++summary.blocks;

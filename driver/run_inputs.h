@@ -62,10 +62,23 @@ using BlockHandler =
                                  const input::BlockFindings& findings)>;
 using WarningHandler = std::function<void(textio::Warning warning)>;
 
-// The one loop over the data of a run and of its check: the configuration's
-// warnings first, then blocks of N accepted samples, each handed on with
-// its findings, the warnings of each block as soon as it is read, and at the
-// end the totals. A failure of the handler ends it (an interruption too).
+// Where the loop reads its blocks from (a data file, arrays), and the line
+// (or sample) it stands at when the input ends.
+struct BlockSource {
+  std::function<textio::Result<input::BlockOutcome>(input::Block& block)> read_block;
+  std::function<std::int64_t()> position;
+};
+
+// The one loop over the samples of a run, of its check and of arrays: blocks
+// of N accepted samples, each handed on with its findings, the warnings of
+// each block as soon as it is read, and at the end the totals. A failure of
+// the handler ends it (an interruption too).
+textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
+                                        const BlockHandler& on_block,
+                                        const WarningHandler& on_warning);
+
+// The loop over the data file of a run or a check, after the configuration's
+// warnings.
 textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& warnings,
                                       const BlockHandler& on_block,
                                       const WarningHandler& on_warning);

@@ -80,8 +80,68 @@ void check_sample(const std::array<double, 7>& values, std::size_t w_column,
 
 }  // namespace
 
-textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings,
-                                        Block& block) {
+namespace {
+
+// How a source of records gave its next record.
+enum class RecordOutcome { complete, end_of_file, bad_value };
+
+// The records of the data file: free-form statements of seven values.
+struct FileRecords {
+  DataFile& file;
+
+  std::array<double, 7>& values() { return file.values; }
+
+  // The next record into values(), its line, and what its shape showed.
+  textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks& checks) {
+    auto statement = file.list.read(file.values);
+    if (!statement.ok()) return std::move(statement.failure());
+    switch (statement.value()) {
+      case textio::ListReader::Outcome::complete: break;
+      case textio::ListReader::Outcome::end_of_file: return RecordOutcome::end_of_file;
+      case textio::ListReader::Outcome::bad_value: return RecordOutcome::bad_value;
+    }
+    const auto& shape = file.list.last_statement();
+    line = shape.first_line;
+    if (shape.rest_unread) {
+      checks.unread.add(file.list.lines().line_number(), 0.0, 0, shape.continued);
+    }
+    return RecordOutcome::complete;
+  }
+
+  std::int64_t bad_value_line() const { return file.list.bad_value_line(); }
+};
+
+// The samples of arrays held in memory, one record per index: a value that
+// is not finite is not a number, as in a file.
+struct ArrayRecords {
+  SampleArrays& arrays;
+
+  std::array<double, 7>& values() { return arrays.values; }
+
+  textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks&) {
+    if (arrays.next >= arrays.time.size()) return RecordOutcome::end_of_file;
+    const std::size_t i = arrays.next++;
+    line = static_cast<std::int64_t>(i) + 1;
+    auto& v = arrays.values;
+    v = {arrays.time[i], arrays.u[i],           arrays.v[i],          arrays.w[i],
+         arrays.w[i],    arrays.temperature[i], arrays.temperature[i]};
+    for (const double value : v) {
+      if (!std::isfinite(value)) {
+        arrays.bad_line = line;
+        return RecordOutcome::bad_value;
+      }
+    }
+    return RecordOutcome::complete;
+  }
+
+  std::int64_t bad_value_line() const { return arrays.bad_line; }
+};
+
+// Fills the block with the next N accepted records of `records`: the one
+// rule of acceptance, conversion and summing, whatever holds the records.
+template <class Records>
+textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_counts,
+                                        const ReadSettings& settings, Block& block) {
   block.sum_time = 0.0;
   block.sum_u = 0.0;
   block.sum_v = 0.0;
@@ -90,41 +150,37 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
   block.sample_count = 0;
   block.checks = {};
 
-  auto& values = file.values;
+  auto& values = records.values();
   // The counts are kept in a local copy, which the compiler can hold in
   // registers across the reads, and handed back however the block ends.
   struct CountsHandedBack {
     ReadCounts& file_counts;
     ReadCounts counts;
     ~CountsHandedBack() { file_counts = counts; }
-  } kept{file.counts, file.counts};
+  } kept{source_counts, source_counts};
   ReadCounts& counts = kept.counts;
-  const std::size_t w_column = settings.w_select == 1 ? 4 : 3;
-  const std::size_t temperature_column = settings.temperature_select == 1 ? 5 : 6;
+  const auto w_column = static_cast<std::size_t>(input::w_column(settings.w_select) - 1);
+  const auto temperature_column =
+      static_cast<std::size_t>(input::temperature_column(settings.temperature_select) - 1);
 
   const auto block_samples = static_cast<std::size_t>(settings.block_samples);
   for (std::size_t k = 0; k < block_samples; ++k) {
     ++block.sample_count;
     double t;
-    std::int64_t line;
+    std::int64_t line = 0;
     for (;;) {
       if (textio::stop_requested()) return textio::Interruption{textio::stop_signal()};
-      auto statement = file.list.read(values);
-      if (!statement.ok()) return std::move(statement.failure());
-      switch (statement.value()) {
-        case textio::ListReader::Outcome::complete: break;
-        case textio::ListReader::Outcome::end_of_file:
+      auto record = records.next(line, block.checks);
+      if (!record.ok()) return std::move(record.failure());
+      switch (record.value()) {
+        case RecordOutcome::complete: break;
+        case RecordOutcome::end_of_file:
           return BlockOutcome{BlockStatus::end_of_file, 0, static_cast<std::int64_t>(k)};
-        case textio::ListReader::Outcome::bad_value:
-          return BlockOutcome{BlockStatus::unreadable_record, file.list.bad_value_line(),
+        case RecordOutcome::bad_value:
+          return BlockOutcome{BlockStatus::unreadable_record, records.bad_value_line(),
                               static_cast<std::int64_t>(k)};
       }
       ++counts.records;
-      const auto& shape = file.list.last_statement();
-      line = shape.first_line;
-      if (shape.rest_unread) {
-        block.checks.unread.add(file.list.lines().line_number(), 0.0, 0, shape.continued);
-      }
       t = values[0];
       counts.last_record_time = t;
       if (!(settings.start_time > 0.0 && t < settings.start_time)) break;
@@ -155,6 +211,18 @@ textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& sett
     block.sum_temperature += temperature;
   }
   return BlockOutcome{BlockStatus::complete, 0, static_cast<std::int64_t>(block_samples)};
+}
+
+}  // namespace
+
+textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings,
+                                        Block& block) {
+  return fill_block(FileRecords{file}, file.counts, settings, block);
+}
+
+textio::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
+                                        Block& block) {
+  return fill_block(ArrayRecords{arrays}, arrays.counts, settings, block);
 }
 
 }  // namespace ecflux::input

@@ -7,9 +7,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "input/configuration.h"
 #include "textio/list_reader.h"
 #include "textio/result.h"
 
@@ -105,7 +107,7 @@ struct Block {
   // Counted exactly (the samples of a complete block, N, whatever its size);
   // a count in single precision would stop at 2^24.
   std::int64_t sample_count = 0;
-  BlockChecks checks;         // of this block's records
+  BlockChecks checks;  // of this block's records
 };
 
 // A block with room for N samples at once.
@@ -125,10 +127,28 @@ struct BlockOutcome {
   double ending_time = 0.0;  // past_end_time: the time of the record that ended the input
 };
 
+// Samples held in memory, in the data file's units (the time in its unit,
+// velocities in cm/s, the temperature in °C): one record per index, with the
+// one vertical velocity and temperature in both channels of the record.
+struct SampleArrays {
+  std::span<const double> time, u, v, w, temperature;  // of one length
+  std::size_t next = 0;                                // the index of the next record
+  std::array<double, 7> values{};
+  std::int64_t bad_line = 0;  // the record (from 1) of a value that is not finite
+  ReadCounts counts;
+};
+
 // Fills the block with the next N accepted records. Every status but complete
 // ends the input; the partial block is then of no use. A file that cannot be
 // read fails with read_error; a stop signal, noticed before each record,
 // gives an Interruption.
 textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block);
+
+// The same from arrays held in memory: the same acceptance by time, the same
+// conversion and the same sums, so that a block of arrays is bit for bit the
+// block of a data file of the same values. A value that is not finite ends
+// the input as a value that is not a number ends a file's.
+textio::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
+                                        Block& block);
 
 }  // namespace ecflux::input
