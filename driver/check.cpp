@@ -153,12 +153,13 @@ int check_run(const input::CommandLine& line) {
   print_configuration(inputs);
   print_sizes(inputs);
 
-  input::DataWarnings warnings(data_path, read_settings(inputs));
+  const input::ReadSettings settings = read_settings(inputs, line.quality);
+  input::DataWarnings warnings(data_path, settings);
   std::vector<textio::Warning> found;
   StepSample steps;
   bool have_time = false;
   double previous_time = 0.0;
-  const auto on_block = [&](const input::Block& block, std::int64_t samples, bool,
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool,
                             const input::BlockFindings&) -> textio::Status {
     for (std::size_t k = 0; k < static_cast<std::size_t>(samples); ++k) {
       if (have_time) steps.add(block.sample_time[k] - previous_time);
@@ -167,7 +168,7 @@ int check_run(const input::CommandLine& line) {
     }
     return {};
   };
-  auto read = read_data(inputs, warnings, on_block,
+  auto read = read_data(inputs, settings, warnings, on_block,
                         [&found](textio::Warning warning) { found.push_back(std::move(warning)); });
   if (!read.ok()) return report_failure(read.failure());
   const DataSummary& summary = read.value();
@@ -211,7 +212,8 @@ int check_run(const input::CommandLine& line) {
     return report_failure(written.failure());
   }
   // What the run would refuse, or end with, before it replaces anything.
-  if (auto writable = check_outputs_can_be_written(inputs.config, line.csv); !writable.ok()) {
+  if (auto writable = check_outputs_can_be_written(inputs.config, line.csv, line.quality.spectra);
+      !writable.ok()) {
     return report_failure(writable.failure());
   }
   if (!leftovers.empty()) {

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
   auto line = ecflux::input::parse_command_line(
-      arguments.subspan(1), {.check = true, .csv = true, .durable = true, .strict = true});
+      arguments.subspan(1),
+      {.check = true, .csv = true, .durable = true, .strict = true, .quality = true});
   if (const auto answer = ecflux::input::immediate_answer(line, "ecflux", usage)) {
     std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
     if (auto written = ecflux::textio::finish_standard_output(); !written.ok()) {

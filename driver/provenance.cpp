@@ -51,6 +51,19 @@ Provenance::Provenance(const input::CommandLine& line)
   record_.csv = line.csv;
   record_.durable = line.durable;
   record_.strict = line.strict;
+  const input::QualityOptions& quality = line.quality;
+  record_.quality.despike = quality.despike;
+  record_.quality.missing = quality.missing;
+  record_.quality.fill_values = quality.fill_values;
+  record_.quality.missing_allowance_percent = quality.missing_allowance;
+  record_.quality.rotation =
+      quality.rotation == input::QualityOptions::Rotation::double_rotation ? "double"
+      : quality.rotation == input::QualityOptions::Rotation::planar        ? "planar"
+                                                                           : "none";
+  record_.quality.uncertainty = quality.uncertainty;
+  record_.quality.spectra = quality.spectra;
+  record_.quality.density = quality.density;
+  record_.quality.heat_capacity = quality.heat_capacity;
   record_.started_utc = now_utc();
 }
 
@@ -80,7 +93,7 @@ void Provenance::record_inputs(const RunInputs& inputs) {
         report::utc_time(facts->modified_seconds, facts->modified_nanoseconds);
   }
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (!report::written_by_run(file, record_.csv) ||
+    if (!report::written_by_run(file, record_.csv, record_.quality.spectra) ||
         file.role == report::OutputRole::standard_output) {
       continue;
     }
@@ -88,6 +101,10 @@ void Provenance::record_inputs(const RunInputs& inputs) {
         {std::string(file.description),
          textio::absolute_path(report::output_name(file, config.results_file_name))});
   }
+}
+
+void Provenance::record_plane(const qc::Plane& plane) {
+  record_.quality.plane = {plane.offset, plane.slope_u, plane.slope_v, plane.pitch, plane.roll};
 }
 
 void Provenance::record_end(RunInputs& inputs, const DataSummary& summary,

@@ -20,6 +20,8 @@ class Provenance {
 
   // The configuration field by field, the block sizes and the data file.
   void record_inputs(const RunInputs& inputs);
+  // The plane of the planar fit.
+  void record_plane(const qc::Plane& plane);
   // What reading gave: the data read and its hash (the rest of a regular
   // file is read for it), the blocks and the warnings; and the time.
   void record_end(RunInputs& inputs, const DataSummary& summary,

@@ -78,11 +78,56 @@ struct PreparedRun {
   OutputFiles files;
 };
 
+// The plane of the planar fit, from a first pass over the data that fills and
+// despikes each complete block and keeps only its mean velocity; then the
+// data file is opened again for the run. A pipe cannot be read twice.
+textio::Result<qc::Plane> fit_run_plane(RunInputs& inputs, const input::QualityOptions& quality) {
+  const std::string data_path = textio::absolute_path(inputs.config.data_file_name);
+  if (!inputs.data.list.lines().file_facts()) {
+    return textio::Refusal{"--rotate planar reads the data file twice, and " + data_path +
+                           " is not a regular file (a pipe?); give a file, or use --rotate "
+                           "double; nothing was written"};
+  }
+  const input::ReadSettings settings = read_settings(inputs, quality);
+  qc::QualitySettings first_pass = quality_settings(quality);
+  first_pass.rotation = qc::Rotation::none;
+  input::DataWarnings unused(data_path, settings);
+  std::vector<qc::MeanVelocity> means;
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
+                            const input::BlockFindings&) -> Status {
+    if (!complete) return {};
+    qc::MeanVelocity mean;
+    const qc::BlockQuality controlled = qc::control_block(block, samples, first_pass, &mean);
+    // A block left with missing values has no mean to fit.
+    if (!controlled.beyond_allowance) means.push_back(mean);
+    return {};
+  };
+  const BlockSource source{
+      [&](input::Block& block) { return input::read_block(inputs.data, settings, block); },
+      [&] { return inputs.data.list.lines().line_number(); }};
+  if (auto read = read_blocks(source, unused, on_block, [](textio::Warning) {}); !read.ok()) {
+    return std::move(read.failure());
+  }
+  const qc::PlaneFit fit = qc::fit_plane(means);
+  if (fit.outcome != qc::PlaneFitOutcome::fitted) {
+    return textio::Refusal{
+        std::string("--rotate planar needs the mean currents of three blocks or more that do not "
+                    "all lie along one line; ") +
+        (fit.outcome == qc::PlaneFitOutcome::too_few_blocks ? "the data give fewer"
+                                                            : "they all lie along one line") +
+        "; use --rotate double; nothing was written"};
+  }
+  auto again = input::open_data_file(inputs.config.data_file_name);
+  if (!again.ok()) return std::move(again.failure());
+  inputs.data = std::move(again.value());
+  return fit.plane;
+}
+
 // Reads the configuration and opens the data file, refuses what cannot give
 // a good run, removes what an earlier run left half done, and only then opens
 // the output files aside and writes their headers.
 textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& state,
-                                        Provenance& provenance) {
+                                        Provenance& provenance, qc::QualitySettings& quality) {
   auto inputs = open_run_inputs();
   if (!inputs.ok()) return std::move(inputs.failure());
   const input::Configuration& config = inputs.value().config;
@@ -91,37 +136,51 @@ textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState
     return std::move(clear.failure());
   }
   provenance.record_inputs(inputs.value());
+  quality = quality_settings(line.quality);
+  if (line.quality.rotation == input::QualityOptions::Rotation::planar) {
+    auto plane = fit_run_plane(inputs.value(), line.quality);
+    if (!plane.ok()) return std::move(plane.failure());
+    quality.plane = plane.value();
+    provenance.record_plane(plane.value());
+  }
   if (const auto removed = remove_leftovers(config); !removed.empty()) {
     std::string names;
     for (const std::string& path : removed) names += (names.empty() ? "" : ", ") + path;
     print_line("ecflux: removed what a run that did not complete left behind: " + names);
   }
 
-  auto files = OutputFiles::open(config, line.csv);
+  auto files = OutputFiles::open(config, line.csv, line.quality.spectra);
   if (!files.ok()) return std::move(files.failure());
   state.staged = files.value().staged_paths();
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results,
-        OutputRole::blocks_csv, OutputRole::window_fluxes_csv}) {
-    if (files.value().has(role)) {
-      files.value()[role].write_record(report::output_file(role).header);
-    }
+        OutputRole::blocks_csv, OutputRole::window_fluxes_csv, OutputRole::cospectra_csv}) {
+    if (!files.value().has(role)) continue;
+    files.value()[role].write_record(
+        role == OutputRole::blocks_csv
+            ? report::blocks_csv_header_with(quality_columns(line.quality))
+            : std::string(report::output_file(role).header));
   }
   return PreparedRun{std::move(inputs.value()), std::move(files.value())};
 }
 
 // A block's records, posted to the output thread: its rows of the two
-// cumulative-flux files, its results row, its progress line and its row of
-// the block table.
-void post_block(OutputQueue& output, OutputFiles& files, BlockResult result) {
-  output.post([&files, result = std::move(result)] {
+// cumulative-flux files, its results row, its progress line, its row of the
+// block table and its spectra.
+void post_block(OutputQueue& output, OutputFiles& files, const report::QualityColumns& columns,
+                BlockResult result) {
+  output.post([&files, columns, result = std::move(result)] {
     report::write_series_rows(files[OutputRole::cumulative_flux], *result.cumflux);
     report::write_series_rows(files[OutputRole::shifted_cumulative_flux], *result.cfshift);
     report::write_block_results(result.report, files[OutputRole::results],
                                 files[OutputRole::standard_output]);
     if (files.has(OutputRole::blocks_csv)) {
-      report::write_block_row(files[OutputRole::blocks_csv], result.report, result.facts);
+      report::write_block_row(files[OutputRole::blocks_csv], result.report, result.facts, columns);
+    }
+    if (files.has(OutputRole::cospectra_csv)) {
+      report::write_spectrum_rows(files[OutputRole::cospectra_csv], result.facts.index,
+                                  result.spectrum);
     }
     return files.first_failure();
   });
@@ -136,14 +195,14 @@ constexpr auto output_grace = std::chrono::milliseconds(500);
 // The block loop, the window-flux table, the record of the run, and the
 // files put in place. Returns the exit status.
 int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& state,
-                   Provenance& provenance) {
+                   Provenance& provenance, const qc::QualitySettings& quality) {
   RunInputs& inputs = run.inputs;
   // Declared after the files, so that both have finished with them before
   // they are closed, also when the run ends early.
   OutputQueue output(2);
   flux::SweepOptions sweep_options = flux::default_sweep_options();
   sweep_options.stop = stop_requested;
-  BlockPipeline pipeline(inputs.sizes, sweep_options, /*keep_series=*/true);
+  BlockPipeline pipeline(inputs.sizes, sweep_options, pipeline_options(line.quality));
   // A stop signal ends the run wherever it waits: the staged files go, and
   // the output thread is given a moment to finish its records. One blocked
   // on a pipe nobody reads cannot be waited for: the process ends without it.
@@ -156,25 +215,29 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
 
   std::vector<int> quality_flags;
   std::vector<textio::Warning> found;
-  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name),
-                               read_settings(inputs));
+  const input::ReadSettings settings = read_settings(inputs, line.quality);
+  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
+  const report::QualityColumns columns = quality_columns(line.quality);
   const auto on_warning = [&found](textio::Warning warning) {
     print_warning(warning);
     found.push_back(std::move(warning));
   };
-  const auto on_block = [&](const input::Block& block, std::int64_t, bool complete,
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings& findings) -> Status {
     if (!complete) return {};
-    BlockResult result =
-        pipeline.process(block, block_facts(block, inputs.sizes, state.blocks + 1, findings,
-                                            warnings.seconds_per_time_unit()));
+    report::BlockFacts facts = block_facts(block, inputs.sizes, state.blocks + 1, findings,
+                                           warnings.seconds_per_time_unit());
+    if (line.quality.changes_samples()) {
+      apply_block_quality(qc::control_block(block, samples, quality), facts);
+    }
+    BlockResult result = pipeline.process(block, facts);
     quality_flags.push_back(result.quality_flag);
-    post_block(output, run.files, std::move(result));
+    post_block(output, run.files, columns, std::move(result));
     if (stop_requested()) return interruption();
     ++state.blocks;
     return output.status();
   };
-  auto read = read_data(inputs, warnings, on_block, on_warning);
+  auto read = read_data(inputs, settings, warnings, on_block, on_warning);
   if (!read.ok()) {
     if (read.failure().interruption()) return interrupted();
     return fail(read.failure(), state);
@@ -201,7 +264,8 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
                               *table, inputs.sizes.sample_rate);
   if (run.files.has(OutputRole::window_fluxes_csv)) {
     report::write_window_fluxes(run.files[OutputRole::window_fluxes_csv],
-                                pipeline.block_mean_times(), *table, inputs.sizes.sample_rate);
+                                pipeline.block_mean_times(), *table, inputs.sizes.sample_rate,
+                                {line.quality.density, line.quality.heat_capacity});
   }
   provenance.record_end(inputs, summary, warnings, std::move(quality_flags), std::move(found));
   run.files[OutputRole::run_record].write_text(report::run_record_json(provenance.record()));
@@ -212,7 +276,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   if (auto placed = run.files.put_in_place(line.durable); !placed.ok()) {
     return fail(placed.failure(), state);
   }
-  if (!line.csv) remove_stale_csv_files();
+  remove_stale_csv_files(line.csv, line.quality.spectra);
   return 0;
 }
 
@@ -226,9 +290,10 @@ int run_in_folder(const input::CommandLine& line, RunState& state) {
     return fail(clear.failure(), state);
   }
   Provenance provenance(line);
-  auto prepared = prepare_run(line, state, provenance);
+  qc::QualitySettings quality;
+  auto prepared = prepare_run(line, state, provenance, quality);
   if (!prepared.ok()) return fail(prepared.failure(), state);
-  return process_blocks(prepared.value(), line, state, provenance);
+  return process_blocks(prepared.value(), line, state, provenance, quality);
 }
 
 }  // namespace

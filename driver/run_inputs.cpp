@@ -114,19 +114,42 @@ textio::Result<RunInputs> open_run_inputs() {
                    std::move(data.value())};
 }
 
-input::ReadSettings read_settings(const RunInputs& inputs) {
+input::ReadSettings read_settings(const RunInputs& inputs, const input::QualityOptions& quality) {
   const input::Configuration& config = inputs.config;
-  return {inputs.sizes.block_samples, config.start_time,       config.end_time, config.w_select,
-          config.temperature_select,  inputs.sizes.sample_rate};
+  input::ReadSettings settings;
+  settings.block_samples = inputs.sizes.block_samples;
+  settings.start_time = config.start_time;
+  settings.end_time = config.end_time;
+  settings.w_select = config.w_select;
+  settings.temperature_select = config.temperature_select;
+  settings.sample_rate = inputs.sizes.sample_rate;
+  settings.keep_components = quality.changes_samples();
+  settings.missing_values = quality.missing;
+  settings.fill_values = quality.fill_values;
+  return settings;
 }
 
-textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& warnings,
-                                      const BlockHandler& on_block,
+qc::QualitySettings quality_settings(const input::QualityOptions& quality) {
+  qc::QualitySettings settings;
+  settings.fill_missing = quality.missing;
+  settings.missing_allowance_percent = quality.missing_allowance;
+  settings.despike = quality.despike;
+  switch (quality.rotation) {
+    case input::QualityOptions::Rotation::none: settings.rotation = qc::Rotation::none; break;
+    case input::QualityOptions::Rotation::double_rotation:
+      settings.rotation = qc::Rotation::double_rotation;
+      break;
+    case input::QualityOptions::Rotation::planar: settings.rotation = qc::Rotation::planar; break;
+  }
+  return settings;
+}
+
+textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
+                                      input::DataWarnings& warnings, const BlockHandler& on_block,
                                       const WarningHandler& on_warning) {
   for (textio::Warning& finding : input::configuration_findings(inputs.places)) {
     on_warning(std::move(finding));
   }
-  const input::ReadSettings settings = read_settings(inputs);
   const BlockSource source{[&inputs, settings](input::Block& block) {
                              return input::read_block(inputs.data, settings, block);
                            },

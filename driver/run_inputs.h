@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "input/block_reader.h"
+#include "input/command_line.h"
 #include "input/configuration.h"
 #include "input/data_warnings.h"
+#include "qc/block_quality.h"
 #include "report/output_guard.h"
 #include "textio/layout.h"
 #include "textio/result.h"
@@ -44,8 +46,12 @@ std::vector<std::string> leftover_staged_files(const input::Configuration& confi
 // The names of the run's files, for the guard.
 report::RunFileNames run_file_names(const input::Configuration& config);
 
-// How the blocks are read.
-input::ReadSettings read_settings(const RunInputs& inputs);
+// How the blocks are read, with what quality control needs of the reader.
+input::ReadSettings read_settings(const RunInputs& inputs,
+                                  const input::QualityOptions& quality = {});
+
+// What quality control does to each block's samples.
+qc::QualitySettings quality_settings(const input::QualityOptions& quality);
 
 // How reading the data ended.
 struct DataSummary {
@@ -58,7 +64,7 @@ struct DataSummary {
 // input ended among, with what its records showed; and every warning as it
 // is found.
 using BlockHandler =
-    std::function<textio::Status(const input::Block& block, std::int64_t samples, bool complete,
+    std::function<textio::Status(input::Block& block, std::int64_t samples, bool complete,
                                  const input::BlockFindings& findings)>;
 using WarningHandler = std::function<void(textio::Warning warning)>;
 
@@ -79,8 +85,8 @@ textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWa
 
 // The loop over the data file of a run or a check, after the configuration's
 // warnings.
-textio::Result<DataSummary> read_data(RunInputs& inputs, input::DataWarnings& warnings,
-                                      const BlockHandler& on_block,
+textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
+                                      input::DataWarnings& warnings, const BlockHandler& on_block,
                                       const WarningHandler& on_warning);
 
 }  // namespace ecflux::driver

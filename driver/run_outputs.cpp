@@ -36,9 +36,12 @@ void sync_folder(const std::string& folder) {
 
 // The files of the table that a run with these options writes aside.
 template <class Visit>
-textio::Status for_each_staged_output(const input::Configuration& config, bool csv, Visit visit) {
+textio::Status for_each_staged_output(const input::Configuration& config, bool csv, bool spectra,
+                                      Visit visit) {
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (!report::written_by_run(file, csv) || file.role == OutputRole::standard_output) continue;
+    if (!report::written_by_run(file, csv, spectra) || file.role == OutputRole::standard_output) {
+      continue;
+    }
     if (auto status = visit(file, report::output_name(file, config.results_file_name));
         !status.ok()) {
       return status;
@@ -49,14 +52,15 @@ textio::Status for_each_staged_output(const input::Configuration& config, bool c
 
 }  // namespace
 
-textio::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, bool csv) {
+textio::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, bool csv,
+                                              bool spectra) {
   OutputFiles opened;
   opened.files_.resize(report::output_files.size());
   if (report::written_by_run(report::output_file(OutputRole::standard_output), csv)) {
     opened.files_[report::table_index(OutputRole::standard_output)] = OutputFile::standard_output();
   }
   auto status = for_each_staged_output(
-      config, csv,
+      config, csv, spectra,
       [&opened](const report::OutputFileInfo& file, std::string_view name) -> textio::Status {
         auto staged = OutputFile::open_staged(name, file.unit);
         if (!staged.ok()) return std::move(staged.failure());
@@ -112,8 +116,9 @@ std::vector<std::string> OutputFiles::staged_paths() const {
   return paths;
 }
 
-textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv) {
-  return for_each_staged_output(config, csv,
+textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
+                                            bool spectra) {
+  return for_each_staged_output(config, csv, spectra,
                                 [](const report::OutputFileInfo& file, std::string_view name) {
                                   return OutputFile::check_stageable(name, file.unit);
                                 });
@@ -139,9 +144,11 @@ std::vector<std::string> remove_leftovers(const input::Configuration& config) {
   return leftovers;
 }
 
-void remove_stale_csv_files() {
+void remove_stale_csv_files(bool csv, bool spectra) {
   for (const report::OutputFileInfo& file : report::output_files) {
-    if (file.written_by != report::WrittenBy::csv_run) continue;
+    const bool optional = file.written_by == report::WrittenBy::csv_run ||
+                          file.written_by == report::WrittenBy::spectra_run;
+    if (!optional || report::written_by_run(file, csv, spectra)) continue;
     const std::string name(file.fixed_name);
     struct stat status {};
     if (::lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode)) ::unlink(name.c_str());

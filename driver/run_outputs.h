@@ -21,7 +21,8 @@ class OutputFiles {
  public:
   // Opens the files in the order of the table; the first that cannot be
   // opened is the failure, and the files opened before it are abandoned.
-  static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv);
+  static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv,
+                                          bool spectra);
 
   bool has(report::OutputRole role) const;
   textio::OutputFile& operator[](report::OutputRole role);
@@ -43,7 +44,8 @@ class OutputFiles {
 
 // Whether a run with these options could open its outputs aside: the
 // refusals open would give, in its order, with nothing created.
-textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv);
+textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
+                                            bool spectra);
 
 // Whether the folder holds any output of an earlier run (not the plots):
 // what a failed run's last line tells the user they still have.
@@ -53,8 +55,8 @@ bool earlier_results_exist(const std::string& results_file_name);
 // the absolute paths of those removed.
 std::vector<std::string> remove_leftovers(const input::Configuration& config);
 
-// Removes CSV files of an earlier run that a completed run without --csv did
-// not write: they describe other results.
-void remove_stale_csv_files();
+// Removes the CSV files of an earlier run that a completed run did not write
+// (it had no --csv, or no --spectra): they describe other results.
+void remove_stale_csv_files(bool csv, bool spectra);
 
 }  // namespace ecflux::driver

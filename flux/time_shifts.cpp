@@ -56,7 +56,8 @@ ShiftTables make_shift_tables(const input::BlockSizes& sizes) {
 }
 
 ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, const input::BlockSizes& sizes,
-                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables) {
+                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables,
+                               const stats::Medium& medium) {
   const double fs = sizes.sample_rate;
   const std::int32_t block_samples = sizes.block_samples;
   const std::size_t last = last_overlapping_shift(sizes);
@@ -74,8 +75,8 @@ ShiftSearch search_time_shifts(const stats::FluctuationSeries& f, const input::B
     const std::int64_t n = block_samples - shift;
     tables.shift_time[s] = -(static_cast<double>(shift) / fs);
     const double duration = static_cast<double>(n) / fs;
-    tables.flux_lin[s] = stats::heat_flux(tables.cov_sum_lin[s], duration);
-    tables.flux_run[s] = stats::heat_flux(tables.cov_sum_run[s], duration);
+    tables.flux_lin[s] = stats::heat_flux(tables.cov_sum_lin[s], duration, medium);
+    tables.flux_run[s] = stats::heat_flux(tables.cov_sum_run[s], duration, medium);
   }
 
   ShiftSearch r;

@@ -59,6 +59,7 @@ DelayCorrectedFlux delay_corrected_running(const ShiftSearch& search);
 // comparisons, so that among equal values the smallest shift wins.
 ShiftSearch search_time_shifts(const stats::FluctuationSeries& series,
                                const input::BlockSizes& sizes,
-                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables);
+                               const stats::ZeroShiftFluxes& zero_shift, ShiftTables& tables,
+                               const stats::Medium& medium = {});
 
 }  // namespace ecflux::flux

@@ -51,8 +51,8 @@ double window_flux(const input::Block& block, const input::BlockSizes& sizes, st
 // A window flux of the table (K·m/day) as a heat flux in W/m², comparable
 // with the block's other fluxes: per second, times the density and the
 // specific heat.
-inline double window_flux_in_watts(double flux_per_day) {
-  return flux_per_day / textio::seconds_per_day * stats::water_density * stats::specific_heat;
+inline double window_flux_in_watts(double flux_per_day, const stats::Medium& medium = {}) {
+  return flux_per_day / textio::seconds_per_day * medium.density * medium.specific_heat;
 }
 
 // Appends the block's row of the window-flux table.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "textio/stop_signals.h"
@@ -26,12 +27,40 @@ textio::Result<DataFile> open_data_file(std::string_view name) {
 
 namespace {
 
-void resize_block(Block& block, std::size_t samples) {
+void resize_block(Block& block, std::size_t samples, const ReadSettings* settings = nullptr) {
   block.sample_time.resize(samples);
   block.sample_line.resize(samples);
   block.w.resize(samples);
   block.temperature.resize(samples);
   block.horizontal_speed.resize(samples);
+  if (settings != nullptr && settings->keep_components) {
+    block.u.resize(samples);
+    block.v.resize(samples);
+  }
+  if (settings != nullptr && settings->missing_values) block.missing.resize(samples);
+}
+
+// Marks the missing values among those of a sample that the run uses (the
+// time, u, v and the chosen w and temperature) and makes them NaN: a value
+// that is not a number, or one of the fill values as the file writes it.
+std::uint8_t mark_missing(std::array<double, 7>& values, std::size_t w_column,
+                          std::size_t temperature_column, std::span<const double> fill_values) {
+  std::uint8_t marks = 0;
+  const std::pair<std::size_t, std::uint8_t> used[] = {{0, missing_time},
+                                                       {1, missing_u},
+                                                       {2, missing_v},
+                                                       {w_column, missing_w},
+                                                       {temperature_column, missing_temperature}};
+  for (const auto& [column, bit] : used) {
+    double& value = values[column];
+    const bool missing = !std::isfinite(value) || std::find(fill_values.begin(), fill_values.end(),
+                                                            value) != fill_values.end();
+    if (missing) {
+      marks |= bit;
+      value = std::numeric_limits<double>::quiet_NaN();
+    }
+  }
+  return marks;
 }
 
 // The room of a block that has to grow beyond `filled` samples on its way to
@@ -90,6 +119,7 @@ struct FileRecords {
   DataFile& file;
 
   std::array<double, 7>& values() { return file.values; }
+  void read_non_numbers_as_missing() { file.list.read_non_numbers_as_missing(); }
 
   // The next record into values(), its line, and what its shape showed.
   textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks& checks) {
@@ -117,6 +147,8 @@ struct ArrayRecords {
   SampleArrays& arrays;
 
   std::array<double, 7>& values() { return arrays.values; }
+  void read_non_numbers_as_missing() { missing_allowed = true; }
+  bool missing_allowed = false;
 
   textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks&) {
     if (arrays.next >= arrays.time.size()) return RecordOutcome::end_of_file;
@@ -126,7 +158,7 @@ struct ArrayRecords {
     v = {arrays.time[i], arrays.u[i],           arrays.v[i],          arrays.w[i],
          arrays.w[i],    arrays.temperature[i], arrays.temperature[i]};
     for (const double value : v) {
-      if (!std::isfinite(value)) {
+      if (!std::isfinite(value) && !missing_allowed) {
         arrays.bad_line = line;
         return RecordOutcome::bad_value;
       }
@@ -151,6 +183,7 @@ textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_coun
   block.checks = {};
 
   auto& values = records.values();
+  if (settings.missing_values) records.read_non_numbers_as_missing();
   // The counts are kept in a local copy, which the compiler can hold in
   // registers across the reads, and handed back however the block ends.
   struct CountsHandedBack {
@@ -189,6 +222,11 @@ textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_coun
     if (settings.end_time > 0.0 && t > settings.end_time) {
       return BlockOutcome{BlockStatus::past_end_time, 0, static_cast<std::int64_t>(k), t};
     }
+    std::uint8_t marks = 0;
+    if (settings.missing_values) {
+      marks = mark_missing(values, w_column, temperature_column, settings.fill_values);
+      t = values[0];
+    }
     if (counts.accepted++ == 0) counts.first_time = t;
     counts.last_time = t;
     check_sample(values, w_column, temperature_column, line, block.checks);
@@ -197,7 +235,14 @@ textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_coun
     const double v = values[2] / 100.0;
     const double w = values[w_column] / 100.0;
     const double temperature = values[temperature_column] + kelvin_offset;
-    if (k == block.sample_time.size()) resize_block(block, grown_room(k, block_samples));
+    if (k == block.sample_time.size()) {
+      resize_block(block, grown_room(k, block_samples), &settings);
+    }
+    if (settings.keep_components) {
+      block.u[k] = u;
+      block.v[k] = v;
+    }
+    if (settings.missing_values) block.missing[k] = marks;
     block.sample_time[k] = t;
     block.sample_line[k] = line;
     block.w[k] = w;

@@ -53,6 +53,22 @@ struct ReadSettings {
   std::int32_t w_select = 0;            // 1: w from column 5, else column 4
   std::int32_t temperature_select = 0;  // 1: temperature from column 6, else 7
   double sample_rate = 0.0;             // fs, samples per second
+  // For quality control: keep each sample's u and v (despiking and the
+  // rotations need them); take values that are not numbers (NaN, Inf) and
+  // the fill values as missing values of their sample, instead of the end
+  // of the input.
+  bool keep_components = false;
+  bool missing_values = false;
+  std::span<const double> fill_values;
+};
+
+// The marks of a sample's missing values in Block::missing.
+enum MissingBit : std::uint8_t {
+  missing_time = 1,
+  missing_u = 2,
+  missing_v = 4,
+  missing_w = 8,
+  missing_temperature = 16,
 };
 
 // The values that a record can hold without being suspect: beyond them the
@@ -99,6 +115,11 @@ struct Block {
   std::vector<double> w;                  // m/s
   std::vector<double> temperature;        // K
   std::vector<double> horizontal_speed;   // m/s
+  // With ReadSettings::keep_components: u and v, m/s.
+  std::vector<double> u, v;
+  // With ReadSettings::missing_values: each sample's MissingBit marks; a
+  // missing value is a NaN in its buffer (and in the sums).
+  std::vector<std::uint8_t> missing;
   double sum_time = 0.0;
   double sum_u = 0.0;
   double sum_v = 0.0;

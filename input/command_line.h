@@ -14,6 +14,26 @@
 
 namespace ecflux::input {
 
+// Quality control of the samples before the block statistics: each option
+// changes the samples (or adds what the run reports), so that every output
+// reflects it. Without any of them a run is the plain run, bit for bit.
+struct QualityOptions {
+  enum class Rotation { none, double_rotation, planar };
+
+  bool despike = false;                // --despike
+  bool missing = false;                // --missing given: NaN, Inf and the fill values are missing
+  std::vector<double> fill_values;     // --missing VALUE, each
+  double missing_allowance = 10.0;     // --missing-allowance PERCENT
+  Rotation rotation = Rotation::none;  // --rotate double|planar
+  bool uncertainty = false;            // --uncertainty
+  bool spectra = false;                // --spectra
+  double density = 1025.0;             // --density, kg/m³
+  double heat_capacity = 4008.0;       // --heat-capacity, J/(kg K)
+
+  // Whether the samples of a block are changed before its statistics.
+  bool changes_samples() const { return despike || missing || rotation != Rotation::none; }
+};
+
 struct CommandLine {
   bool help = false;       // --help, -h
   bool version = false;    // --version
@@ -21,6 +41,7 @@ struct CommandLine {
   bool csv = false;        // --csv
   bool durable = false;    // --durable
   bool strict = false;     // --strict
+  QualityOptions quality;  // --qc and the options of quality control
   std::string run_folder;  // empty: the working directory
   // The program's name and every argument as given, for the record of the
   // run: the program fills them in.
@@ -33,6 +54,7 @@ struct ProgramOptions {
   bool csv = false;
   bool durable = false;
   bool strict = false;
+  bool quality = false;  // the options of quality control
 };
 
 // Reads the arguments after the program's name. An option the program does

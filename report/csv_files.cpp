@@ -1,10 +1,33 @@
 #include "report/csv_files.h"
 
+#include "report/output_files.h"
 #include "textio/csv_record.h"
 
 namespace ecflux::report {
 
-void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts) {
+namespace {
+
+constexpr std::string_view missing_columns = ",missing_samples,missing_beyond_allowance";
+constexpr std::string_view despike_columns = ",spikes_u,spikes_v,spikes_w,spikes_temperature";
+constexpr std::string_view rotation_columns = ",yaw_deg,pitch_deg,roll_deg";
+constexpr std::string_view uncertainty_columns =
+    ",flux_linear_random_error_W_m2,flux_run_random_error_W_m2,random_error_lag_s";
+constexpr std::string_view spectra_columns = ",ogive_low_frequency_share,ogive_not_levelled";
+
+}  // namespace
+
+std::string blocks_csv_header_with(const QualityColumns& columns) {
+  std::string header(output_file(OutputRole::blocks_csv).header);
+  if (columns.missing) header += missing_columns;
+  if (columns.despike) header += despike_columns;
+  if (columns.rotation) header += rotation_columns;
+  if (columns.uncertainty) header += uncertainty_columns;
+  if (columns.spectra) header += spectra_columns;
+  return header;
+}
+
+void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts,
+                     const QualityColumns& columns) {
   textio::CsvRecord record;
   record.add(facts.index).add(facts.first_line).add(facts.last_line).add(facts.samples);
   // TIME to T-STD, then FLUX-L and FLUX-R, as in the results row.
@@ -21,6 +44,18 @@ void write_block_row(textio::OutputFile& file, const BlockReport& report, const 
     record.add(corrected.flux).add(corrected.delay).add(std::int64_t{corrected.at_edge});
   }
   record.add(std::int64_t{quality_flag(facts)});
+  const BlockFacts::Quality& q = facts.quality;
+  if (columns.missing) record.add(q.missing_samples).add(std::int64_t{q.beyond_allowance});
+  if (columns.despike) {
+    for (const std::int64_t spikes : q.spikes) record.add(spikes);
+  }
+  if (columns.rotation) record.add(q.yaw).add(q.pitch).add(q.roll);
+  if (columns.uncertainty) {
+    record.add(q.random_error_linear).add(q.random_error_run).add(q.random_error_lag);
+  }
+  if (columns.spectra) {
+    record.add(q.low_frequency_share).add(std::int64_t{q.ogive_not_levelled});
+  }
   file.write_record(record.text());
 }
 
@@ -35,8 +70,25 @@ int quality_flag(const BlockFacts& facts) {
   return 0;
 }
 
+void write_spectrum_rows(textio::OutputFile& file, std::int64_t block,
+                         std::span<const qc::SpectrumBin> bins) {
+  textio::CsvRecord record;
+  for (const qc::SpectrumBin& bin : bins) {
+    record.clear();
+    record.add(block)
+        .add(bin.frequency)
+        .add(bin.count)
+        .add(bin.cospectrum)
+        .add(bin.ogive)
+        .add(bin.power_w)
+        .add(bin.power_temperature);
+    file.write_record(record.text());
+  }
+}
+
 void write_window_fluxes(textio::OutputFile& file, std::span<const double> block_mean_time,
-                         const flux::WindowFluxTable& table, double sample_rate) {
+                         const flux::WindowFluxTable& table, double sample_rate,
+                         const stats::Medium& medium) {
   const std::size_t windows = table.window_count();
   textio::CsvRecord record;
   for (std::size_t b = 0; b < block_mean_time.size(); ++b) {
@@ -50,7 +102,7 @@ void write_window_fluxes(textio::OutputFile& file, std::span<const double> block
           .add(seconds)
           .add(1.0 / seconds)
           .add(flux[k])
-          .add(flux::window_flux_in_watts(flux[k]));
+          .add(flux::window_flux_in_watts(flux[k], medium));
       file.write_record(record.text());
     }
   }

@@ -23,6 +23,7 @@ enum class OutputRole {
   blocks_csv,               // with --csv: one row per block, every value at full precision
   window_fluxes_csv,        // with --csv: one row per block and window length
   run_record,               // run.json: how the results were made
+  cospectra_csv,            // with --spectra: each block's binned spectra and ogive
   block_plot,               // ecflux-plot: the fluxes of every block
   cumulative_plot,          // ecflux-plot: the two cumulative fluxes
   window_plot,              // ecflux-plot: the flux against the running-mean window
@@ -31,10 +32,11 @@ enum class OutputRole {
 
 // Which program writes a file, and when.
 enum class WrittenBy {
-  run,      // every run of ecflux
-  csv_run,  // a run of ecflux --csv: comma-separated values, with a header of
-            // column names and every number at full precision
-  plot,     // ecflux-plot, from the files of a finished run
+  run,          // every run of ecflux
+  csv_run,      // a run of ecflux --csv: comma-separated values, with a header of
+                // column names and every number at full precision
+  spectra_run,  // a run of ecflux --spectra, comma-separated values too
+  plot,         // ecflux-plot, from the files of a finished run
 };
 
 struct OutputFileInfo {
@@ -86,6 +88,10 @@ inline constexpr std::string_view blocks_csv_header =
     "delay_linear_at_edge,flux_run_delay_corrected_W_m2,delay_run_corrected_s,"
     "delay_run_at_edge,quality_flag";
 
+// The columns of cospectra.csv, one row per block and frequency bin.
+inline constexpr std::string_view cospectra_csv_header =
+    "block,frequency_Hz,frequencies_in_bin,cospectrum_K_m,ogive,spectrum_w_m2_s,spectrum_T_K2_s";
+
 // The columns of window_fluxes.csv.
 inline constexpr std::string_view window_fluxes_csv_header =
     "block,time_mean,window_samples,window_s,frequency_Hz,flux_K_m_day,flux_W_m2";
@@ -94,7 +100,7 @@ inline constexpr std::string_view window_fluxes_csv_header =
 // the start, and the CSV files are made only with --csv. Every name is
 // guarded by both programs, whichever writes it: no input of a run, and no
 // other output, may have it.
-inline constexpr std::array<OutputFileInfo, 12> output_files = {{
+inline constexpr std::array<OutputFileInfo, 13> output_files = {{
     {OutputRole::results, "the results file", "", 9, results_header,
      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
@@ -109,14 +115,16 @@ inline constexpr std::array<OutputFileInfo, 12> output_files = {{
      WrittenBy::csv_run},
     {OutputRole::window_fluxes_csv, "the window-flux list", "window_fluxes.csv", 51,
      window_fluxes_csv_header, "", "", 7, WrittenBy::csv_run},
-    {OutputRole::run_record, "the record of the run", "run.json", 52, "", "", "", 8},
-    {OutputRole::block_plot, "the plot of the block fluxes", "flux_by_block.svg", 0, "", "", "", 9,
+    {OutputRole::cospectra_csv, "the spectra of the blocks", "cospectra.csv", 53,
+     cospectra_csv_header, "", "", 8, WrittenBy::spectra_run},
+    {OutputRole::run_record, "the record of the run", "run.json", 52, "", "", "", 9},
+    {OutputRole::block_plot, "the plot of the block fluxes", "flux_by_block.svg", 0, "", "", "", 10,
      WrittenBy::plot},
     {OutputRole::cumulative_plot, "the plot of the cumulative fluxes", "cumulative_flux.svg", 0, "",
-     "", "", 10, WrittenBy::plot},
+     "", "", 11, WrittenBy::plot},
     {OutputRole::window_plot, "the plot of the window fluxes", "flux_by_window.svg", 0, "", "", "",
-     11, WrittenBy::plot},
-    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 12, WrittenBy::plot},
+     12, WrittenBy::plot},
+    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 13, WrittenBy::plot},
 }};
 
 // Where a role's file stands in the table.
@@ -138,9 +146,11 @@ constexpr std::string_view output_name(const OutputFileInfo& file,
   return file.role == OutputRole::results ? results_file_name : file.fixed_name;
 }
 
-// Whether a run of ecflux writes the file: every run, or one with --csv.
-constexpr bool written_by_run(const OutputFileInfo& file, bool csv) {
-  return file.written_by == WrittenBy::run || (csv && file.written_by == WrittenBy::csv_run);
+// Whether a run of ecflux writes the file: every run, one with --csv, or
+// one with --spectra.
+constexpr bool written_by_run(const OutputFileInfo& file, bool csv, bool spectra = false) {
+  return file.written_by == WrittenBy::run || (csv && file.written_by == WrittenBy::csv_run) ||
+         (spectra && file.written_by == WrittenBy::spectra_run);
 }
 
 // The row layout of a role's file, with the columns of its fields: the form

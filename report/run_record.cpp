@@ -62,6 +62,27 @@ Json warnings_json(const std::vector<textio::Warning>& warnings) {
   return list;
 }
 
+Json quality_json(const RecordedQuality& quality) {
+  Json json = {{"despike", quality.despike},
+               {"missing", quality.missing},
+               {"fill_values", quality.fill_values},
+               {"missing_allowance_percent", number(quality.missing_allowance_percent)},
+               {"rotation", quality.rotation},
+               {"uncertainty", quality.uncertainty},
+               {"spectra", quality.spectra},
+               {"density_kg_m3", number(quality.density)},
+               {"heat_capacity_J_kg_K", number(quality.heat_capacity)},
+               {"plane", nullptr}};
+  if (quality.plane) {
+    json["plane"] = {{"offset_m_s", number(quality.plane->offset_m_s)},
+                     {"slope_u", number(quality.plane->slope_u)},
+                     {"slope_v", number(quality.plane->slope_v)},
+                     {"pitch_deg", number(quality.plane->pitch_deg)},
+                     {"roll_deg", number(quality.plane->roll_deg)}};
+  }
+  return json;
+}
+
 }  // namespace
 
 std::string run_record_json(const RunRecord& record) {
@@ -75,6 +96,7 @@ std::string run_record_json(const RunRecord& record) {
       {"command_line", record.command_line},
       {"run_folder", record.run_folder},
       {"options", {{"csv", record.csv}, {"durable", record.durable}, {"strict", record.strict}}},
+      {"quality_control", quality_json(record.quality)},
       {"timing",
        {{"started_utc", record.started_utc},
         {"finished_utc", record.finished_utc},

@@ -42,6 +42,28 @@ struct RecordedData {
   std::string time_unit;  // as judged: "seconds" ... "days"; empty before a block
 };
 
+// The options of quality control as the run applied them, and the plane of
+// the planar fit.
+struct RecordedQuality {
+  bool despike = false;
+  bool missing = false;
+  std::vector<double> fill_values;
+  double missing_allowance_percent = 10.0;
+  std::string rotation = "none";  // "double", "planar"
+  bool uncertainty = false;
+  bool spectra = false;
+  double density = 1025.0;
+  double heat_capacity = 4008.0;
+  struct Plane {
+    double offset_m_s = 0.0;
+    double slope_u = 0.0;
+    double slope_v = 0.0;
+    double pitch_deg = 0.0;
+    double roll_deg = 0.0;
+  };
+  std::optional<Plane> plane;
+};
+
 struct RunRecord {
   std::string program;  // "ecflux"
   std::string version;
@@ -50,6 +72,7 @@ struct RunRecord {
   bool csv = false;
   bool durable = false;
   bool strict = false;
+  RecordedQuality quality;
   std::string started_utc;  // ISO 8601
   std::string finished_utc;
   double wall_seconds = 0.0;

@@ -27,7 +27,8 @@ void SeriesRows::add(double row_time, double row_cumulative, double row_w, doubl
 
 ZeroShiftFluxes build_cumulative_flux(const input::Block& block, const input::BlockSizes& sizes,
                                       const BlockStatistics& s, FluctuationSeries& f,
-                                      double& cumulative_flux, SeriesRows& rows) {
+                                      double& cumulative_flux, SeriesRows& rows,
+                                      const Medium& medium) {
   const double fs = sizes.sample_rate;
   const auto block_samples = static_cast<std::size_t>(sizes.block_samples);
   const double intercept_temperature = s.intercept_temperature;
@@ -52,9 +53,9 @@ ZeroShiftFluxes build_cumulative_flux(const input::Block& block, const input::Bl
     rows.add(t, cumulative_flux, f.w_dev_run[i], f.t_dev_run[i]);
   }
   const double duration = sizes.duration();
-  z.flux_mean = heat_flux(z.cov_sum_mean, duration);
-  z.flux_lin = heat_flux(z.cov_sum_lin, duration);
-  z.flux_run = heat_flux(z.cov_sum_run, duration);
+  z.flux_mean = heat_flux(z.cov_sum_mean, duration, medium);
+  z.flux_lin = heat_flux(z.cov_sum_lin, duration, medium);
+  z.flux_run = heat_flux(z.cov_sum_run, duration, medium);
   return z;
 }
 

@@ -13,13 +13,19 @@
 
 namespace ecflux::stats {
 
-inline constexpr double water_density = 1025.0;  // kg/m3
-inline constexpr double specific_heat = 4008.0;  // J/(kg K)
+// The water whose heat the flux carries: sea water by default (--density and
+// --heat-capacity give others, such as fresh water's 1000 and 4186).
+struct Medium {
+  double density = 1025.0;        // kg/m3
+  double specific_heat = 4008.0;  // J/(kg K)
+};
 
 // Heat flux of a covariance integral over `duration` seconds: divided by the
-// duration, then times the density, then times the specific heat.
-inline double heat_flux(double covariance_integral, double duration) {
-  return covariance_integral / duration * water_density * specific_heat;
+// duration, then times the density, then times the specific heat, two
+// multiplications in this order (one by their product would round
+// differently).
+inline double heat_flux(double covariance_integral, double duration, const Medium& medium = {}) {
+  return covariance_integral / duration * medium.density * medium.specific_heat;
 }
 
 // The six fluctuation series of a block, indexed from 0.
@@ -62,6 +68,7 @@ struct SeriesRows {
 // over the block's duration N / fs.
 ZeroShiftFluxes build_cumulative_flux(const input::Block& block, const input::BlockSizes& sizes,
                                       const BlockStatistics& statistics, FluctuationSeries& series,
-                                      double& cumulative_flux, SeriesRows& rows);
+                                      double& cumulative_flux, SeriesRows& rows,
+                                      const Medium& medium = {});
 
 }  // namespace ecflux::stats

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <utility>
 
 #include "textio/numbers.h"
@@ -63,6 +64,20 @@ bool repeat_count(std::string_view digits, std::size_t cap, std::size_t& count) 
   return true;
 }
 
+// A word that a logger writes for no measurement, or a number too large for a
+// double.
+bool stands_for_missing(std::string_view token) {
+  if (!token.empty() && (token.front() == '+' || token.front() == '-')) token.remove_prefix(1);
+  const auto is = [token](std::string_view word) {
+    return token.size() == word.size() &&
+           std::equal(token.begin(), token.end(), word.begin(),
+                      [](char a, char b) { return (a | 0x20) == b; });
+  };
+  if (is("nan") || is("inf") || is("infinity")) return true;
+  const ScannedNumber number = scan_number(token.data(), token.data() + token.size());
+  return number.valid && number.end == token.data() + token.size();
+}
+
 }  // namespace
 
 ListReader::ListReader(LineReader lines) : lines_(std::move(lines)) {}
@@ -116,6 +131,11 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
       const std::string_view token(begin, static_cast<std::size_t>(p - begin));
       if (const auto number = parse_number(token)) {
         values[filled] = *number;
+        if (++filled == wanted) return complete(p);
+        continue;
+      }
+      if (non_numbers_missing_ && stands_for_missing(token)) {
+        values[filled] = std::numeric_limits<double>::quiet_NaN();
         if (++filled == wanted) return complete(p);
         continue;
       }

@@ -34,6 +34,11 @@ class ListReader {
   // when the file cannot be read.
   [[nodiscard]] Result<Outcome> read(std::span<double> values);
 
+  // From now on the words NaN, Inf and Infinity (any case, with a sign) and
+  // numbers beyond the range of a double are values that stand for no
+  // measurement, read as a NaN, instead of values that are not numbers.
+  void read_non_numbers_as_missing() { non_numbers_missing_ = true; }
+
   // Line number of the value that could not be read (after bad_value).
   std::int64_t bad_value_line() const { return bad_value_line_; }
 
@@ -51,6 +56,7 @@ class ListReader {
 
  private:
   LineReader lines_;
+  bool non_numbers_missing_ = false;
   std::int64_t bad_value_line_ = 0;
   StatementShape last_statement_;
 };

@@ -24,6 +24,7 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
                                {OutputRole::standard_output, "/dev/stdout", 6, 39},
                                {OutputRole::blocks_csv, "blocks.csv", 50, 0},
                                {OutputRole::window_fluxes_csv, "window_fluxes.csv", 51, 0},
+                               {OutputRole::cospectra_csv, "cospectra.csv", 53, 0},
                                {OutputRole::run_record, "run.json", 52, 0},
                                {OutputRole::block_plot, "flux_by_block.svg", 0, 0},
                                {OutputRole::cumulative_plot, "cumulative_flux.svg", 0, 0},
@@ -40,7 +41,8 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
   EXPECT_EQ(output_name(output_file(OutputRole::results), "my results.txt"), "my results.txt");
   EXPECT_EQ(output_name(output_file(OutputRole::cumulative_flux), "r.out"), "cumflux.out");
   for (const OutputFileInfo& file : output_files) {
-    EXPECT_EQ(file.written_by == WrittenBy::csv_run, file.fixed_name.ends_with(".csv"))
+    EXPECT_EQ(file.written_by == WrittenBy::csv_run || file.written_by == WrittenBy::spectra_run,
+              file.fixed_name.ends_with(".csv"))
         << file.fixed_name;
   }
 }
