@@ -8,12 +8,24 @@ namespace ecflux::driver {
 namespace {
 
 MessageStream destination = MessageStream::standard_error;
+std::function<void(const std::string&)> message_taker;
 
 }  // namespace
 
-void send_messages_to(MessageStream stream) { destination = stream; }
+void send_messages_to(MessageStream stream) {
+  destination = stream;
+  message_taker = nullptr;
+}
+
+void send_messages_to(std::function<void(const std::string& line)> taker) {
+  message_taker = std::move(taker);
+}
 
 void print_line(const std::string& line) {
+  if (message_taker) {
+    message_taker(textio::printable(line));
+    return;
+  }
   if (destination == MessageStream::none) return;
   std::FILE* stream = destination == MessageStream::standard_error ? stderr : stdout;
   const std::string shown = textio::printable(line);

@@ -4,6 +4,7 @@
 // Text from files (names, a configuration's fields) is shown with its control
 // characters escaped.
 
+#include <functional>
 #include <string>
 
 #include "textio/result.h"
@@ -14,9 +15,11 @@ namespace ecflux::driver {
 // The program's name as every line begins with it.
 inline constexpr std::string_view program_prefix = "ecflux: ";
 
-// Where the lines go: standard error, unless it is a file of the run.
+// Where the lines go: standard error, unless it is a file of the run, or a
+// caller in the same process that takes them.
 enum class MessageStream { standard_error, standard_output, none };
 void send_messages_to(MessageStream stream);
+void send_messages_to(std::function<void(const std::string& line)> taker);
 
 // One line on standard error (or where send_messages_to sent the lines).
 void print_line(const std::string& line);

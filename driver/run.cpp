@@ -38,14 +38,16 @@ using textio::Status;
 
 // What the run knows of itself for its last message, whichever way it ends.
 struct RunState {
-  std::string results_file_name;  // once the configuration is read
-  std::int64_t blocks = 0;        // completed so far
+  const RunListener* listener = nullptr;  // of a caller in the same process
+  std::string results_file_name;          // once the configuration is read
+  std::int64_t blocks = 0;                // completed so far
   std::vector<std::string> staged;
 };
 
 // A run that ends before it completes replaces nothing: its message, then
 // what the user still has. Returns the exit status.
 int fail(const textio::Failure& failure, const RunState& state) {
+  if (state.listener != nullptr && state.listener->failure) state.listener->failure(failure);
   if (const textio::Interruption* interruption = failure.interruption()) {
     print_line("ecflux: interrupted after " + input::with_thousands(state.blocks) +
                (state.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
@@ -149,7 +151,8 @@ textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState
     print_line("ecflux: removed what a run that did not complete left behind: " + names);
   }
 
-  auto files = OutputFiles::open(config, line.csv, line.quality.spectra);
+  auto files = OutputFiles::open(config, line.csv, line.quality.spectra,
+                                 state.listener == nullptr || state.listener->progress_lines);
   if (!files.ok()) return std::move(files.failure());
   state.staged = files.value().staged_paths();
   // The first record of the window-flux table waits for the block times.
@@ -173,8 +176,12 @@ void post_block(OutputQueue& output, OutputFiles& files, const report::QualityCo
   output.post([&files, columns, result = std::move(result)] {
     report::write_series_rows(files[OutputRole::cumulative_flux], *result.cumflux);
     report::write_series_rows(files[OutputRole::shifted_cumulative_flux], *result.cfshift);
-    report::write_block_results(result.report, files[OutputRole::results],
-                                files[OutputRole::standard_output]);
+    if (files.has(OutputRole::standard_output)) {
+      report::write_block_results(result.report, files[OutputRole::results],
+                                  files[OutputRole::standard_output]);
+    } else {
+      report::write_results_row(result.report, files[OutputRole::results]);
+    }
     if (files.has(OutputRole::blocks_csv)) {
       report::write_block_row(files[OutputRole::blocks_csv], result.report, result.facts, columns);
     }
@@ -209,7 +216,9 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const auto interrupted = [&] {
     for (const std::string& path : state.staged) ::unlink(path.c_str());
     const int status = fail(interruption(), state);
-    if (!output.cancel(output_grace)) std::_Exit(status);
+    // A caller in the same process writes no progress lines, which alone
+    // can block the output thread.
+    if (!output.cancel(output_grace) && state.listener == nullptr) std::_Exit(status);
     return status;
   };
 
@@ -218,7 +227,9 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const input::ReadSettings settings = read_settings(inputs, line.quality);
   input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
   const report::QualityColumns columns = quality_columns(line.quality);
-  const auto on_warning = [&found](textio::Warning warning) {
+  const RunListener* listener = state.listener;
+  const auto on_warning = [&found, listener](textio::Warning warning) {
+    if (listener != nullptr && listener->warning) listener->warning(warning);
     print_warning(warning);
     found.push_back(std::move(warning));
   };
@@ -231,6 +242,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
       apply_block_quality(qc::control_block(block, samples, quality), facts);
     }
     BlockResult result = pipeline.process(block, facts);
+    if (listener != nullptr && listener->block) listener->block(result);
     quality_flags.push_back(result.quality_flag);
     post_block(output, run.files, columns, std::move(result));
     if (stop_requested()) return interruption();
@@ -260,6 +272,9 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   if (auto written = output.status(); !written.ok()) return fail(written.failure(), state);
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return interrupted();
+  if (listener != nullptr && listener->window_table) {
+    listener->window_table(*table, pipeline.block_mean_times());
+  }
   report::write_spectra_table(run.files[OutputRole::window_flux_table], pipeline.block_mean_times(),
                               *table, inputs.sizes.sample_rate);
   if (run.files.has(OutputRole::window_fluxes_csv)) {
@@ -298,17 +313,19 @@ int run_in_folder(const input::CommandLine& line, RunState& state) {
 
 }  // namespace
 
-int run(const input::CommandLine& line) {
+int run(const input::CommandLine& line, const RunListener* listener) {
   if (!line.run_folder.empty()) {
     if (auto entered = input::enter_run_folder(line.run_folder); !entered.ok()) {
+      if (listener != nullptr && listener->failure) listener->failure(entered.failure());
       return report_failure(entered.failure());
     }
   }
   if (line.check) return check_run(line);
-  textio::catch_stop_signals();
+  if (listener == nullptr) textio::catch_stop_signals();
   // Declared before the run's files, so that it outlasts them: when a lack
   // of memory unwinds the run, its staged files are gone before the message.
   RunState state;
+  state.listener = listener;
   try {
     return run_in_folder(line, state);
   } catch (const std::bad_alloc&) {

@@ -53,10 +53,10 @@ textio::Status for_each_staged_output(const input::Configuration& config, bool c
 }  // namespace
 
 textio::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, bool csv,
-                                              bool spectra) {
+                                              bool spectra, bool progress_lines) {
   OutputFiles opened;
   opened.files_.resize(report::output_files.size());
-  if (report::written_by_run(report::output_file(OutputRole::standard_output), csv)) {
+  if (progress_lines) {
     opened.files_[report::table_index(OutputRole::standard_output)] = OutputFile::standard_output();
   }
   auto status = for_each_staged_output(

@@ -21,8 +21,9 @@ class OutputFiles {
  public:
   // Opens the files in the order of the table; the first that cannot be
   // opened is the failure, and the files opened before it are abandoned.
+  // Standard output only with `progress_lines`.
   static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv,
-                                          bool spectra);
+                                          bool spectra, bool progress_lines = true);
 
   bool has(report::OutputRole role) const;
   textio::OutputFile& operator[](report::OutputRole role);

@@ -32,10 +32,14 @@ BlockReport make_block_report(const stats::BlockStatistics& s, const stats::Zero
 
 void write_block_results(const BlockReport& report, textio::OutputFile& results,
                          textio::OutputFile& screen) {
-  write_row(results, row_format(OutputRole::results), report.row);
-  results.flush();
+  write_results_row(report, results);
   write_row(screen, row_format(OutputRole::standard_output), report.line);
   screen.flush();
+}
+
+void write_results_row(const BlockReport& report, textio::OutputFile& results) {
+  write_row(results, row_format(OutputRole::results), report.row);
+  results.flush();
 }
 
 }  // namespace ecflux::report

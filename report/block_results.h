@@ -31,5 +31,7 @@ BlockReport make_block_report(const stats::BlockStatistics& statistics,
 // the progress of a long run shows as it happens.
 void write_block_results(const BlockReport& report, textio::OutputFile& results,
                          textio::OutputFile& screen);
+// The results row alone, for a run whose caller shows its progress itself.
+void write_results_row(const BlockReport& report, textio::OutputFile& results);
 
 }  // namespace ecflux::report

@@ -26,35 +26,72 @@ std::string blocks_csv_header_with(const QualityColumns& columns) {
   return header;
 }
 
+std::vector<std::string> blocks_csv_names(const QualityColumns& columns) {
+  const std::string header = blocks_csv_header_with(columns);
+  std::vector<std::string> names;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = header.find(',', begin)) != std::string::npos; begin = end + 1) {
+    names.push_back(header.substr(begin, end - begin));
+  }
+  names.push_back(header.substr(begin));
+  return names;
+}
+
+std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts& facts,
+                                     const QualityColumns& columns) {
+  std::vector<CsvCell> cells;
+  cells.reserve(64);
+  const auto add = [&cells](auto value) { cells.emplace_back(value); };
+  add(facts.index);
+  add(facts.first_line);
+  add(facts.last_line);
+  add(facts.samples);
+  // TIME to T-STD, then FLUX-L and FLUX-R, as in the results row.
+  for (std::size_t i = 0; i <= 11; ++i) add(report.row[i]);
+  add(report.line[1]);  // the flux of the mean-removed fluctuations
+  // LINMIN, RUNMIN, LINMAX, RUNMAX and their delays.
+  for (std::size_t i = 12; i < report.row.size(); ++i) add(report.row[i]);
+  add(facts.steady_state_difference_percent);
+  add(facts.time_step_max_s);
+  add(facts.implausible_values);
+  add(facts.uneven_steps);
+  add(facts.values_unread);
+  for (const flux::DelayCorrectedFlux& corrected : {facts.linear, facts.running}) {
+    add(corrected.flux);
+    add(corrected.delay);
+    add(std::int64_t{corrected.at_edge});
+  }
+  add(std::int64_t{quality_flag(facts)});
+  const BlockFacts::Quality& q = facts.quality;
+  if (columns.missing) {
+    add(q.missing_samples);
+    add(std::int64_t{q.beyond_allowance});
+  }
+  if (columns.despike) {
+    for (const std::int64_t spikes : q.spikes) add(spikes);
+  }
+  if (columns.rotation) {
+    add(q.yaw);
+    add(q.pitch);
+    add(q.roll);
+  }
+  if (columns.uncertainty) {
+    add(q.random_error_linear);
+    add(q.random_error_run);
+    add(q.random_error_lag);
+  }
+  if (columns.spectra) {
+    add(q.low_frequency_share);
+    add(std::int64_t{q.ogive_not_levelled});
+  }
+  return cells;
+}
+
 void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts,
                      const QualityColumns& columns) {
   textio::CsvRecord record;
-  record.add(facts.index).add(facts.first_line).add(facts.last_line).add(facts.samples);
-  // TIME to T-STD, then FLUX-L and FLUX-R, as in the results row.
-  for (std::size_t i = 0; i <= 11; ++i) record.add(report.row[i]);
-  record.add(report.line[1]);  // the flux of the mean-removed fluctuations
-  // LINMIN, RUNMIN, LINMAX, RUNMAX and their delays.
-  for (std::size_t i = 12; i < report.row.size(); ++i) record.add(report.row[i]);
-  record.add(facts.steady_state_difference_percent)
-      .add(facts.time_step_max_s)
-      .add(facts.implausible_values)
-      .add(facts.uneven_steps)
-      .add(facts.values_unread);
-  for (const flux::DelayCorrectedFlux& corrected : {facts.linear, facts.running}) {
-    record.add(corrected.flux).add(corrected.delay).add(std::int64_t{corrected.at_edge});
-  }
-  record.add(std::int64_t{quality_flag(facts)});
-  const BlockFacts::Quality& q = facts.quality;
-  if (columns.missing) record.add(q.missing_samples).add(std::int64_t{q.beyond_allowance});
-  if (columns.despike) {
-    for (const std::int64_t spikes : q.spikes) record.add(spikes);
-  }
-  if (columns.rotation) record.add(q.yaw).add(q.pitch).add(q.roll);
-  if (columns.uncertainty) {
-    record.add(q.random_error_linear).add(q.random_error_run).add(q.random_error_lag);
-  }
-  if (columns.spectra) {
-    record.add(q.low_frequency_share).add(std::int64_t{q.ogive_not_levelled});
+  for (const CsvCell& cell : block_row_cells(report, facts, columns)) {
+    std::visit([&record](auto value) { record.add(value); }, cell);
   }
   file.write_record(record.text());
 }

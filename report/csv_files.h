@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
@@ -73,6 +75,18 @@ std::string blocks_csv_header_with(const QualityColumns& columns);
 //  0: none of these. A block too short for the steady-state test (fewer than
 //     six samples) is judged without it.
 int quality_flag(const BlockFacts& facts);
+
+// One value of a row of a CSV file: a number or a count.
+using CsvCell = std::variant<double, std::int64_t>;
+
+// The names of the columns of blocks.csv with the groups of quality control
+// asked for, in order.
+std::vector<std::string> blocks_csv_names(const QualityColumns& columns);
+
+// The values of the block's row of blocks.csv, in the order of its columns:
+// what the file holds, and what a caller in memory takes as the same row.
+std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts& facts,
+                                     const QualityColumns& columns = {});
 
 // The block's row of blocks.csv, with the groups of quality control asked
 // for.
