@@ -1,5 +1,7 @@
 #include "plot/tool.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <filesystem>
 #include <initializer_list>
@@ -13,19 +15,17 @@
 #include "plot/plots.h"
 #include "plot/report_page.h"
 #include "report/output_files.h"
+#include "report/output_guard.h"
+#include "textio/folder_lock.h"
 #include "textio/output_file.h"
 
 namespace ecflux::plot {
 namespace {
 
-// The failure in the words that ecflux uses for the same condition.
-void report(std::ostream& err, const textio::Failure& failure) {
-  if (const textio::IoFailure* io = failure.io_failure()) {
-    err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
-  } else {
-    err << textio::fatal_message(failure, "ecflux-plot") << '\n';
-  }
-}
+using report::OutputRole;
+
+// The name of a file that ecflux-plot writes.
+std::string_view plot_file_name(OutputRole role) { return report::output_file(role).fixed_name; }
 
 // One step of the program with a lack of memory turned into its failure,
 // "out of memory while reading /data/run/Cospectra.out", so that the program
@@ -57,8 +57,7 @@ std::optional<RunWindow> run_window(const input::Configuration& config) {
 }
 
 // Opens one of the run's output files with its unit.
-textio::Result<textio::LineReader> open_output(report::OutputRole role,
-                                               std::string_view results_name) {
+textio::Result<textio::LineReader> open_output(OutputRole role, std::string_view results_name) {
   const report::OutputFileInfo& file = report::output_file(role);
   return textio::LineReader::open(report::output_name(file, results_name), file.unit);
 }
@@ -67,7 +66,7 @@ textio::Result<textio::LineReader> open_output(report::OutputRole role,
 // results file, was written by the same run: a run closes its CSV files after
 // its results file, and a later run without --csv leaves the earlier CSV files
 // older than its results file, which must not be drawn as its values.
-bool csv_of_this_run(report::OutputRole role, const std::string& results_name) {
+bool csv_of_this_run(OutputRole role, const std::string& results_name) {
   std::error_code error;
   const auto csv_time =
       std::filesystem::last_write_time(report::output_file(role).fixed_name, error);
@@ -92,7 +91,6 @@ struct RunInputs {
 };
 
 textio::Result<RunInputs> open_inputs(const std::string& results_name) {
-  using report::OutputRole;
   RunInputs inputs;
   inputs.csv = csv_of_this_run(OutputRole::blocks_csv, results_name) &&
                csv_of_this_run(OutputRole::window_fluxes_csv, results_name);
@@ -141,7 +139,7 @@ textio::Result<DrawnRun> draw_run(RunInputs& inputs, const input::Configuration&
   });
   if (!table.ok()) return std::move(table.failure());
   DrawnRun run{std::move(table.value()), {}, 0, std::nullopt, std::nullopt};
-  auto blocks = guarding_memory("drawing", {block_plot_name}, [&] {
+  auto blocks = guarding_memory("drawing", {plot_file_name(OutputRole::block_plot)}, [&] {
     return textio::Result<Chart>(block_flux_chart(run.blocks));
   });
   if (!blocks.ok()) return std::move(blocks.failure());
@@ -171,17 +169,6 @@ textio::Result<DrawnRun> draw_run(RunInputs& inputs, const input::Configuration&
   if (!windows.ok()) return std::move(windows.failure());
   run.charts.push_back(std::move(windows.value()));
   return run;
-}
-
-// Writes one file of the plots, replacing an earlier one, and prints its path.
-textio::Status write_output(std::string_view name, const std::string& text, std::ostream& out) {
-  auto file = textio::OutputFile::create(name, 0);
-  if (!file.ok()) return std::move(file.failure());
-  file.value().write_text(text);
-  file.value().close();
-  if (auto status = file.value().status(); !status.ok()) return status;
-  out << file.value().path() << '\n';
-  return {};
 }
 
 RunReport run_report(const input::Configuration& config, const RunInputs& inputs,
@@ -214,8 +201,9 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
   auto run = draw_run(inputs, config);
   if (!run.ok()) return std::move(run.failure());
   const DrawnRun& drawn = run.value();
-  const std::array<std::string_view, 3> plot_names = {block_plot_name, cumulative_plot_name,
-                                                      window_plot_name};
+  const std::array<std::string_view, 3> plot_names = {plot_file_name(OutputRole::block_plot),
+                                                      plot_file_name(OutputRole::cumulative_plot),
+                                                      plot_file_name(OutputRole::window_plot)};
   std::vector<OutputText> outputs;
   for (std::size_t i = 0; i < plot_names.size(); ++i) {
     auto svg = guarding_memory("drawing", {plot_names[i]}, [&] {
@@ -224,47 +212,92 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
     if (!svg.ok()) return std::move(svg.failure());
     outputs.push_back({plot_names[i], std::move(svg.value())});
   }
-  auto page = guarding_memory("drawing", {report_page_name}, [&] {
+  const std::string_view page_name = plot_file_name(OutputRole::report_page);
+  auto page = guarding_memory("drawing", {page_name}, [&] {
     return textio::Result<std::string>(report_page(run_report(config, inputs, drawn)));
   });
   if (!page.ok()) return std::move(page.failure());
-  outputs.push_back({report_page_name, std::move(page.value())});
+  outputs.push_back({page_name, std::move(page.value())});
   return outputs;
 }
 
-int plot_run(std::ostream& out, std::ostream& err) {
+// Refuses a configuration under which a plot would replace an input or an
+// output of the run, and a standard output that is one of the run's files,
+// where the printed paths would land in a file that is read or replaced.
+textio::Status check_run_files(const input::Configuration& config) {
+  const report::RunFileNames names{config.data_file_name, input::configuration_file_name,
+                                   config.results_file_name};
+  if (auto distinct = report::check_files_are_distinct(names); !distinct.ok()) return distinct;
+  return report::check_standard_stream(STDOUT_FILENO, names);
+}
+
+// Writes each drawn file aside, beside the file it replaces. The process id
+// keeps the staged files of two ecflux-plot processes in one folder apart,
+// which the shared lock lets run at once. A file's text is given back once it
+// is written, so that writing needs little more memory than drawing did.
+textio::Result<std::vector<textio::OutputFile>> write_aside(std::vector<OutputText>& outputs) {
+  const std::string tag = std::to_string(::getpid());
+  std::vector<textio::OutputFile> files;
+  for (OutputText& output : outputs) {
+    auto written = guarding_memory("writing", {output.name}, [&] {
+      auto file = textio::OutputFile::open_staged(output.name, 0, tag);
+      if (!file.ok()) return file;
+      file.value().write_text(output.text);
+      if (auto finished = file.value().finish(false); !finished.ok()) {
+        return textio::Result<textio::OutputFile>(std::move(finished.failure()));
+      }
+      return file;
+    });
+    if (!written.ok()) return std::move(written.failure());
+    std::string().swap(output.text);
+    files.push_back(std::move(written.value()));
+  }
+  return files;
+}
+
+// Puts the files written aside in place, in their order, and prints the path
+// of each. A file not yet put in place when one fails is removed with its
+// object.
+textio::Status put_in_place(std::vector<textio::OutputFile>& files, std::ostream& out) {
+  for (textio::OutputFile& file : files) {
+    if (auto placed = file.put_in_place(); !placed.ok()) return placed;
+    out << file.path() << '\n';
+  }
+  return {};
+}
+
+textio::Status plot_run(std::ostream& out) {
+  const auto lock = textio::lock_folder_for_reading("; nothing was drawn");
+  if (!lock.ok()) return lock.failure();
   const auto config = guarding_memory("reading", {input::configuration_file_name},
                                       [] { return input::read_configuration(); });
-  if (!config.ok()) {
-    report(err, config.failure());
-    return 1;
-  }
+  if (!config.ok()) return config.failure();
+  if (auto guarded = check_run_files(config.value()); !guarded.ok()) return guarded;
   auto inputs = open_inputs(config.value().results_file_name);
-  if (!inputs.ok()) {
-    report(err, inputs.failure());
-    return 1;
-  }
+  if (!inputs.ok()) return std::move(inputs.failure());
   auto outputs = draw_outputs(config.value(), std::move(inputs.value()));
-  if (!outputs.ok()) {
-    report(err, outputs.failure());
-    return 1;
-  }
-  for (const OutputText& output : outputs.value()) {
-    const auto written = guarding_memory(
-        "writing", {output.name}, [&] { return write_output(output.name, output.text, out); });
-    if (!written.ok()) {
-      report(err, written.failure());
-      return 1;
-    }
-  }
-  return 0;
+  if (!outputs.ok()) return std::move(outputs.failure());
+  auto files = write_aside(outputs.value());
+  if (!files.ok()) return std::move(files.failure());
+  return put_in_place(files.value(), out);
 }
 
 }  // namespace
 
+void report_failure(std::ostream& err, const textio::Failure& failure) {
+  if (const textio::IoFailure* io = failure.io_failure()) {
+    err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
+  } else {
+    err << textio::fatal_message(failure, "ecflux-plot") << '\n';
+  }
+}
+
 int run_plot_tool(std::ostream& out, std::ostream& err) {
   try {
-    return plot_run(out, err);
+    const textio::Status status = plot_run(out);
+    if (status.ok()) return 0;
+    report_failure(err, status.failure());
+    return 1;
   } catch (const std::bad_alloc&) {
     // Even the message of a step could not be made: one that needs no memory.
     err << "ecflux-plot: out of memory\n";
