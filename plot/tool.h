@@ -18,13 +18,13 @@ void report_failure(std::ostream& err, const textio::Failure& failure);
 // run whose input or results file has the name of a plot, or whose standard
 // output is one of its files; reads the results file (or "blocks.csv"),
 // "cumflux.out", "CFSHIFT.out" and "Cospectra.out" (or "window_fluxes.csv"),
-// and writes the three plots and the report page, replacing earlier ones;
-// prints the path of each on `out`.
+// and writes the plots and the report page, replacing earlier ones; prints
+// the path of each on `out`.
 // A refusal, a file that cannot be read or written, or a lack of memory
 // (naming the file being read, drawn or written) ends the program with one
 // line on `err`, and exit status 1. Everything is drawn before the first file
 // is written, and the files are written aside and put in place only when all
-// four are written: after any failure the plots of an earlier run are as
+// of them are written: after any failure the plots of an earlier run are as
 // they were.
 int run_plot_tool(std::ostream& out, std::ostream& err);
 

@@ -120,13 +120,8 @@ TEST(PlotWriting, RefusesToWriteOverAFileOfTheRun) {
   };
   for (const Case& c : cases) {
     TempFolder folder;
-    testing::ConfigurationText config;
-    config.data_file = "example.dat";
-    config.block_seconds = "60";
-    config.window_seconds = "30";
-    testing::write_run(folder, config,
-                       testing::read_file(std::filesystem::path(EXAMPLES_FOLDER) / "example.dat"));
-    ASSERT_EQ(testing::run_program(ECFLUX_PROGRAM, folder.path()).exit_status, 0);
+    testing::ConfigurationText config = testing::example_configuration();
+    testing::finish_example_run(folder, config);
     for (const auto& name : plot_names()) folder.write(name, "earlier " + name);
     std::filesystem::rename(folder / "example.dat", folder / c.data_file);
     std::filesystem::rename(folder / "results.out", folder / c.results_file);
