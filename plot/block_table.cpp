@@ -28,12 +28,6 @@ constexpr std::array<std::string_view, 20> results_units = {
     time_unit, "cm/s", "cm/s", "cm/s", "cm/s", "cm/s", "cm/s", "°", "K", "K",
     "W/m²",    "W/m²", "W/m²", "W/m²", "W/m²", "W/m²", "s",    "s", "s", "s"};
 
-std::string_view trim(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::vector<std::string> header_labels(std::string_view header) {
   std::vector<std::string> labels;
   std::size_t at = 0;
@@ -88,9 +82,10 @@ std::vector<std::string_view> BlockTable::cells(std::size_t block, std::size_t c
   }
   for (const auto& field : report::row_format(OutputRole::results).fields()) {
     if (texts.size() == count) break;
-    texts.push_back(field.begin < record.size()
-                        ? trim(record.substr(field.begin, static_cast<std::size_t>(field.width)))
-                        : std::string_view());
+    texts.push_back(
+        field.begin < record.size()
+            ? trim_blanks(record.substr(field.begin, static_cast<std::size_t>(field.width)))
+            : std::string_view());
   }
   return texts;
 }
@@ -114,7 +109,7 @@ textio::Result<BlockTable> read_results_table(textio::LineReader& results,
     table.blocks.push_back({time, row[flux_l_field], row[flux_r_field], row[run_min_field],
                             row[run_max_field], row[run_min_delay_field],
                             time.state == FieldState::number
-                                ? std::string(trim(record.substr(
+                                ? std::string(trim_blanks(record.substr(
                                       0, static_cast<std::size_t>(format.fields()[0].width))))
                                 : std::string()});
     table.records.emplace_back(record);

@@ -43,15 +43,15 @@ void Decimator::merge_pairs() {
   rows_per_bucket_ *= 2;
 }
 
-void Decimator::fill(Line& line) const {
+void Decimator::fill(Pieces<Point>& pieces) const {
   for (const Bucket& bucket : buckets_) {
-    if (bucket.starts_segment) line.gap();
+    if (bucket.starts_segment) pieces.gap();
     Kept points[] = {bucket.first, bucket.lowest, bucket.highest, bucket.last};
     std::sort(std::begin(points), std::end(points),
               [](const Kept& a, const Kept& b) { return a.row < b.row; });
     for (std::size_t i = 0; i < 4; ++i) {
       if (i > 0 && points[i].row == points[i - 1].row) continue;
-      line.add(points[i].point.x, points[i].point.y);
+      pieces.add(points[i].point);
     }
   }
 }

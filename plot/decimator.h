@@ -26,8 +26,8 @@ class Decimator {
   // a merged bucket, where it is too narrow to see.
   void gap();
 
-  // The kept points in their order, as segments of `line`.
-  void fill(Line& line) const;
+  // The kept points in their order, as segments of `pieces`.
+  void fill(Pieces<Point>& pieces) const;
 
  private:
   struct Kept {

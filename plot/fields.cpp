@@ -16,6 +16,12 @@ Field read_field(std::string_view record, std::size_t begin, int width, int deci
   return {FieldState::not_a_number, 0.0};
 }
 
+std::string_view trim_blanks(std::string_view text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 void read_fields(const textio::RecordFormat& format, std::string_view record,
                  std::vector<Field>& fields) {
   fields.clear();

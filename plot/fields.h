@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct Field {
 // blank or absent one (a cut record) is missing.
 Field read_field(std::string_view record, std::size_t begin, int width, int decimals);
 
+// A field's text without the blanks around it.
+std::string_view trim_blanks(std::string_view text);
+
 // Every field of the record as the format places them, one per field.
 void read_fields(const textio::RecordFormat& format, std::string_view record,
                  std::vector<Field>& fields);
@@ -41,7 +45,13 @@ struct SkipCount {
 
   // Counts the field when it is not a number; true when it is one.
   bool take(const Field& field);
-  std::int64_t total() const { return asterisks + not_a_number; }
+};
+
+// What could not be shown of one column, for the notes; `name` as the file
+// names the column.
+struct SkippedColumn {
+  std::string name;
+  SkipCount count;
 };
 
 }  // namespace ecflux::plot

@@ -16,12 +16,24 @@ constexpr const char* usage =
     "directory when none is given: flux_by_block.svg, cumulative_flux.svg and\n"
     "flux_by_window.svg, and report.html, a page of the run with the three plots,\n"
     "from the run's output files (blocks.csv and window_fluxes.csv where ecflux\n"
-    "--csv wrote them), into the same folder.\n"
+    "--csv wrote them), into the same folder. The plots of an earlier run are\n"
+    "replaced only when all four files are written.\n"
     "\n"
     "Options:\n"
     "  -h, --help  show this text and exit\n"
     "  --version   show the version and exit\n"
     "  --          end of the options: what follows is the run folder\n";
+
+// Standard output that did not take every write (a full device, a closed
+// standard output, a broken pipe) fails the program, which then ends with
+// one line on standard error and status 1, as the GNU tools do.
+int with_standard_output_finished(int status) {
+  if (auto written = ecflux::textio::finish_standard_output(); !written.ok() && status == 0) {
+    ecflux::plot::report_failure(std::cerr, written.failure());
+    return 1;
+  }
+  return status;
+}
 
 }  // namespace
 
@@ -33,14 +45,14 @@ int main(int argc, char** argv) {
   const auto line = ecflux::input::parse_command_line(arguments.subspan(1), {});
   if (const auto answer = ecflux::input::immediate_answer(line, "ecflux-plot", usage)) {
     std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
-    return answer->status;
+    return with_standard_output_finished(answer->status);
   }
   if (!line.value().run_folder.empty()) {
     const auto entered = ecflux::input::enter_run_folder(line.value().run_folder);
     if (!entered.ok()) {
-      std::cerr << ecflux::textio::fatal_message(entered.failure(), "ecflux-plot") << '\n';
+      ecflux::plot::report_failure(std::cerr, entered.failure());
       return 1;
     }
   }
-  return ecflux::plot::run_plot_tool(std::cout, std::cerr);
+  return with_standard_output_finished(ecflux::plot::run_plot_tool(std::cout, std::cerr));
 }

@@ -6,6 +6,8 @@
 
 #include "input/data_warnings.h"
 #include "plot/csv_reader.h"
+#include "plot/notes.h"
+#include "plot/svg.h"
 
 namespace ecflux::plot {
 namespace {
@@ -49,23 +51,15 @@ td.missing { color: #9aa1ab; }
 footer { color: #6b7280; font-size: 12px; text-align: center; }
 )";
 
-std::string escaped(std::string_view text) { return escape_xml(std::string(text)); }
-
-std::string number_text(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 // A header cell: the name with its unit below; a long name of blocks.csv may
 // break after each underscore, so that the table stays narrow.
 std::string header_cell(const BlockColumn& column) {
   std::string cell = "<th>";
-  for (const char c : escaped(column.name)) {
+  for (const char c : escape_xml(column.name)) {
     cell += c;
     if (c == '_') cell += "<wbr/>";
   }
-  if (!column.unit.empty()) cell += "<span class=\"unit\">" + escaped(column.unit) + "</span>";
+  if (!column.unit.empty()) cell += "<span class=\"unit\">" + escape_xml(column.unit) + "</span>";
   return cell + "</th>";
 }
 
@@ -75,7 +69,7 @@ std::string csv_cell(std::string_view text) {
   if (text.empty()) return "<td class=\"missing\">–</td>";
   const Field value = read_csv_number(text);
   if (value.state != FieldState::number || text.find_first_of(".eE") == std::string_view::npos)
-    return "<td>" + escaped(text) + "</td>";
+    return "<td>" + escape_xml(text) + "</td>";
   char shown[32];
   std::snprintf(shown, sizeof shown, "%.8g", value.value);
   return "<td>" + std::string(shown) + "</td>";
@@ -84,18 +78,18 @@ std::string csv_cell(std::string_view text) {
 // A field of the results file as written; asterisks stand out.
 std::string fixed_cell(std::string_view text) {
   if (!text.empty() && text.find_first_not_of('*') == std::string_view::npos)
-    return "<td class=\"wide\" title=\"too wide for its field\">" + escaped(text) + "</td>";
-  return "<td>" + escaped(text) + "</td>";
+    return "<td class=\"wide\" title=\"too wide for its field\">" + escape_xml(text) + "</td>";
+  return "<td>" + escape_xml(text) + "</td>";
 }
 
 void append_fact(std::string& page, std::string_view name, const std::string& value,
                  const std::string& derived = {}) {
-  page += "<tr><th>" + escaped(name) + "</th><td>" + escaped(value);
-  if (!derived.empty()) page += " <span class=\"derived\">(" + escaped(derived) + ")</span>";
+  page += "<tr><th>" + escape_xml(name) + "</th><td>" + escape_xml(value);
+  if (!derived.empty()) page += " <span class=\"derived\">(" + escape_xml(derived) + ")</span>";
   page += "</td></tr>\n";
 }
 
-void append_configuration(std::string& page, const RunReport& run) {
+void append_configuration(std::string& page, const RunModel& run) {
   const input::Configuration& config = run.config;
   const auto samples = [&](std::string_view symbol, std::int32_t count) {
     return std::string(symbol) + " = " + input::with_thousands(count) + " samples";
@@ -122,8 +116,11 @@ void append_configuration(std::string& page, const RunReport& run) {
   page += "</table></div>\n";
 }
 
-void append_counts(std::string& page, const RunReport& run) {
-  const auto blocks = static_cast<std::int64_t>(run.blocks->blocks.size());
+void append_counts(std::string& page, const RunModel& run) {
+  const auto blocks = static_cast<std::int64_t>(run.blocks.blocks.size());
+  // The unit judged from the blocks' mean times, where the clock has one.
+  const TimeUnit* time_unit =
+      run.clock && run.clock->time_unit() ? &*run.clock->time_unit() : nullptr;
   page += "<div class=\"card\"><h2>The run</h2>\n<table class=\"facts\">\n";
   append_fact(page, "Complete blocks", input::with_thousands(blocks));
   if (run.sizes) {
@@ -134,25 +131,21 @@ void append_counts(std::string& page, const RunReport& run) {
                 "N / fs per block");
   }
   append_fact(page, "Window lengths",
-              input::with_thousands(static_cast<std::int64_t>(run.window_lengths)));
+              input::with_thousands(static_cast<std::int64_t>(run.windows.window_lengths)));
   append_fact(page, "Times of the data file",
-              run.time_unit ? std::string(run.time_unit->name) : "unit not known",
-              run.time_unit ? "judged from the spacing of the blocks' mean times" : "");
-  append_fact(page, "Blocks from", run.blocks->file_label);
+              time_unit ? std::string(time_unit->name) : "unit not known",
+              time_unit ? "judged from the spacing of the blocks' mean times" : "");
+  append_fact(page, "Blocks from", run.blocks.file_label);
   page += "</table></div>\n";
 }
 
 // The chart's drawing without its notes, which follow it as text of the
 // page, and without the XML declaration, which has no place inside a page.
 void append_plot(std::string& page, const Chart& chart) {
-  Chart drawing = chart;
-  drawing.notes.clear();
-  std::string svg = render_svg(drawing);
-  if (svg.starts_with("<?xml")) svg.erase(0, svg.find('\n') + 1);
-  page += "<figure>\n" + svg;
+  page += "<figure>\n" + render_svg(chart, SvgForm::in_page);
   if (!chart.notes.empty()) {
     page += "<ul class=\"notes\">\n";
-    for (const auto& note : chart.notes) page += "<li>" + escaped(note) + "</li>\n";
+    for (const auto& note : chart.notes) page += "<li>" + escape_xml(note) + "</li>\n";
     page += "</ul>\n";
   }
   page += "</figure>\n";
@@ -188,14 +181,14 @@ std::string first_of(std::size_t shown, std::size_t all, std::string_view what) 
 void append_block_table(std::string& page, const BlockTable& table) {
   const TableCut cut = table_cut(table);
   page += "<section><h2>Blocks</h2>\n<p class=\"intro\">One row per complete block, from " +
-          escaped(table.file_label) +
+          escape_xml(table.file_label) +
           (table.csv ? " (shown to eight significant digits; the file holds every value in full)."
                      : ", as written: asterisks stand for a value too wide for its field.");
   const std::string rows = first_of(cut.rows, table.records.size(), "blocks");
   const std::string columns = first_of(cut.columns, table.columns.size(), "columns");
   if (!rows.empty() || !columns.empty()) {
     page += " The table shows " + rows + (!rows.empty() && !columns.empty() ? " and " : "") +
-            columns + "; " + escaped(table.file_label) + " holds them all.";
+            columns + "; " + escape_xml(table.file_label) + " holds them all.";
   }
   page += "</p>\n<div class=\"scroll\"><table class=\"blocks\" id=\"blocks\">\n<thead><tr>";
   for (std::size_t c = 0; c < cut.columns; ++c) page += header_cell(table.columns[c]);
@@ -211,24 +204,25 @@ void append_block_table(std::string& page, const BlockTable& table) {
 
 }  // namespace
 
-std::string report_page(const RunReport& run) {
+std::string report_page(const RunModel& run, const std::string& run_folder,
+                        const std::vector<Chart>& charts) {
   std::string page =
       "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head>\n"
       "<meta charset=\"utf-8\"/>\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
       "<title>Heat-flux run " +
-      escaped(run.run_folder) + "</title>\n<style>" + std::string(style) +
+      escape_xml(run_folder) + "</title>\n<style>" + std::string(style) +
       "</style>\n</head>\n<body>\n<main>\n<header><h1>Heat-flux run</h1>\n<p class=\"folder\">" +
-      escaped(run.run_folder) + "</p>\n<p class=\"sources\">Drawn from";
+      escape_xml(run_folder) + "</p>\n<p class=\"sources\">Drawn from";
   for (std::size_t i = 0; i < run.files_read.size(); ++i)
-    page += (i == 0 ? " " : ", ") + escaped(run.files_read[i]);
+    page += (i == 0 ? " " : ", ") + escape_xml(run.files_read[i]);
   page += ".</p></header>\n<div class=\"cards\">\n";
   append_configuration(page, run);
   append_counts(page, run);
   page += "</div>\n<section><h2>Plots</h2>\n";
-  for (const Chart* chart : run.charts) append_plot(page, *chart);
+  for (const Chart& chart : charts) append_plot(page, chart);
   page += "</section>\n";
-  append_block_table(page, *run.blocks);
+  append_block_table(page, run.blocks);
   page +=
       "<footer>Written by ecflux-plot " ECFLUX_VERSION ".</footer>\n</main>\n</body>\n</html>\n";
   return page;

@@ -16,10 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "input/configuration.h"
 #include "plot/chart.h"
-#include "plot/plots.h"
+#include "plot/fit.h"
 #include "plot/report_page.h"
+#include "plot/svg.h"
+#include "plot/window_plot.h"
+#include "plot/window_reading.h"
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
 #include "tests/support/test_support.h"
@@ -37,7 +39,7 @@ const std::vector<std::string> output_names = {"flux_by_block.svg", "cumulative_
 
 std::vector<std::pair<double, double>> points_of(const Line& line) {
   std::vector<std::pair<double, double>> points;
-  for (const auto& segment : line.segments)
+  for (const auto& segment : line.points.segments)
     for (const Point& point : segment) points.emplace_back(point.x, point.y);
   return points;
 }
@@ -52,7 +54,7 @@ std::string all_notes(const Chart& chart) {
 template <class Series>
 std::vector<double> extent(const Series& series) {
   std::vector<double> range = {1e300, -1e300, 1e300, -1e300};
-  for (const auto& segment : series.segments) {
+  for (const auto& segment : series.points.segments) {
     for (const auto& point : segment) {
       if constexpr (std::is_same_v<Series, Band>) {
         range = {std::min(range[0], point.x), std::max(range[1], point.x),
@@ -83,16 +85,16 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
   Band band{"band", "#444444", {}};
   for (int i = 0; i < 100'000; ++i) {
     const double x = i;
-    broken.add(x, std::sin(i * 0.01) + (i % 7919 == 0 ? 50.0 : 0.0));
-    broken.gap();
-    scribble.add(i % 2 == 0 ? x : 99'999 - x, std::cos(i * 0.1));
-    band.add(i % 2 == 0 ? x : 99'999 - x, -1.0 - i % 3, 1.0 + i % 5);
+    broken.points.add({x, std::sin(i * 0.01) + (i % 7919 == 0 ? 50.0 : 0.0)});
+    broken.points.gap();
+    scribble.points.add({i % 2 == 0 ? x : 99'999 - x, std::cos(i * 0.1)});
+    band.points.add({i % 2 == 0 ? x : 99'999 - x, -1.0 - i % 3, 1.0 + i % 5});
   }
   for (int i = 0; i < 15'000; ++i) {
-    gappy.add(i * 6.0, i % 4);
-    gappy.gap();
+    gappy.points.add({i * 6.0, static_cast<double>(i % 4)});
+    gappy.points.gap();
   }
-  for (int i = 0; i < 1'000; ++i) plain.add(i * 100.0, i % 10);
+  for (int i = 0; i < 1'000; ++i) plain.points.add({i * 100.0, static_cast<double>(i % 10)});
   Chart chart;
   chart.lines = {broken, scribble, gappy, plain};
   chart.bands = {band};
@@ -100,20 +102,20 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
 
   for (std::size_t i = 0; i < 2; ++i) {
     const Line& fitted = chart.lines[i];
-    EXPECT_EQ(fitted.segments.size(), 1u) << fitted.label;
-    EXPECT_LE(fitted.point_count(), drawn_point_limit) << fitted.label;
+    EXPECT_EQ(fitted.points.segments.size(), 1u) << fitted.label;
+    EXPECT_LE(fitted.points.point_count(), drawn_point_limit) << fitted.label;
     EXPECT_FALSE(fitted.markers) << fitted.label;
   }
   expect_extremes_of(chart.lines[0], broken);
   expect_extremes_of(chart.lines[1], scribble);
   EXPECT_EQ(points_of(chart.lines[2]), points_of(gappy));
-  EXPECT_EQ(chart.lines[2].segments.size(), 15'000u);
+  EXPECT_EQ(chart.lines[2].points.segments.size(), 15'000u);
   EXPECT_EQ(points_of(chart.lines[3]), points_of(plain));
   EXPECT_TRUE(chart.lines[3].markers);
 
   const Band& fitted_band = chart.bands[0];
-  ASSERT_EQ(fitted_band.segments.size(), 1u);
-  EXPECT_LE(fitted_band.point_count(), drawn_point_limit);
+  ASSERT_EQ(fitted_band.points.segments.size(), 1u);
+  EXPECT_LE(fitted_band.points.point_count(), drawn_point_limit);
   EXPECT_EQ(extent(fitted_band), extent(band));
 
   EXPECT_EQ(all_notes(chart),
@@ -137,25 +139,24 @@ TEST(WindowChart, RecordsCutShortCountTheBlocksTheyDoNotReachAsMissing) {
                            "  2.500000   1.5000   2.5000\r\n"
                            "  1.666667   1.2500   2.2500   3.2\r\n";
   auto reader = textio::LineReader::from_text(text, 40, "Cospectra.out");
-  auto chart = window_flux_chart(reader, std::nullopt);
-  ASSERT_TRUE(chart.ok());
-  const Chart& c = chart.value();
+  auto fluxes = read_window_table(reader, "Cospectra.out", {});
+  ASSERT_TRUE(fluxes.ok());
+  const Chart c = window_flux_chart(fluxes.value(), std::nullopt);
   ASSERT_EQ(c.lines.size(), 6u);
-  EXPECT_EQ(c.lines[0].point_count(), 3u);
-  EXPECT_EQ(c.lines[0].segments.size(), 1u);
-  EXPECT_EQ(c.lines[2].point_count(), 2u);  // the field cut short is a number still
-  EXPECT_EQ(c.lines[5].point_count(), 1u);
+  EXPECT_EQ(c.lines[0].points.point_count(), 3u);
+  EXPECT_EQ(c.lines[0].points.segments.size(), 1u);
+  EXPECT_EQ(c.lines[2].points.point_count(), 2u);  // the field cut short is a number still
+  EXPECT_EQ(c.lines[5].points.point_count(), 1u);
   EXPECT_EQ(all_notes(c), "Not plotted from Cospectra.out: 7 flux values not a number.\n");
 }
 
 TEST(ReportPage, TableOfMoreBlocksThanItShowsSaysWhereItCuts) {
-  BlockTable table{"results.out", false, {}, {}, {}, {}};
-  for (int c = 0; c < 20; ++c) table.columns.push_back({"C" + std::to_string(c), ""});
-  table.blocks.resize(100'003);
-  table.records.assign(100'003, "      0.0083");
-  const RunReport run{"/data/run", input::Configuration{}, std::nullopt, &table,
-                      0,           std::nullopt,           {},           {}};
-  const std::string page = report_page(run);
+  RunModel run;
+  run.blocks.file_label = "results.out";
+  for (int c = 0; c < 20; ++c) run.blocks.columns.push_back({"C" + std::to_string(c), ""});
+  run.blocks.blocks.resize(100'003);
+  run.blocks.records.assign(100'003, "      0.0083");
+  const std::string page = report_page(run, "/data/run", {});
   EXPECT_NE(page.find(" The table shows the first 100,000 of 100,003 blocks; results.out holds "
                       "them all.</p>"),
             std::string::npos);

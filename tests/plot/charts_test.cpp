@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "plot/plots.h"
+#include "plot/block_plot.h"
+#include "plot/cumulative_plot.h"
+#include "plot/window_plot.h"
 #include "textio/line_reader.h"
 
 namespace ecflux::plot {
@@ -37,6 +39,34 @@ std::string all_notes(const Chart& chart) {
   return text;
 }
 
+// The cumulative plot of the texts of cumflux.out and CFSHIFT.out, their rows
+// placed by `clock` where it is given.
+Chart cumulative_chart(const std::string& plain, const std::string& shifted,
+                       const SampleClock* clock = nullptr) {
+  auto plain_file = LineReader::from_text(plain, 43, "cumflux.out");
+  auto shifted_file = LineReader::from_text(shifted, 889, "CFSHIFT.out");
+  auto plain_series = read_cumulative(plain_file, "cumflux.out", clock, false);
+  auto shifted_series = read_cumulative(shifted_file, "CFSHIFT.out", clock, true);
+  if (!plain_series.ok() || !shifted_series.ok()) {
+    ADD_FAILURE() << "a series was not read";
+    return {};
+  }
+  return cumulative_flux_chart(plain_series.value(), shifted_series.value(), clock);
+}
+
+// The window plot of the text of Cospectra.out.
+Chart window_chart(const std::string& text, std::optional<RunWindow> run_window,
+                   const std::vector<std::string>& results_times = {},
+                   std::size_t line_limit = default_line_limit) {
+  auto file = LineReader::from_text(text, 40, "Cospectra.out");
+  auto fluxes = read_window_table(file, "Cospectra.out", results_times, line_limit);
+  if (!fluxes.ok()) {
+    ADD_FAILURE() << fluxes.failure().message();
+    return {};
+  }
+  return window_flux_chart(fluxes.value(), run_window);
+}
+
 TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
   const std::string text =
       results_header + results_row("     29.9500", " -115.55", " -120.48", " -169.75", "  -46.12") +
@@ -55,14 +85,14 @@ TEST(BlockChart, FieldsThatHoldNoNumberBreakTheirLineAndAreCounted) {
   const Line& flux_r = chart.value().lines[1];
   const Band& delays = chart.value().bands[0];
   // FLUX-L: block 1 alone (the row after it has no time), then block 4.
-  ASSERT_EQ(flux_l.point_count(), 2u);
-  EXPECT_EQ(flux_l.segments.front().size(), 1u);
-  EXPECT_DOUBLE_EQ(flux_l.segments.back().back().x, 209.95);
-  EXPECT_DOUBLE_EQ(flux_l.segments.back().back().y, -99.0);
-  EXPECT_EQ(flux_r.point_count(), 3u);
-  EXPECT_EQ(delays.point_count(), 2u);
-  EXPECT_DOUBLE_EQ(delays.segments.front().front().low, -169.75);
-  EXPECT_DOUBLE_EQ(delays.segments.front().front().high, -46.12);
+  ASSERT_EQ(flux_l.points.point_count(), 2u);
+  EXPECT_EQ(flux_l.points.segments.front().size(), 1u);
+  EXPECT_DOUBLE_EQ(flux_l.points.segments.back().back().x, 209.95);
+  EXPECT_DOUBLE_EQ(flux_l.points.segments.back().back().y, -99.0);
+  EXPECT_EQ(flux_r.points.point_count(), 3u);
+  EXPECT_EQ(delays.points.point_count(), 2u);
+  EXPECT_DOUBLE_EQ(delays.points.segments.front().front().low, -169.75);
+  EXPECT_DOUBLE_EQ(delays.points.segments.front().front().high, -46.12);
 
   const std::string notes = all_notes(chart.value());
   EXPECT_NE(notes.find("1 TIME value written as asterisks (its row is left out)"),
@@ -90,27 +120,25 @@ std::string series_text(int rows, double first_time, double step, int spike_row)
 }
 
 TEST(CumulativeChart, RowsWithoutATimeAreLeftOutAndLongSeriesAreThinnedKeepingSpikes) {
-  // A second of 16 Hz rows around t = 1000: the later ones have asterisk times.
-  auto cumflux = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, -1), 43, "cumflux.out");
-  // A long series with one spike.
-  auto cfshift = LineReader::from_text(series_text(300000, 0.0, 0.001, 123457), 889, "CFSHIFT.out");
-  auto chart = cumulative_flux_chart(cumflux, cfshift);
-  ASSERT_TRUE(chart.ok());
-  const Line& plain = chart.value().lines[0];
-  EXPECT_EQ(plain.point_count(), 16u);
-  EXPECT_LT(plain.segments.back().back().x, 1000.0);
-  const std::string notes = all_notes(chart.value());
+  // A second of 16 Hz rows around t = 1000: the later ones have asterisk
+  // times; and a long series with one spike.
+  const Chart chart = cumulative_chart(series_text(32, 999.0, 1.0 / 16, -1),
+                                       series_text(300000, 0.0, 0.001, 123457));
+  const Line& plain = chart.lines[0];
+  EXPECT_EQ(plain.points.point_count(), 16u);
+  EXPECT_LT(plain.points.segments.back().back().x, 1000.0);
+  const std::string notes = all_notes(chart);
   EXPECT_NE(
       notes.find("cumflux.out: 16 TIME values written as asterisks (their rows are left out)"),
       std::string::npos)
       << notes;
   EXPECT_EQ(notes.find("CFSHIFT.out"), std::string::npos) << notes;
 
-  const Line& shifted = chart.value().lines[1];
-  EXPECT_LE(shifted.point_count(), 2000u);
-  EXPECT_GE(shifted.point_count(), 500u);
+  const Line& shifted = chart.lines[1];
+  EXPECT_LE(shifted.points.point_count(), 2000u);
+  EXPECT_GE(shifted.points.point_count(), 500u);
   double highest = 0.0, last_x = -1.0;
-  for (const auto& segment : shifted.segments) {
+  for (const auto& segment : shifted.points.segments) {
     for (const auto& point : segment) {
       highest = std::max(highest, point.y);
       EXPECT_GT(point.x, last_x);  // in the order of the file
@@ -118,7 +146,7 @@ TEST(CumulativeChart, RowsWithoutATimeAreLeftOutAndLongSeriesAreThinnedKeepingSp
     }
   }
   EXPECT_DOUBLE_EQ(highest, 5.0);
-  EXPECT_DOUBLE_EQ(shifted.segments.front().front().x, 0.0);
+  EXPECT_DOUBLE_EQ(shifted.points.segments.front().front().x, 0.0);
   EXPECT_NEAR(last_x, 299.999, 1e-9);
 }
 
@@ -162,18 +190,15 @@ TEST(CumulativeChart, TimesBeyondTheirFieldAtTheEndGiveTheTimeSinceTheFirstSampl
   const input::BlockSizes sizes{16, 8, 16.0};
   const SampleClock clock(sizes, std::vector<double>{999.47, 1000.47},
                           std::vector<double>{0.0, 0.0});
-  auto cumflux = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, 20), 43, "cumflux.out");
-  auto cfshift = LineReader::from_text(series_text(32, 999.0, 1.0 / 16, -1), 889, "CFSHIFT.out");
-  auto chart = cumulative_flux_chart(cumflux, cfshift, &clock);
-  ASSERT_TRUE(chart.ok());
-  const Chart& c = chart.value();
+  const Chart c = cumulative_chart(series_text(32, 999.0, 1.0 / 16, 20),
+                                   series_text(32, 999.0, 1.0 / 16, -1), &clock);
   EXPECT_EQ(c.x_title, "time since the first sample (s)");
   for (const Line& line : c.lines) {
-    EXPECT_EQ(line.point_count(), 32u) << line.label;
-    EXPECT_DOUBLE_EQ(line.segments.front().front().x, 0.0) << line.label;
-    EXPECT_DOUBLE_EQ(line.segments.back().back().x, 31.0 / 16) << line.label;
+    EXPECT_EQ(line.points.point_count(), 32u) << line.label;
+    EXPECT_DOUBLE_EQ(line.points.segments.front().front().x, 0.0) << line.label;
+    EXPECT_DOUBLE_EQ(line.points.segments.back().back().x, 31.0 / 16) << line.label;
   }
-  EXPECT_DOUBLE_EQ(c.lines[0].segments[0][20].y, 5.0);
+  EXPECT_DOUBLE_EQ(c.lines[0].points.segments[0][20].y, 5.0);
   const std::string notes = all_notes(c);
   EXPECT_NE(notes.find("TIME is written as asterisks in 16 rows of cumflux.out and 16 of "
                        "CFSHIFT.out."),
@@ -185,12 +210,9 @@ TEST(CumulativeChart, TimesBeyondTheirFieldAtTheEndGiveTheTimeSinceTheFirstSampl
   // A lone TIME of asterisks within the record is only a gap.
   std::string text = series_text(8, 10.0, 0.5, -1);
   text.replace(text.find(" 11.5"), 13, "************ ");
-  auto lone = LineReader::from_text(text, 43, "cumflux.out");
-  auto none = LineReader::from_text(series_text(0, 0.0, 1.0, -1), 889, "CFSHIFT.out");
-  auto gapped = cumulative_flux_chart(lone, none, &clock);
-  ASSERT_TRUE(gapped.ok());
-  EXPECT_EQ(gapped.value().x_title, "sample time TIME (data file's time unit)");
-  EXPECT_EQ(gapped.value().lines[0].point_count(), 7u);
+  const Chart gapped = cumulative_chart(text, series_text(0, 0.0, 1.0, -1), &clock);
+  EXPECT_EQ(gapped.x_title, "sample time TIME (data file's time unit)");
+  EXPECT_EQ(gapped.lines[0].points.point_count(), 7u);
 }
 
 // "Cospectra.out" of `blocks` blocks whose fluxes are b + the frequency.
@@ -216,24 +238,22 @@ std::string spectra_text(int blocks, int windows) {
 }
 
 TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
-  auto reader = LineReader::from_text(spectra_text(25, 6), 40, "Cospectra.out");
-  auto chart = window_flux_chart(reader, RunWindow{0.1, 10.0}, {}, 5);
-  ASSERT_TRUE(chart.ok());
-  const Chart& c = chart.value();
+  const Chart c = window_chart(spectra_text(25, 6), RunWindow{0.1, 10.0}, {}, 5);
   ASSERT_EQ(c.lines.size(), 5u);
   EXPECT_EQ(c.lines[0].label, "block 1, t = 29.9500");
   EXPECT_EQ(c.lines[4].label, "block 25, t = 1469.9500");
   // Block 13 of the middle line is at t = 12 * 60 + 29.95.
   EXPECT_EQ(c.lines[2].label, "block 13, t = 749.9500");
   for (const auto& line : c.lines) {
-    EXPECT_EQ(line.point_count(), 5u) << line.label;  // the row of asterisk frequency is left out
-    EXPECT_EQ(line.segments.size(), 2u) << line.label;
+    EXPECT_EQ(line.points.point_count(), 5u)
+        << line.label;  // the row of asterisk frequency is left out
+    EXPECT_EQ(line.points.segments.size(), 2u) << line.label;
   }
-  EXPECT_DOUBLE_EQ(c.lines[4].segments[0][0].y, 24.0 + 5.0);
+  EXPECT_DOUBLE_EQ(c.lines[4].points.segments[0][0].y, 24.0 + 5.0);
   ASSERT_EQ(c.bands.size(), 1u);
   EXPECT_EQ(c.bands[0].label, "range of all 25 blocks");
-  EXPECT_DOUBLE_EQ(c.bands[0].segments[0][1].low, 2.5);
-  EXPECT_DOUBLE_EQ(c.bands[0].segments[0][1].high, 26.5);
+  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].low, 2.5);
+  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].high, 26.5);
   ASSERT_EQ(c.x_markers.size(), 1u);
   EXPECT_EQ(c.x_markers[0].label, "window of the run: 10 s");
   const std::string notes = all_notes(c);
@@ -246,19 +266,15 @@ TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
   // has a time for every block; otherwise its line says so.
   const std::vector<std::string> results_times = {"29.9500",  "89.9500",    "149.9500",
                                                   "209.9500", "10029.9500", ""};
-  auto shown = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
-  auto few = window_flux_chart(shown, std::nullopt, results_times);
-  ASSERT_TRUE(few.ok());
-  ASSERT_EQ(few.value().lines.size(), 6u);
-  EXPECT_TRUE(few.value().bands.empty());
-  EXPECT_EQ(few.value().lines[4].label, "block 5, t = 10029.9500");
-  EXPECT_TRUE(all_notes(few.value()).empty()) << all_notes(few.value());
+  const Chart few = window_chart(spectra_text(6, 2), std::nullopt, results_times);
+  ASSERT_EQ(few.lines.size(), 6u);
+  EXPECT_TRUE(few.bands.empty());
+  EXPECT_EQ(few.lines[4].label, "block 5, t = 10029.9500");
+  EXPECT_TRUE(all_notes(few).empty()) << all_notes(few);
 
-  auto unmatched = LineReader::from_text(spectra_text(6, 2), 40, "Cospectra.out");
-  auto without = window_flux_chart(unmatched, std::nullopt, {"29.9500"});
-  ASSERT_TRUE(without.ok());
-  EXPECT_EQ(without.value().lines[4].label, "block 5, t = (too wide)");
-  EXPECT_NE(all_notes(without.value()).find("1 block time in the first record"), std::string::npos);
+  const Chart without = window_chart(spectra_text(6, 2), std::nullopt, {"29.9500"});
+  EXPECT_EQ(without.lines[4].label, "block 5, t = (too wide)");
+  EXPECT_NE(all_notes(without).find("1 block time in the first record"), std::string::npos);
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "plot/block_plot.h"
 #include "plot/block_table.h"
 #include "plot/csv_reader.h"
-#include "plot/plots.h"
+#include "plot/window_plot.h"
+#include "plot/window_reading.h"
 #include "report/output_files.h"
 #include "textio/line_reader.h"
 
@@ -103,12 +105,12 @@ TEST(CsvCharts, BlocksComeFromTheirColumnsAtFullPrecisionAndEmptyFieldsAreCounte
 
   const Chart chart = block_flux_chart(blocks);
   const Line& flux_l = chart.lines[0];
-  ASSERT_EQ(flux_l.point_count(), 2u);
-  EXPECT_EQ(flux_l.segments.size(), 2u);  // broken where the value is missing
-  EXPECT_EQ(flux_l.segments[0][0].x, 80899.984375);
-  EXPECT_EQ(flux_l.segments[0][0].y, -115.54510841202543);
-  EXPECT_EQ(chart.lines[1].point_count(), 3u);
-  EXPECT_EQ(chart.bands[0].point_count(), 2u);
+  ASSERT_EQ(flux_l.points.point_count(), 2u);
+  EXPECT_EQ(flux_l.points.segments.size(), 2u);  // broken where the value is missing
+  EXPECT_EQ(flux_l.points.segments[0][0].x, 80899.984375);
+  EXPECT_EQ(flux_l.points.segments[0][0].y, -115.54510841202543);
+  EXPECT_EQ(chart.lines[1].points.point_count(), 3u);
+  EXPECT_EQ(chart.bands[0].points.point_count(), 2u);
   ASSERT_EQ(chart.notes.size(), 1u);
   EXPECT_EQ(chart.notes[0],
             "Not plotted from blocks.csv: 1 flux_linear_W_m2 value not a number, "
@@ -133,23 +135,22 @@ std::string window_rows(int blocks, int windows) {
 
 TEST(CsvCharts, WindowLinesFollowTheirBlockAndTheBandSpansAllBlocks) {
   const std::vector<std::string> times = {"0.0083", "0.0250", "0.0417", "", "0.0750"};
-  std::size_t windows = 0;
-  auto chart = csv_window_flux_chart(LineReader::from_text(window_rows(5, 4), 51, "w.csv"),
-                                     "window_fluxes.csv", RunWindow{0.1, 10.0}, times, 3, &windows);
-  ASSERT_TRUE(chart.ok());
-  const Chart& c = chart.value();
-  EXPECT_EQ(windows, 4u);
+  auto fluxes = read_window_list(LineReader::from_text(window_rows(5, 4), 51, "w.csv"),
+                                 "window_fluxes.csv", times, 3);
+  ASSERT_TRUE(fluxes.ok());
+  EXPECT_EQ(fluxes.value().window_lengths, 4u);
+  const Chart c = window_flux_chart(fluxes.value(), RunWindow{0.1, 10.0});
   ASSERT_EQ(c.lines.size(), 3u);
   EXPECT_EQ(c.lines[0].label, "block 1, t = 0.0083");
   EXPECT_EQ(c.lines[1].label, "block 3, t = 0.0417");
   EXPECT_EQ(c.lines[2].label, "block 5, t = 0.0750");
-  for (const auto& line : c.lines) EXPECT_EQ(line.point_count(), 4u) << line.label;
-  EXPECT_DOUBLE_EQ(c.lines[2].segments[0][0].y, 5.0 + 5.0);
+  for (const auto& line : c.lines) EXPECT_EQ(line.points.point_count(), 4u) << line.label;
+  EXPECT_DOUBLE_EQ(c.lines[2].points.segments[0][0].y, 5.0 + 5.0);
   // Block 2 has no line, but its values are in the band; its row without a
   // frequency is not.
   ASSERT_EQ(c.bands.size(), 1u);
   EXPECT_EQ(c.bands[0].label, "range of all 5 blocks");
-  const auto& band = c.bands[0].segments.at(0);
+  const auto& band = c.bands[0].points.segments.at(0);
   ASSERT_EQ(band.size(), 4u);
   EXPECT_DOUBLE_EQ(band.back().x, 5.0);
   EXPECT_DOUBLE_EQ(band.back().low, 6.0);
@@ -162,8 +163,8 @@ TEST(CsvCharts, WindowLinesFollowTheirBlockAndTheBandSpansAllBlocks) {
             "left out).");
   EXPECT_EQ(c.notes[1], "Lines: 3 of the 5 blocks, spread evenly over the run.");
 
-  auto refused = csv_window_flux_chart(LineReader::from_text("block,frequency_Hz\r\n", 51, "w"),
-                                       "window_fluxes.csv", std::nullopt, times);
+  auto refused = read_window_list(LineReader::from_text("block,frequency_Hz\r\n", 51, "w"),
+                                  "window_fluxes.csv", times);
   EXPECT_FALSE(refused.ok());
 }
 

@@ -32,6 +32,19 @@ void finish_example_run(const TempFolder& folder, const char* end_time, bool csv
   finish_run(folder, csv);
 }
 
+ConfigurationText example_configuration() {
+  ConfigurationText config;
+  config.data_file = "example.dat";
+  config.block_seconds = "60";
+  config.window_seconds = "30";
+  return config;
+}
+
+void finish_example_run(const TempFolder& folder, const ConfigurationText& config) {
+  write_run(folder, config, read_file(std::filesystem::path(EXAMPLES_FOLDER) / "example.dat"));
+  finish_run(folder, false);
+}
+
 void finish_seconds_of_day_run(const TempFolder& folder, int rate, int seconds, int block,
                                bool csv) {
   ProcessOptions options;

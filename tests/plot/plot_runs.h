@@ -16,6 +16,14 @@ namespace ecflux::testing {
 // end of the input (line 35 from column 24); `csv` runs ecflux --csv.
 void finish_example_run(const TempFolder& folder, const char* end_time = nullptr, bool csv = false);
 
+// The configuration of the example run written out field by field, so that a
+// test can change a name: the example's data file, blocks of 60 s and a
+// running-mean window of 30 s.
+ConfigurationText example_configuration();
+
+// The example's data finished with `config` in `folder`.
+void finish_example_run(const TempFolder& folder, const ConfigurationText& config);
+
 // A synthetic record of `seconds` at `rate` Hz whose times are seconds of
 // the day from 80000 on, too wide for the TIME of cumflux.out (from 1000)
 // and of Cospectra.out (from 10000), finished with ecflux (--csv with `csv`).

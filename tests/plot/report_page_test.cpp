@@ -201,15 +201,9 @@ TEST(PlotsOfCsvFiles, CsvFilesOfAnEarlierRunAreNotDrawn) {
 
 TEST(ReportPage, HoldsTheRunAndItsPlotsSelfContainedWithEveryFileTextEscaped) {
   TempFolder folder;
-  testing::ConfigurationText config;
-  config.data_file = "example.dat";
+  testing::ConfigurationText config = testing::example_configuration();
   config.results_file = "r&d <\"1\">'s.out";
-  config.block_seconds = "60";
-  config.window_seconds = "30";
-  testing::write_run(folder, config,
-                     testing::read_file(std::filesystem::path(EXAMPLES_FOLDER) / "example.dat"));
-  const auto ran = testing::run_program(ECFLUX_PROGRAM, folder.path());
-  ASSERT_EQ(ran.exit_status, 0) << ran.standard_error;
+  testing::finish_example_run(folder, config);
   const auto run = run_plot(folder);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
   EXPECT_NE(run.standard_output.find((folder / "report.html").string() + "\n"), std::string::npos);

@@ -11,6 +11,7 @@
 #include "plot/axis.h"
 #include "plot/chart.h"
 #include "plot/decimator.h"
+#include "plot/svg.h"
 #include "tests/plot/plot_reading.h"
 
 namespace ecflux::plot {
@@ -83,11 +84,11 @@ TEST(Axis, RangesAsWideAsTheDoublesGiveFiniteTicks) {
 }
 
 std::vector<Point> kept_points(const Decimator& thinned, std::size_t* segments = nullptr) {
-  Line line;
-  thinned.fill(line);
-  if (segments) *segments = line.segments.size();
+  Pieces<Point> pieces;
+  thinned.fill(pieces);
+  if (segments) *segments = pieces.segments.size();
   std::vector<Point> all;
-  for (const auto& segment : line.segments) all.insert(all.end(), segment.begin(), segment.end());
+  for (const auto& segment : pieces.segments) all.insert(all.end(), segment.begin(), segment.end());
   return all;
 }
 
@@ -149,7 +150,7 @@ TEST(Svg, TextIsEscapedAndAChartWithoutPointsSaysWhy) {
   chart.notes = {"note 1 & 2"};
   chart.empty_message = "No complete block in this run: results.out has no rows.";
   Line lone{"lone \"line\"", "#000000", false, {}};
-  lone.gap();
+  lone.points.gap();
   chart.lines.push_back(lone);
   const testing::PlotReading empty(render_svg(chart));
   EXPECT_FALSE(empty.has_axes());
@@ -158,7 +159,7 @@ TEST(Svg, TextIsEscapedAndAChartWithoutPointsSaysWhy) {
   EXPECT_NE(empty.text().find("note 1 & 2"), std::string::npos);
 
   // One point alone is still drawn, as a dot, on axes around it.
-  chart.lines[0].add(29.95, -115.55);
+  chart.lines[0].points.add({29.95, -115.55});
   const testing::PlotReading single(render_svg(chart));
   ASSERT_TRUE(single.has_axes());
   const auto points = single.series_points("lone \"line\"");

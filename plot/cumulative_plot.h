@@ -1,0 +1,20 @@
+#pragma once
+
+// The plot of the cumulative fluxes: CUMFLUX of cumflux.out and of
+// CFSHIFT.out against TIME. Where the first or the last TIME of either file
+// is written as asterisks (times of 1000 and more, or of -100 and less, from
+// there on) and the rows were placed by a clock, both are drawn against the
+// time since the first sample instead, so that the plot covers the whole
+// record.
+
+#include "plot/chart.h"
+#include "plot/cumulative_reading.h"
+#include "plot/sample_clock.h"
+
+namespace ecflux::plot {
+
+// `clock`: the clock that placed the rows of both series, if one did.
+Chart cumulative_flux_chart(const CumulativeSeries& plain, const CumulativeSeries& shifted,
+                            const SampleClock* clock = nullptr);
+
+}  // namespace ecflux::plot

@@ -1,0 +1,54 @@
+#pragma once
+
+// The finished run as the plots and the report page see it, read from the
+// run's files in one place, whichever files the run wrote (the fixed-column
+// files, or blocks.csv and window_fluxes.csv of ecflux --csv): the chart
+// builders and the page never read a file.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input/configuration.h"
+#include "plot/block_table.h"
+#include "plot/cumulative_reading.h"
+#include "plot/sample_clock.h"
+#include "plot/window_reading.h"
+#include "textio/result.h"
+
+namespace ecflux::plot {
+
+// The run's running-mean window: its frequency as the window-flux table
+// gives window frequencies, fs over the window's whole sample count.
+struct RunWindow {
+  double frequency;  // Hz
+  double seconds;
+};
+
+struct RunModel {
+  input::Configuration config;
+  std::optional<input::BlockSizes> sizes;  // none when the configuration gives no block
+  std::optional<RunWindow> window;
+  // The files read, as the page names them: of the blocks, the two
+  // cumulative-flux files, of the window fluxes.
+  std::vector<std::string> files_read;
+  BlockTable blocks;
+  // Where the rows of the cumulative-flux files lie in the record, from the
+  // blocks' mean times and RUNMIN delays; none without the sizes.
+  std::optional<SampleClock> clock;
+  CumulativeSeries cumulative;  // cumflux.out
+  CumulativeSeries shifted;     // CFSHIFT.out
+  WindowFluxes windows;
+};
+
+// Reads the files of the run that `config` describes, in the working
+// directory. When the run's ecflux --csv wrote its two CSV files, the blocks
+// and the window fluxes come from them, at full precision and never as
+// asterisks; otherwise from the results file and the window-flux table. Every
+// file is opened before any is read: a missing one fails before the others
+// are read. The window fluxes are kept whole for `line_limit` blocks.
+textio::Result<RunModel> read_run(const input::Configuration& config,
+                                  std::size_t line_limit = default_line_limit);
+
+}  // namespace ecflux::plot
