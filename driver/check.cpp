@@ -51,31 +51,30 @@ std::string value_taken(const input::Configuration& config, std::size_t field) {
   }
 }
 
-void print_configuration(const RunInputs& inputs) {
-  print("Configuration " + textio::absolute_path(input::configuration_file_name) + ", as read:");
+void print_configuration(const CheckReport& report) {
+  print("Configuration " + report.configuration_path + ", as read:");
   print("  line  columns  field                text in the field       value taken");
-  for (std::size_t i = 0; i < inputs.places.size(); ++i) {
-    const textio::FieldPlace& place = inputs.places[i];
-    const std::size_t last = place.first_column + static_cast<std::size_t>(place.width) - 1;
-    const std::string columns = std::to_string(place.first_column) + "-" + std::to_string(last);
+  for (const CheckedField& field : report.fields) {
+    const std::string columns =
+        field.first_column == field.last_column
+            ? std::to_string(field.first_column)
+            : std::to_string(field.first_column) + "-" + std::to_string(field.last_column);
     char head[64];
-    std::snprintf(head, sizeof head, "  %4lld  %-7s  ", static_cast<long long>(place.line),
-                  place.width == 1 ? std::to_string(place.first_column).c_str() : columns.c_str());
-    print(head + padded(std::string(input::configuration_fields[i]), 21) +
-          padded(quoted(place.text), 24) + value_taken(inputs.config, i));
+    std::snprintf(head, sizeof head, "  %4lld  %-7s  ", static_cast<long long>(field.line),
+                  columns.c_str());
+    print(head + padded(field.name, 21) + padded(quoted(field.text), 24) + field.value_taken);
   }
   // What the text shows that may not be what its writer meant: a value
   // typed too far to the right shows here, as in the run's warnings.
-  for (const textio::Warning& finding : input::configuration_findings(inputs.places)) {
+  for (const textio::Warning& finding : report.configuration_findings) {
     print("  ! " + finding.text);
   }
 }
 
-void print_sizes(const RunInputs& inputs) {
-  const input::BlockSizes& sizes = inputs.sizes;
-  const input::Configuration& config = inputs.config;
+void print_sizes(const CheckReport& report) {
+  const input::BlockSizes& sizes = report.sizes;
+  const input::Configuration& config = report.configuration;
   const double fs = sizes.sample_rate;
-  const double window = std::trunc(static_cast<double>(config.window_seconds) * fs);
   print("");
   print("Derived sizes:");
   print("  samples per block (N)        " + with_thousands(sizes.block_samples) + " = " +
@@ -84,13 +83,50 @@ void print_sizes(const RunInputs& inputs) {
   std::string w = "  running-mean window (W)      " + with_thousands(sizes.window_samples) +
                   " samples = trunc(" + std::to_string(config.window_seconds) + " s x " +
                   shortest_text(fs) + ")";
-  if (window > sizes.block_samples) w += ", cut to N from " + shortest_text(window);
+  if (report.window_before_cut > sizes.block_samples) {
+    w += ", cut to N from " + shortest_text(report.window_before_cut);
+  }
   print(w);
-  print("  window lengths of the sweep  " +
-        with_thousands(static_cast<std::int64_t>(flux::window_sequence(sizes).size())));
-  const std::int64_t delays = flux::max_shift(fs);
-  print("  delays searched              0 to " + with_thousands(delays) + " samples (0 to " +
-        shortest_text(static_cast<double>(delays) / fs) + " s)");
+  print("  window lengths of the sweep  " + with_thousands(report.window_lengths));
+  print("  delays searched              0 to " + with_thousands(report.largest_delay) +
+        " samples (0 to " + shortest_text(static_cast<double>(report.largest_delay) / fs) + " s)");
+}
+
+void print_data(const CheckReport& report) {
+  print("");
+  print("Data " + report.data_path + ":");
+  print("  lines read                   " + with_thousands(report.lines_read));
+  std::string records = "  records read                 " + with_thousands(report.records_read);
+  if (report.records_before_start > 0) {
+    records += ", " + with_thousands(report.records_before_start) + " before the start time";
+  }
+  print(records);
+  if (report.first_time) {
+    print("  first and last time          " + shortest_text(*report.first_time) + " and " +
+          shortest_text(*report.last_time));
+  }
+  if (report.median_step) {
+    char median[64];
+    std::snprintf(median, sizeof median, "%.6g (1/fs is %.6g: times taken to be in %s)",
+                  *report.median_step, report.sample_interval, report.time_unit.c_str());
+    print("  median time step             " + std::string(median));
+  }
+  print("  complete blocks              " + with_thousands(report.complete_blocks) + ", and " +
+        with_thousands(report.samples_left_over) + " samples left over, which a run drops");
+  print("  the input ends               " + report.input_end);
+}
+
+void print_warnings(const CheckReport& report) {
+  print("");
+  print(report.warnings.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
+  for (const textio::Warning& warning : report.warnings) {
+    print("  ecflux: warning: " + warning.text);
+  }
+  if (!report.leftovers.empty()) {
+    print("");
+    print("Left by a run that did not complete (a run removes them before it writes):");
+    for (const std::string& path : report.leftovers) print("  " + path);
+  }
 }
 
 // Time steps between accepted samples, thinned evenly when there are very
@@ -138,24 +174,35 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
 
 }  // namespace
 
-int check_run(const input::CommandLine& line) {
+textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   // While a run writes in the folder, its files are half written and its
   // lock is taken: the check says so instead of reading them.
   auto lock = textio::lock_folder_for_reading("");
-  if (!lock.ok()) return report_failure(lock.failure());
+  if (!lock.ok()) return std::move(lock.failure());
   auto opened = open_run_inputs();
-  if (!opened.ok()) return report_failure(opened.failure());
+  if (!opened.ok()) return std::move(opened.failure());
   RunInputs& inputs = opened.value();
-  const std::string data_path = textio::absolute_path(inputs.config.data_file_name);
 
-  print("ecflux --check: nothing is written; a run in this folder would do this.");
-  print("");
-  print_configuration(inputs);
-  print_sizes(inputs);
+  CheckReport report;
+  report.configuration_path = textio::absolute_path(input::configuration_file_name);
+  report.configuration = inputs.config;
+  for (std::size_t i = 0; i < inputs.places.size(); ++i) {
+    const textio::FieldPlace& place = inputs.places[i];
+    report.fields.push_back({std::string(input::configuration_fields[i]), place.line,
+                             place.first_column,
+                             place.first_column + static_cast<std::size_t>(place.width) - 1,
+                             place.text, value_taken(inputs.config, i)});
+  }
+  report.configuration_findings = input::configuration_findings(inputs.places);
+  report.sizes = inputs.sizes;
+  report.window_before_cut =
+      std::trunc(static_cast<double>(inputs.config.window_seconds) * inputs.sizes.sample_rate);
+  report.window_lengths = static_cast<std::int64_t>(flux::window_sequence(inputs.sizes).size());
+  report.largest_delay = flux::max_shift(inputs.sizes.sample_rate);
+  report.data_path = textio::absolute_path(inputs.config.data_file_name);
 
   const input::ReadSettings settings = read_settings(inputs, line.quality);
-  input::DataWarnings warnings(data_path, settings);
-  std::vector<textio::Warning> found;
+  input::DataWarnings warnings(report.data_path, settings);
   StepSample steps;
   bool have_time = false;
   double previous_time = 0.0;
@@ -168,70 +215,61 @@ int check_run(const input::CommandLine& line) {
     }
     return {};
   };
-  auto read = read_data(inputs, settings, warnings, on_block,
-                        [&found](textio::Warning warning) { found.push_back(std::move(warning)); });
-  if (!read.ok()) return report_failure(read.failure());
+  auto read = read_data(inputs, settings, warnings, on_block, [&report](textio::Warning warning) {
+    report.warnings.push_back(std::move(warning));
+  });
+  if (!read.ok()) return std::move(read.failure());
   const DataSummary& summary = read.value();
   const input::ReadCounts& counts = inputs.data.counts;
-
-  print("");
-  print("Data " + data_path + ":");
-  print("  lines read                   " + with_thousands(inputs.data.list.lines().line_number()));
-  std::string records = "  records read                 " + with_thousands(counts.records);
-  if (counts.skipped > 0)
-    records += ", " + with_thousands(counts.skipped) + " before the start time";
-  print(records);
+  report.lines_read = inputs.data.list.lines().line_number();
+  report.records_read = counts.records;
+  report.records_before_start = counts.skipped;
   if (counts.accepted > 0) {
-    print("  first and last time          " + shortest_text(counts.first_time) + " and " +
-          shortest_text(counts.last_time));
+    report.first_time = counts.first_time;
+    report.last_time = counts.last_time;
   }
-  if (!steps.empty()) {
-    char median[64];
-    std::snprintf(median, sizeof median, "%.6g (1/fs is %.6g: times taken to be in %s)",
-                  steps.median(), warnings.sample_interval(),
-                  std::string(warnings.time_unit()).c_str());
-    print("  median time step             " + std::string(median));
-  }
-  print("  complete blocks              " + with_thousands(summary.blocks) + ", and " +
-        with_thousands(summary.end.samples) + " samples left over, which a run drops");
-  print("  the input ends               " +
-        how_the_input_ends(summary.end, summary.end_line, inputs.config));
+  if (!steps.empty()) report.median_step = steps.median();
+  report.sample_interval = warnings.sample_interval();
+  report.time_unit = warnings.time_unit();
+  report.complete_blocks = summary.blocks;
+  report.samples_left_over = summary.end.samples;
+  report.input_end = how_the_input_ends(summary.end, summary.end_line, inputs.config);
+  report.leftovers = leftover_staged_files(inputs.config);
 
-  print("");
-  print(found.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
-  for (const textio::Warning& warning : found) print("  ecflux: warning: " + warning.text);
-
-  const std::vector<std::string> leftovers = leftover_staged_files(inputs.config);
-  if (!leftovers.empty()) {
-    print("");
-    print("Left by a run that did not complete (a run removes them before it writes):");
-    for (const std::string& path : leftovers) print("  " + path);
-  }
-
-  if (auto written = textio::finish_standard_output(); !written.ok()) {
-    return report_failure(written.failure());
-  }
   // What the run would refuse, or end with, before it replaces anything.
   if (auto writable = check_outputs_can_be_written(inputs.config, line.csv, line.quality.spectra);
       !writable.ok()) {
-    return report_failure(writable.failure());
+    report.verdict = std::move(writable.failure());
+  } else if (!report.leftovers.empty()) {
+    report.verdict =
+        textio::Refusal{"a run that did not complete left staged files in " +
+                        textio::working_folder() + "; a run removes them before it writes"};
+  } else if (summary.blocks == 0) {
+    report.verdict = textio::Refusal{"a run would write no block: " +
+                                     warnings.no_block_reason(counts, summary.end)};
+  } else if (line.strict && !report.warnings.empty()) {
+    report.verdict = textio::Refusal{
+        "--strict: a run would give " +
+        with_thousands(static_cast<std::int64_t>(report.warnings.size())) +
+        (report.warnings.size() == 1 ? " warning" : " warnings") + " and replace nothing"};
   }
-  if (!leftovers.empty()) {
-    print_line("ecflux: a run that did not complete left staged files in " +
-               textio::working_folder() + "; a run removes them before it writes");
-    return 1;
+  return report;
+}
+
+int check_run(const input::CommandLine& line) {
+  auto checked = check_folder(line);
+  if (!checked.ok()) return report_failure(checked.failure());
+  const CheckReport& report = checked.value();
+  print("ecflux --check: nothing is written; a run in this folder would do this.");
+  print("");
+  print_configuration(report);
+  print_sizes(report);
+  print_data(report);
+  print_warnings(report);
+  if (auto written = textio::finish_standard_output(); !written.ok()) {
+    return report_failure(written.failure());
   }
-  if (summary.blocks == 0) {
-    print_line("ecflux: a run would write no block: " +
-               warnings.no_block_reason(counts, summary.end));
-    return 1;
-  }
-  if (line.strict && !found.empty()) {
-    print_line("ecflux: --strict: a run would give " +
-               with_thousands(static_cast<std::int64_t>(found.size())) +
-               (found.size() == 1 ? " warning" : " warnings") + " and replace nothing");
-    return 1;
-  }
+  if (report.verdict) return report_failure(*report.verdict);
   return 0;
 }
 

@@ -56,5 +56,12 @@ int main(int argc, char** argv) {
     return answer->status;
   }
   line.value().words.assign(arguments.begin(), arguments.end());
-  return ecflux::driver::run(line.value());
+  try {
+    return ecflux::driver::run(line.value());
+  } catch (...) {
+    // The run's own message needed memory that was not there either; its
+    // staged files went as it unwound.
+    std::fputs("ecflux: out of memory; nothing was replaced\n", stderr);
+    return 1;
+  }
 }

@@ -7,21 +7,27 @@
 #include "textio/stop_signals.h"
 
 namespace ecflux::driver {
-namespace {
+namespace {}  // namespace
 
 // A job that runs out of memory fails like a file, so that the run ends with
-// a message instead of the output thread ending the process.
-textio::Status run_job(const OutputQueue::Job& job) {
+// a message instead of the output thread ending the process. The failure is
+// made in advance and moved out: where memory has run out, making its text
+// would fail again.
+textio::Status OutputQueue::run_job(const Job& job) {
   try {
     return job();
-  } catch (const std::bad_alloc&) {
-    return textio::ResourceFailure{"out of memory while writing the records"};
+  } catch (const std::exception&) {
+    // Text short enough to need no memory of its own.
+    if (!memory_failure_) return textio::ResourceFailure{"out of memory"};
+    textio::Status failure = std::move(*memory_failure_);
+    memory_failure_.reset();
+    return failure;
   }
 }
 
-}  // namespace
-
-OutputQueue::OutputQueue(std::size_t capacity) : capacity_(capacity) {
+OutputQueue::OutputQueue(std::size_t capacity)
+    : capacity_(capacity),
+      memory_failure_(textio::ResourceFailure{"out of memory while writing the records"}) {
   try {
     thread_ = std::thread([this] { work(); });
   } catch (const std::system_error&) {

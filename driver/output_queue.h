@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "textio/result.h"
@@ -48,6 +49,7 @@ class OutputQueue {
 
  private:
   void work();
+  textio::Status run_job(const Job& job);
 
   const std::size_t capacity_;
   std::mutex mutex_;
@@ -56,6 +58,7 @@ class OutputQueue {
   bool running_job_ = false;
   bool stopped_ = false;
   textio::Status failure_;
+  std::optional<textio::Failure> memory_failure_;
   bool closing_ = false;
   std::thread thread_;
 };

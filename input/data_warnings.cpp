@@ -35,6 +35,16 @@ std::string with_thousands(std::int64_t value) {
 DataWarnings::DataWarnings(std::string data_path, const ReadSettings& settings)
     : path_(std::move(data_path)), settings_(settings) {}
 
+std::string DataWarnings::source() const {
+  return path_.empty() ? "the arrays" : "the data file " + path_;
+}
+
+std::string DataWarnings::record(std::int64_t line) const {
+  return (path_.empty() ? "sample " : "line ") + std::to_string(line);
+}
+
+std::string_view DataWarnings::holds() const { return path_.empty() ? "hold" : "holds"; }
+
 textio::Warning DataWarnings::warning(textio::WarningKind kind, std::int64_t line,
                                       std::int64_t count, std::string text) const {
   return {kind, path_, line, count, std::move(text)};
@@ -106,7 +116,7 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
       uneven.add(block.sample_line[k], step);
     }
   }
-  const std::string file = "the data file " + path_;
+  const std::string file = source();
   const auto first = [](const BlockChecks::First& total, const BlockChecks::First& now) {
     return total.count == 0 && now.count > 0;
   };
@@ -117,30 +127,29 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
     found.push_back(warning(
         WarningKind::values_unread, at.line, 1,
         at.continued
-            ? "line " + std::to_string(at.line) + " of " + file +
+            ? record(at.line) + " of " + file +
                   " finishes a record begun on a line before it and holds values after it "
                   "that are not used (a column missing, or a comma at the end of the line "
                   "before?); the records are read as the format says"
-            : "line " + std::to_string(at.line) + " of " + file +
+            : record(at.line) + " of " + file +
                   " holds more than seven values; the values after the seventh are not used "
                   "(columns of date and time before the seven?)"));
   }
   if (first(seen_uneven_, uneven)) {
     found.push_back(warning(
         WarningKind::uneven_sampling, uneven.line, 1,
-        "block " + std::to_string(index) + " of " + file +
-            " is not evenly sampled: the time on line " + std::to_string(uneven.line) + " is " +
-            number(uneven.value) + " after the sample before it, where a sample interval, 1/fs, " +
-            "is " + number(sample_interval_) + " (times taken to be in " +
-            std::string(time_unit()) + "): a gap, a repeated or a backward time; the block is " +
-            "used as it is"));
+        "block " + std::to_string(index) + " of " + file + " is not evenly sampled: the time on " +
+            record(uneven.line) + " is " + number(uneven.value) +
+            " after the sample before it, where a sample interval, 1/fs, " + "is " +
+            number(sample_interval_) + " (times taken to be in " + std::string(time_unit()) +
+            "): a gap, a repeated or a backward time; the block is " + "used as it is"));
   }
   if (first(seen_.implausible, checks.implausible)) {
     const auto& at = checks.implausible;
     const bool temperature = at.column >= 6;
     found.push_back(
         warning(WarningKind::implausible_value, at.line, 1,
-                "line " + std::to_string(at.line) + " of " + file + " holds " +
+                record(at.line) + " of " + file + " holds " +
                     (temperature ? "a temperature of " + number(at.value) + " °C in column " +
                                        std::to_string(at.column) + ", outside " +
                                        number(lowest_plausible_temperature) + " to " +
@@ -154,7 +163,7 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
     const auto& at = checks.wide_time;
     found.push_back(warning(
         WarningKind::wide_time, at.line, 1,
-        "line " + std::to_string(at.line) + " of " + file + " has the time " + number(at.value) +
+        record(at.line) + " of " + file + " has the time " + number(at.value) +
             ", which cumflux.out and CFSHIFT.out cannot hold: they write times of " +
             number(largest_sample_time) + " or more, and of " + number(smallest_sample_time) +
             " or less, as asterisks; give times relative to the start of the deployment (in "
@@ -177,7 +186,7 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
 
 textio::Warning DataWarnings::unreadable_value(std::int64_t line) const {
   return warning(textio::WarningKind::unreadable_value, line, 1,
-                 "line " + std::to_string(line) + " of the data file " + path_ +
+                 record(line) + " of " + source() +
                      " holds a value that is not a number; the input ends there and the block "
                      "in progress is dropped");
 }
@@ -185,7 +194,7 @@ textio::Warning DataWarnings::unreadable_value(std::int64_t line) const {
 std::vector<textio::Warning> DataWarnings::finish() const {
   using textio::WarningKind;
   std::vector<textio::Warning> found;
-  const std::string file = " of the data file " + path_;
+  const std::string file = " of " + source();
   if (totals_.unread.count > 1) {
     found.push_back(warning(WarningKind::values_unread, totals_.unread.line, totals_.unread.count,
                             "in all, " + plural(totals_.unread.count, "line", "lines") + file +
@@ -241,9 +250,9 @@ std::vector<textio::Warning> DataWarnings::finish() const {
 
 std::string DataWarnings::no_block_reason(const ReadCounts& counts, const InputEnd& end) const {
   const std::string start;
-  const std::string file = "the data file " + path_;
+  const std::string file = source();
   if (counts.records == 0 && end.status != BlockStatus::past_end_time) {
-    return start + file + " holds no record after its header";
+    return start + file + (path_.empty() ? " hold no sample" : " holds no record after its header");
   }
   if (counts.accepted == 0 && end.status == BlockStatus::past_end_time) {
     return start + "the end time " + number(settings_.end_time) +
@@ -257,8 +266,9 @@ std::string DataWarnings::no_block_reason(const ReadCounts& counts, const InputE
   if (settings_.start_time > 0.0) window += " after the start time";
   if (settings_.end_time > 0.0)
     window += window.empty() ? " up to the end time" : " and up to the end time";
-  return start + file + " holds " + plural(end.samples, "sample", "samples") + window +
-         "; a block needs " + with_thousands(settings_.block_samples);
+  return start + file + " " + std::string(holds()) + " " +
+         plural(end.samples, "sample", "samples") + window + "; a block needs " +
+         with_thousands(settings_.block_samples);
 }
 
 }  // namespace ecflux::input

@@ -43,6 +43,8 @@ struct BlockFindings {
 
 class DataWarnings {
  public:
+  // The warnings of the data file at `data_path`; with an empty path, of
+  // samples held in memory ("the arrays"), whose records are samples.
   DataWarnings(std::string data_path, const ReadSettings& settings);
 
   // Block `index` (counted from 1) of `samples` samples: what its records
@@ -76,6 +78,10 @@ class DataWarnings {
 
  private:
   void judge_time_unit(const Block& block, std::int64_t samples);
+  // "the data file PATH", or "the arrays"; and what a record is called.
+  std::string source() const;
+  std::string record(std::int64_t line) const;
+  std::string_view holds() const;
   textio::Warning warning(textio::WarningKind kind, std::int64_t line, std::int64_t count,
                           std::string text) const;
 

@@ -166,10 +166,10 @@ OutputFile OutputFile::standard_output() {
   return file;
 }
 
+// The buffer comes with the first record, so that making the object takes no
+// memory that could run out once its file exists.
 OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd)
-    : fd_(fd), unit_(unit), path_(std::move(path)), owns_fd_(owns_fd) {
-  buffer_.resize(block_size);
-}
+    : fd_(fd), unit_(unit), path_(std::move(path)), owns_fd_(owns_fd) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
@@ -295,6 +295,7 @@ void OutputFile::flush() {
 
 void OutputFile::close() {
   flush();
+  std::vector<char>().swap(buffer_);
   if (fd_ < 0 || !owns_fd_) return;
   const int fd = std::exchange(fd_, -1);
   // close(2) is not retried after EINTR: the descriptor is gone either way.

@@ -8,6 +8,10 @@ namespace {
 // Written by the signal handler only (and request_stop); read anywhere.
 volatile std::sig_atomic_t received = 0;
 
+// Notes the signal and keeps catching: a caller in the same process decides
+// what a second one does.
+void on_stop_signal_in_scope(int number) { received = number; }
+
 void on_stop_signal(int number) {
   received = number;
   struct sigaction default_action {};
@@ -28,6 +32,23 @@ void catch_stop_signals() {
 int stop_signal() { return received; }
 
 void request_stop(int signal) { received = signal; }
+
+StopSignalScope::StopSignalScope() {
+  received = 0;
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal_in_scope;
+  sigemptyset(&action.sa_mask);
+  for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+    sigaction(stop_signals[i], &action, &earlier_[i]);
+  }
+}
+
+StopSignalScope::~StopSignalScope() {
+  for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+    sigaction(stop_signals[i], &earlier_[i], nullptr);
+  }
+  received = 0;
+}
 
 void leave_stop_signals_to_the_main_thread() {
   sigset_t set;

@@ -6,6 +6,7 @@
 // returns, and replaces nothing.
 
 #include <csignal>
+#include <iterator>
 
 namespace ecflux::textio {
 
@@ -31,5 +32,20 @@ void leave_stop_signals_to_the_main_thread();
 // Notes a stop as if a signal had asked for it (tests of the places that
 // check for one, and a Python caller's interrupt).
 void request_stop(int signal);
+
+// For a caller in a process that has its own handlers of the stop signals
+// (the Python interpreter): while it lives, the stop signals are noted as a
+// run's (a second one too, without ending the process); then the caller's
+// handlers and an unasked state come back.
+class StopSignalScope {
+ public:
+  StopSignalScope();
+  ~StopSignalScope();
+  StopSignalScope(const StopSignalScope&) = delete;
+  StopSignalScope& operator=(const StopSignalScope&) = delete;
+
+ private:
+  struct sigaction earlier_[std::size(stop_signals)];
+};
 
 }  // namespace ecflux::textio

@@ -1,0 +1,145 @@
+#include "driver/array_run.h"
+
+#include <vector>
+
+#include "driver/block_pipeline.h"
+#include "input/data_warnings.h"
+#include "qc/block_quality.h"
+#include "qc/rotation.h"
+#include "textio/stop_signals.h"
+
+namespace ecflux::driver {
+namespace {
+
+bool stop_requested() { return textio::stop_requested(); }
+
+// The settings of the arrays as a configuration would give them: the
+// channels chosen are those the arrays fill.
+input::Configuration configuration_of(const ArrayRequest& request) {
+  input::Configuration config;
+  config.sample_rate = request.sample_rate;
+  config.start_time = request.start_time;
+  config.end_time = request.end_time;
+  config.block_seconds = request.block_seconds;
+  config.window_seconds = std::min(request.window_seconds, request.block_seconds);
+  return config;
+}
+
+input::ReadSettings settings_of(const input::Configuration& config, const input::BlockSizes& sizes,
+                                const input::QualityOptions& quality) {
+  input::ReadSettings settings;
+  settings.block_samples = sizes.block_samples;
+  settings.start_time = config.start_time;
+  settings.end_time = config.end_time;
+  settings.sample_rate = sizes.sample_rate;
+  settings.keep_components = quality.changes_samples();
+  settings.missing_values = quality.missing;
+  settings.fill_values = quality.fill_values;
+  return settings;
+}
+
+input::SampleArrays arrays_of(const ArrayRequest& request) {
+  input::SampleArrays arrays;
+  arrays.time = request.time;
+  arrays.u = request.u;
+  arrays.v = request.v;
+  arrays.w = request.w;
+  arrays.temperature = request.temperature;
+  return arrays;
+}
+
+BlockSource source_of(input::SampleArrays& arrays, const input::ReadSettings& settings) {
+  return {[&arrays, &settings](input::Block& block) {
+            return input::read_block(arrays, settings, block);
+          },
+          [&arrays] { return static_cast<std::int64_t>(arrays.next); }};
+}
+
+// The plane of the planar fit over the arrays' blocks, as a run fits it over
+// a data file's.
+textio::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
+                                       const input::ReadSettings& settings,
+                                       const qc::QualitySettings& quality) {
+  input::SampleArrays arrays = arrays_of(request);
+  qc::QualitySettings first_pass = quality;
+  first_pass.rotation = qc::Rotation::none;
+  input::DataWarnings unused("", settings);
+  std::vector<qc::MeanVelocity> means;
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
+                            const input::BlockFindings&) -> textio::Status {
+    if (!complete) return {};
+    qc::MeanVelocity mean;
+    if (!qc::control_block(block, samples, first_pass, &mean).beyond_allowance) {
+      means.push_back(mean);
+    }
+    return {};
+  };
+  auto read = read_blocks(source_of(arrays, settings), unused, on_block, [](textio::Warning) {});
+  if (!read.ok()) return std::move(read.failure());
+  const qc::PlaneFit fit = qc::fit_plane(means);
+  if (fit.outcome != qc::PlaneFitOutcome::fitted) {
+    return textio::Refusal{
+        "rotate planar needs the mean currents of three blocks or more that do not all lie "
+        "along one line; use rotate double"};
+  }
+  return fit.plane;
+}
+
+}  // namespace
+
+textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
+                                            const RunListener& listener) {
+  const std::size_t n = request.time.size();
+  if (request.u.size() != n || request.v.size() != n || request.w.size() != n ||
+      request.temperature.size() != n) {
+    return textio::Refusal{"time, u, v, w and temperature must be of one length"};
+  }
+  const input::Configuration config = configuration_of(request);
+  auto sizes = input::derive_block_sizes(config);
+  if (!sizes.ok()) return std::move(sizes.failure());
+  const input::ReadSettings settings = settings_of(config, sizes.value(), request.quality);
+  qc::QualitySettings quality = quality_settings(request.quality);
+  if (request.quality.rotation == input::QualityOptions::Rotation::planar) {
+    auto plane = fit_plane_of(request, settings, quality);
+    if (!plane.ok()) return std::move(plane.failure());
+    quality.plane = plane.value();
+  }
+
+  flux::SweepOptions sweep_options = flux::default_sweep_options();
+  sweep_options.stop = stop_requested;
+  BlockPipeline pipeline(sizes.value(), sweep_options,
+                         pipeline_options(request.quality, /*keep_series=*/false));
+  input::DataWarnings warnings("", settings);
+  input::SampleArrays arrays = arrays_of(request);
+  std::int64_t blocks = 0;
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
+                            const input::BlockFindings& findings) -> textio::Status {
+    if (!complete) return {};
+    report::BlockFacts facts =
+        block_facts(block, sizes.value(), blocks + 1, findings, warnings.seconds_per_time_unit());
+    if (request.quality.changes_samples()) {
+      apply_block_quality(qc::control_block(block, samples, quality), facts);
+    }
+    const BlockResult result = pipeline.process(block, facts);
+    if (listener.block) listener.block(result);
+    ++blocks;
+    if (stop_requested()) return textio::Interruption{textio::stop_signal()};
+    return {};
+  };
+  const auto on_warning = [&listener](textio::Warning warning) {
+    if (listener.warning) listener.warning(warning);
+  };
+  auto read = read_blocks(source_of(arrays, settings), warnings, on_block, on_warning);
+  if (!read.ok()) return std::move(read.failure());
+  if (read.value().blocks == 0) {
+    return textio::Refusal{"nothing to compute: " +
+                           warnings.no_block_reason(arrays.counts, read.value().end)};
+  }
+  const std::optional<flux::WindowFluxTable> table = pipeline.finish();
+  if (!table) return textio::Interruption{textio::stop_signal()};
+  if (listener.window_table) listener.window_table(*table, pipeline.block_mean_times());
+  return ArraySummary{sizes.value(), read.value(), std::string(warnings.time_unit()),
+                      arrays.counts.records, arrays.counts.skipped};
+}
+
+}  // namespace ecflux::driver
