@@ -1,9 +1,10 @@
 # The two everyday commands: `make demo` builds ecflux, runs it on the
 # bundled example in build/demo and draws the run's plots with ecflux-plot;
 # `make test` builds everything and runs every test. `make demo` and
-# `make package` need only cmake, g++ and make: they build the two programs
-# alone, and a build folder that they configure first leaves the tests out (a
-# later `make build` or `make test` turns them on in the same folder).
+# `make package` need only cmake, g++, make and the libraries of the two
+# programs (the README's Set-up): they build the two programs alone, and a
+# build folder that they configure first leaves the tests out (a later
+# `make build` or `make test` turns them on in the same folder).
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
