@@ -33,10 +33,10 @@ void set_value(report::RecordedField& field, const input::Configuration& config,
     case 2: field.number_value = config.sample_rate; break;
     case 3: field.number_value = config.start_time; break;
     case 4: field.number_value = config.end_time; break;
-    case 5: field.number_value = config.block_seconds; break;
-    case 6: field.number_value = config.temperature_select; break;
-    case 7: field.number_value = config.w_select; break;
-    default: field.number_value = config.window_seconds; break;
+    case 5: field.integer_value = config.block_seconds; break;
+    case 6: field.integer_value = config.temperature_select; break;
+    case 7: field.integer_value = config.w_select; break;
+    default: field.integer_value = config.window_seconds; break;
   }
 }
 

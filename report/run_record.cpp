@@ -23,13 +23,14 @@ Json optional(const std::optional<T>& value) {
 Json configuration_json(const RunRecord& record) {
   Json fields = Json::array();
   for (const RecordedField& field : record.configuration) {
-    fields.push_back(
-        {{"name", field.name},
-         {"line", field.line},
-         {"first_column", field.first_column},
-         {"last_column", field.last_column},
-         {"text", field.text},
-         {"value", field.name_value ? Json(*field.name_value) : number(field.number_value)}});
+    fields.push_back({{"name", field.name},
+                      {"line", field.line},
+                      {"first_column", field.first_column},
+                      {"last_column", field.last_column},
+                      {"text", field.text},
+                      {"value", field.name_value      ? Json(*field.name_value)
+                                : field.integer_value ? Json(*field.integer_value)
+                                                      : number(field.number_value)}});
   }
   return {{"path", record.configuration_path}, {"fields", std::move(fields)}};
 }

@@ -22,8 +22,10 @@ struct RecordedField {
   std::size_t first_column = 0;
   std::size_t last_column = 0;
   std::string text;  // the field's columns as they stand in the file
-  // The value taken: a file name, or a number.
+  // The value taken: a file name, a whole number (the integer fields), or a
+  // number.
   std::optional<std::string> name_value;
+  std::optional<std::int64_t> integer_value;
   double number_value = 0.0;
 };
 
