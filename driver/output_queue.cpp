@@ -23,6 +23,7 @@ textio::Status run_job(const OutputQueue::Job& job) {
 
 OutputQueue::OutputQueue(std::size_t capacity) : capacity_(capacity) {
   try {
+    const textio::StopSignalsHeldBack for_the_main_thread;
     thread_ = std::thread([this] { work(); });
   } catch (const std::system_error&) {
     // Without a thread of its own (a process limit), every job runs at once
@@ -94,7 +95,6 @@ textio::Status OutputQueue::status() {
 }
 
 void OutputQueue::work() {
-  textio::leave_stop_signals_to_the_main_thread();
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return closing_ || stopped_ || !jobs_.empty(); });
