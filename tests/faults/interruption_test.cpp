@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,9 +68,11 @@ struct EarlierResults {
     EXPECT_EQ(::mkfifo((folder / name).c_str(), 0600), 0);
   }
 
-  std::size_t staged_results_records() const {
+  // The records of the staged results file; none while there is no such file.
+  std::optional<std::size_t> staged_results_records() const {
     const std::string staged = ".results.out.ecflux-partial";
-    return folder.exists(staged) ? split_records(folder.read(staged)).size() : 0;
+    if (!folder.exists(staged)) return std::nullopt;
+    return split_records(folder.read(staged)).size();
   }
 };
 
@@ -87,9 +90,10 @@ void expect_interrupted(const ProcessResult& run, int signal, int blocks,
 }
 
 // The run's main thread waits in a read of its data, which holds nothing
-// more, and the run has written `records` records of the results file.
+// more, and the run has written `records` records of the staged results file
+// (nullopt: before it made one).
 bool waits_for_data(const StartedProgram& run, const EarlierResults& earlier, int writer,
-                    std::size_t records) {
+                    std::optional<std::size_t> records) {
   int unread = -1;
   return run.waiting_in() == SYS_read && ::ioctl(writer, FIONREAD, &unread) == 0 && unread == 0 &&
          earlier.staged_results_records() == records;
@@ -120,7 +124,7 @@ TEST(Interruption, BeforeTheDataHeaderArrives) {
     const int writer = testing::open_pipe_writer(earlier.folder / "data.txt");
     ASSERT_GE(writer, 0);
     ASSERT_TRUE(testing::write_all(writer, delivered));
-    ASSERT_TRUE(eventually([&] { return waits_for_data(run, earlier, writer, 0); }));
+    ASSERT_TRUE(eventually([&] { return waits_for_data(run, earlier, writer, std::nullopt); }));
     run.signal(signal);
     expect_interrupted(run.wait(), signal, 0, before, earlier.folder, "'" + delivered + "'");
     ::close(writer);
@@ -159,7 +163,7 @@ TEST(Interruption, HalfReadLineIsNeverARecord) {
   const std::string last = data_records(1, 10.0, 1199);
   ASSERT_TRUE(testing::write_all(
       writer, "header\n" + data_records(1199) + last.substr(0, last.size() / 2)));
-  ASSERT_TRUE(eventually([&] { return waits_for_data(run, earlier, writer, 2); }));
+  ASSERT_TRUE(eventually([&] { return waits_for_data(run, earlier, writer, std::size_t{2}); }));
   run.signal(SIGINT);
   expect_interrupted(run.wait(), SIGINT, 1, before, earlier.folder, "half a line");
   ::close(writer);
@@ -176,7 +180,7 @@ TEST(Interruption, DuringTheFinalWindowSweep) {
   earlier.folder.write("data.txt", "header\n" + data_records(20'000 + 100, 20'000.0));
   const auto before = folder_state(earlier.folder.path());
   StartedProgram run(ECFLUX_PROGRAM, earlier.folder.path(), time_limited());
-  ASSERT_TRUE(eventually([&] { return earlier.staged_results_records() == 2; }));
+  ASSERT_TRUE(eventually([&] { return earlier.staged_results_records() == std::size_t{2}; }));
   run.signal(SIGINT);
   expect_interrupted(run.wait(), SIGINT, 1, before, earlier.folder, "sweep");
 }

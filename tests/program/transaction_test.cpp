@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -40,14 +41,10 @@ const std::string three_blocks = "header\n" + ten_hertz_records(2100);
 struct CompletedRun {
   TempFolder folder;
 
-  explicit CompletedRun(const ConfigurationText& config = {},
-                        const std::vector<std::string>& arguments = {}) {
-    testing::write_run(folder, config, three_blocks);
-    ProcessOptions options;
-    options.arguments = arguments;
-    options.limit = 60s;
-    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
-    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  explicit CompletedRun(std::vector<std::string> arguments = {}) {
+    testing::write_run(folder, ConfigurationText{}, three_blocks);
+    const ProcessResult completed = run(std::move(arguments));
+    EXPECT_EQ(completed.exit_status, 0) << completed.standard_error;
   }
 
   // The data file becomes a named pipe that the test writes.
@@ -124,7 +121,7 @@ TEST(Transaction, RunThatCompletesNoBlockKeepsTheEarlierResults) {
 // The CSV files describe the run that wrote them: a later run without --csv
 // removes them once its own files are in place, and not before.
 TEST(Transaction, RunWithoutCsvRemovesTheEarlierCsvFilesWhenItCompletes) {
-  const CompletedRun earlier({}, {"--csv"});
+  const CompletedRun earlier({"--csv"});
   ASSERT_TRUE(earlier.folder.exists("blocks.csv"));
   ASSERT_TRUE(earlier.folder.exists("window_fluxes.csv"));
 

@@ -142,7 +142,9 @@ bool write_all(int descriptor, std::string_view text);
 // end (within a time limit); -1 when none has.
 int open_pipe_writer(const std::filesystem::path& pipe);
 
-// Whether a run holds the lock of `folder`: a run may not take it.
+// Whether a run holds the lock of `folder`. Asking takes the lock for a
+// moment when nobody holds it, which refuses a run that starts just then: ask
+// while a run holds it or once none can start.
 bool folder_locked(const std::filesystem::path& folder);
 
 // Runs a program in `folder`, with standard output and standard error
