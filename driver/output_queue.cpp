@@ -29,6 +29,7 @@ OutputQueue::OutputQueue(std::size_t capacity)
     : capacity_(capacity),
       memory_failure_(textio::ResourceFailure{"out of memory while writing the records"}) {
   try {
+    const textio::StopSignalsHeldBack for_the_main_thread;
     thread_ = std::thread([this] { work(); });
   } catch (const std::system_error&) {
     // Without a thread of its own (a process limit), every job runs at once
@@ -101,7 +102,6 @@ textio::Status OutputQueue::status() {
 }
 
 void OutputQueue::work() {
-  textio::leave_stop_signals_to_the_main_thread();
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return closing_ || stopped_ || !jobs_.empty(); });

@@ -109,6 +109,7 @@ struct WindowSweeper::Engine {
     // are.
     const int threads = std::max(1, options.threads);
     try {
+      const textio::StopSignalsHeldBack for_the_main_thread;
       for (int i = 0; i < threads; ++i) workers.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
     }
@@ -252,7 +253,6 @@ struct WindowSweeper::Engine {
   }
 
   void work() {
-    textio::leave_stop_signals_to_the_main_thread();
     while (run_one_task(/*wait=*/true)) {
     }
   }

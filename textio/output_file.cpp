@@ -103,7 +103,17 @@ Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std:
       [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
     }
   }
-  OutputFile file(fd, unit, std::move(path), true);
+  // Out of memory for the file's buffer, the staged file goes at once: the
+  // object that would remove it is never made.
+  OutputFile file = [&] {
+    try {
+      return OutputFile(fd, unit, std::move(path), true);
+    } catch (...) {
+      ::close(fd);
+      ::unlink(staged.c_str());
+      throw;
+    }
+  }();
   file.regular_ = true;
   file.staged_path_ = std::move(staged);
   file.target_path_ = std::move(target);

@@ -50,11 +50,13 @@ StopSignalScope::~StopSignalScope() {
   received = 0;
 }
 
-void leave_stop_signals_to_the_main_thread() {
+StopSignalsHeldBack::StopSignalsHeldBack() {
   sigset_t set;
   sigemptyset(&set);
   for (const int number : stop_signals) sigaddset(&set, number);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  pthread_sigmask(SIG_BLOCK, &set, &previous_);
 }
+
+StopSignalsHeldBack::~StopSignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
 }  // namespace ecflux::textio

@@ -5,6 +5,8 @@
 // stops at the next record, or as soon as a wait or a blocked system call
 // returns, and replaces nothing.
 
+#include <signal.h>
+
 #include <csignal>
 #include <iterator>
 
@@ -24,10 +26,23 @@ int stop_signal();
 
 inline bool stop_requested() { return stop_signal() != 0; }
 
-// For a helper thread: the stop signals go to the program's main thread,
-// which checks for them between records and in its waits, and may be blocked
-// in a read that only a signal delivered to it interrupts.
-void leave_stop_signals_to_the_main_thread();
+// Helper threads started while an object of this class lives on the
+// starting thread have the stop signals blocked from their first
+// instruction, so that the signals go to the program's main thread, which
+// checks for them between records and in its waits, and may be blocked in a
+// read that only a signal delivered to it interrupts. (A thread that blocked
+// them itself once running could take one before it did.) A signal that
+// arrives meanwhile is delivered when the object goes.
+class StopSignalsHeldBack {
+ public:
+  StopSignalsHeldBack();
+  ~StopSignalsHeldBack();
+  StopSignalsHeldBack(const StopSignalsHeldBack&) = delete;
+  StopSignalsHeldBack& operator=(const StopSignalsHeldBack&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 // Notes a stop as if a signal had asked for it (tests of the places that
 // check for one, and a Python caller's interrupt).

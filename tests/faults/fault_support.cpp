@@ -42,6 +42,26 @@ std::string not_a_number_warning(const testing::TempFolder& folder, long line) {
          "is dropped\n";
 }
 
+testing::ProcessOptions with_chosen_call(const std::string& variable, const std::string& call,
+                                         const std::filesystem::path& report) {
+  testing::ProcessOptions options;
+  options.limit = std::chrono::seconds(60);
+  options.environment = {"LD_PRELOAD=" FAILING_CALLS_LIBRARY, variable + "=" + call,
+                         "CALLS_REPORT=" + report.string()};
+  // The sanitizer's run-time library wants to be loaded first; the
+  // preloaded library only passes calls on to it.
+  if (testing::address_sanitizer)
+    options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  return options;
+}
+
+std::string chosen_call(const std::filesystem::path& report) {
+  if (!std::filesystem::exists(report)) return "";
+  std::string text = testing::read_file(report);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 unsigned unprivileged_user() {
   constexpr unsigned nobody = 65534;
   return ::geteuid() == 0 ? nobody : 0;

@@ -3,6 +3,7 @@
 // What the fault tests share: synthetic records, and the checks that a run
 // ended by itself and kept whole records.
 
+#include <filesystem>
 #include <string>
 
 #include "tests/support/test_support.h"
@@ -39,6 +40,16 @@ void expect_whole_records_of(const std::string& kept, const std::string& complet
 // the user of the tests. A folder that such a run writes into must let
 // others write.
 unsigned unprivileged_user();
+
+// A run with the library of failing calls preloaded: `variable`
+// (FAILING_CALL or PAUSING_CALL) chooses the call, "KIND N [NAME]", and the
+// call, when it comes, writes "KIND PATH" into `report`.
+testing::ProcessOptions with_chosen_call(const std::string& variable, const std::string& call,
+                                         const std::filesystem::path& report);
+
+// What the chosen call wrote into `report`: "KIND PATH", or "" when it never
+// came.
+std::string chosen_call(const std::filesystem::path& report);
 
 // A configuration of blocks of N = 600 samples (fs 10, 60 s) and a running
 // mean of 30 s.

@@ -1,6 +1,6 @@
 // The guard against lost data, tried with every spelling of a file name and
 // with the standard streams: an output that would replace an input or another
-// output, or standard output that is one of the run's files, is refused
+// output, or standard output or error that is one of the run's files, is refused
 // before anything is written, and closed standard streams never let a file of
 // the run take their place.
 
@@ -109,6 +109,40 @@ TEST(Guard, StandardOutputThatIsOneOfTheRunsFilesIsRefused) {
   const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
   EXPECT_EQ(split_records(folder.read("progress.txt")).size(), 2u);
+}
+
+// As "ecflux 2>> results.out": messages would go into a file of the run.
+// The refusal goes to standard output instead, and the file is not touched.
+TEST(Guard, StandardErrorAppendedToAFileOfTheRunIsRefused) {
+  TempFolder good;
+  write_run(good, ten_hertz(), "header\n" + data_records(1300));
+  ASSERT_EQ(run_program(ECFLUX_PROGRAM, good.path(), 60s).exit_status, 0);
+  struct Case {
+    std::string name;
+    std::string description;
+  };
+  const std::vector<Case> cases = {{"results.out", "the results file"},
+                                   {"cumflux.out", "the cumulative-flux file"},
+                                   {"data.txt", "the data file"},
+                                   {"ConfigDRAVEK.Dat", "the configuration file"}};
+  for (const Case& c : cases) {
+    TempFolder folder;
+    write_run(folder, ten_hertz(), "header\n" + data_records(1300));
+    for (const auto& name : output_names) folder.write(name, good.read(name));
+    const auto before = testing::folder_state(folder.path());
+    ProcessOptions options;
+    options.standard_error_file = folder / c.name;
+    options.append = true;
+    options.limit = 60s;
+    const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+    EXPECT_EQ(run.exit_status, 1) << c.name;
+    EXPECT_EQ(run.standard_output, "ecflux: standard error and " + c.description + " " +
+                                       (folder / c.name).string() +
+                                       " are the same file; nothing was written\n" +
+                                       earlier_results_unchanged(folder.path()))
+        << c.name;
+    EXPECT_TRUE(testing::folder_state(folder.path()) == before) << c.name;
+  }
 }
 
 TEST(Guard, ClosedStandardStreamsAreNeverTakenByTheRunsFiles) {

@@ -92,6 +92,45 @@ TEST(Limits, AddressSpaceFromFifteenToThirtyFiveMegabytes) {
   }
 }
 
+// Address space that runs out while the outputs are created, each with its
+// buffer: the files created so far go, and the earlier results stay. The scan
+// starts where the program starts at all (below, the loader or the C++
+// run-time fails before it runs) and ends with the first run that completes.
+TEST(Limits, AddressSpaceRunningOutWhileTheOutputsAreCreated) {
+  if (testing::address_sanitizer) GTEST_SKIP() << "AddressSanitizer needs more address space";
+  const std::string data = "header\n" + data_records(1900);
+  TempFolder good;
+  write_run(good, ten_hertz(), data);
+  ASSERT_EQ(run_program(ECFLUX_PROGRAM, good.path(), 60s).exit_status, 0);
+  TempFolder folder;
+  write_run(folder, ten_hertz(), data);
+  for (const auto& name : output_names) folder.write(name, "an earlier run's " + name);
+  const auto before = testing::folder_state(folder.path());
+
+  bool started = false;
+  int failures = 0;
+  for (unsigned long kilobytes = 4000; kilobytes < 64000; kilobytes += 250) {
+    const ProcessResult run =
+        run_program(ECFLUX_PROGRAM, folder.path(), limited(RLIMIT_AS, kilobytes * 1024));
+    const std::string what = "ulimit -v " + std::to_string(kilobytes);
+    const bool refused = run.exit_status == 1 &&
+                         run.standard_error.ends_with(earlier_results_unchanged(folder.path()));
+    if (!started && run.exit_status != 0 && !refused) continue;
+    started = true;
+    expect_finished(run, what);
+    if (run.exit_status == 0) {
+      for (const auto& name : output_names) {
+        EXPECT_TRUE(folder.read(name) == good.read(name)) << what << ": " << name;
+      }
+      break;
+    }
+    ++failures;
+    EXPECT_TRUE(refused) << what << ": " << run.standard_error;
+    EXPECT_TRUE(testing::folder_state(folder.path()) == before) << what << ": the folder changed";
+  }
+  EXPECT_GT(failures, 0);
+}
+
 // One process for the user: no thread can be started. Root is not bound by
 // the limit, so a test run by root runs the program as the user nobody.
 TEST(Limits, NoThreadCanStart) {
@@ -129,6 +168,30 @@ TEST(Limits, FileSizeLimitIsAWriteFailureThatReplacesNothing) {
         << what;
     EXPECT_TRUE(testing::folder_state(folder.path()) == before) << what;
   }
+}
+
+// Standard output into a file that reaches the file size limit part way
+// through a line: the file ends with the last whole line. The results go to
+// /dev/null and the other files are written out only when their buffers
+// fill, so that standard output reaches the limit first.
+TEST(Limits, StandardOutputCutByTheFileSizeLimitEndsWithAWholeLine) {
+  const GoodRun good;
+  ASSERT_EQ(good.run.exit_status, 0);
+  TempFolder folder, elsewhere;
+  ConfigurationText config = ten_hertz();
+  config.results_file = "/dev/null";
+  write_run(folder, config, good.data);
+  constexpr unsigned long limit = 500;  // 12 progress lines and part of the 13th
+  ProcessOptions options = limited(RLIMIT_FSIZE, limit);
+  options.standard_output_file = elsewhere / "progress";
+  const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+  expect_finished(run, "ulimit -f");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error, severe(38, "error during write, unit 6, file /dev/stdout") +
+                                    no_earlier_results(folder.path()));
+  const std::string kept = elsewhere.read("progress");
+  expect_whole_records_of(kept, good.run.standard_output, "standard output");
+  EXPECT_EQ(kept.size(), limit / 41 * 41);
 }
 
 // Too few descriptors for the outputs: the open failure is reported as

@@ -66,6 +66,27 @@ TEST(CommandLine, HelpAndVersionReadAndWriteNothing) {
   }
 }
 
+// An answer that cannot be written is a failure, whether standard output is
+// a full device or closed: one line on standard error, and status 1.
+TEST(CommandLine, AnswersThatCannotBeWrittenEndWithOne) {
+  TempFolder folder;
+  copy_example(folder);
+  for (const std::string option : {"--check", "--help", "--version"}) {
+    for (const bool closed : {false, true}) {
+      ProcessOptions options;
+      options.arguments = {option};
+      options.limit = std::chrono::seconds(60);
+      options.close_standard_output = closed;
+      if (!closed) options.standard_output_file = "/dev/full";
+      const ProcessResult run = run_program(ECFLUX_PROGRAM, folder.path(), options);
+      const std::string what = option + (closed ? " >&-" : " > /dev/full");
+      EXPECT_EQ(run.exit_status, 1) << what;
+      EXPECT_EQ(run.standard_error, severe(38, "error during write, unit 6, file /dev/stdout"))
+          << what;
+    }
+  }
+}
+
 TEST(CommandLine, MistakesShowTheUsageWriteNothingAndEndWithTwo) {
   TempFolder folder;
   copy_example(folder);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -109,14 +110,27 @@ void restrict_processors(int processors) {
 }
 
 // In the child: puts `path` on descriptor `target`, or closes it.
-void redirect(int target, const std::filesystem::path& path, bool closed) {
+void redirect(int target, const std::filesystem::path& path, bool closed, bool append = false) {
   if (closed) {
     ::close(target);
     return;
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
   if (fd < 0 || ::dup2(fd, target) < 0) ::_exit(126);
   ::close(fd);
+}
+
+// The environment of a program: the test's, with `added` in place of the
+// variables of the same names.
+std::vector<std::string> environment_with(const std::vector<std::string>& added) {
+  std::vector<std::string> entries = added;
+  const auto name = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const bool replaced = std::any_of(
+        added.begin(), added.end(), [&](const std::string& a) { return name(a) == name(*entry); });
+    if (!replaced) entries.emplace_back(*entry);
+  }
+  return entries;
 }
 
 }  // namespace
@@ -141,15 +155,22 @@ StartedProgram::StartedProgram(const std::string& program, const std::filesystem
   std::vector<char*> arguments;
   for (std::string& text : argument_texts) arguments.push_back(text.data());
   arguments.push_back(nullptr);
+  std::vector<std::string> environment_texts = environment_with(options.environment);
+  std::vector<char*> environment;
+  for (std::string& text : environment_texts) environment.push_back(text.data());
+  environment.push_back(nullptr);
 
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
     if (options.processors > 0) restrict_processors(options.processors);
-    redirect(1, options.standard_output_file.empty() ? out_path_ : options.standard_output_file,
-             options.close_standard_output);
-    redirect(2, err_path_, options.close_standard_error);
+    const bool own_output = !options.standard_output_file.empty();
+    const bool own_error = !options.standard_error_file.empty();
+    redirect(1, own_output ? options.standard_output_file : out_path_,
+             options.close_standard_output, own_output && options.append);
+    redirect(2, own_error ? options.standard_error_file : err_path_, options.close_standard_error,
+             own_error && options.append);
     if (options.close_standard_input) ::close(0);
     for (const auto& [resource, value] : options.resource_limits) {
       const rlimit limit{value, value};
@@ -158,7 +179,7 @@ StartedProgram::StartedProgram(const std::string& program, const std::filesystem
     if (options.user > 0 && (::setgid(options.user) != 0 || ::setuid(options.user) != 0)) {
       ::_exit(126);
     }
-    ::execv(program.c_str(), arguments.data());
+    ::execve(program.c_str(), arguments.data(), environment.data());
     ::_exit(127);
   }
 }
@@ -176,6 +197,20 @@ bool StartedProgram::running() const {
 
 void StartedProgram::signal(int number) const {
   if (pid_ > 0) ::kill(pid_, number);
+}
+
+long StartedProgram::waiting_in() const {
+  if (pid_ <= 0) return -1;
+  const std::string process = "/proc/" + std::to_string(pid_);
+  // A wait that a signal interrupts ("S"), not a moment on the disk ("D").
+  std::ifstream stat(process + "/stat");
+  std::string pid, name, state;
+  if (!(stat >> pid >> name >> state) || state != "S") return -1;
+  // The first field is the number of the call, or "running".
+  std::ifstream call(process + "/syscall");
+  long number = -1;
+  if (!(call >> number)) return -1;
+  return number;
 }
 
 ProcessResult StartedProgram::wait() {
@@ -202,6 +237,34 @@ ProcessResult StartedProgram::wait() {
   std::filesystem::remove(out_path_);
   std::filesystem::remove(err_path_);
   return result;
+}
+
+bool write_all(int descriptor, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(descriptor, text.data(), text.size());
+    if (written <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+int open_pipe_writer(const std::filesystem::path& pipe) {
+  // Without a reader, a writer's open would wait: it is tried without
+  // waiting until the program has opened the pipe.
+  int descriptor = -1;
+  eventually([&] {
+    descriptor = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return descriptor >= 0;
+  });
+  if (descriptor >= 0) ::fcntl(descriptor, F_SETFL, 0);
+  return descriptor;
+}
+
+bool folder_locked(const std::filesystem::path& folder) {
+  const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool taken = ::flock(descriptor, LOCK_EX | LOCK_NB) != 0;
+  ::close(descriptor);
+  return taken;
 }
 
 ProcessResult run_program(const std::string& program, const std::filesystem::path& folder,
@@ -285,6 +348,8 @@ std::vector<FolderEntry> folder_state(const std::filesystem::path& folder) {
       state.content = "-> " + std::filesystem::read_symlink(entry.path()).string();
     } else if (S_ISDIR(status.st_mode)) {
       state.content = "<folder>";
+    } else {
+      state.modified_ns = 0;
     }
     entries.push_back(std::move(state));
   }

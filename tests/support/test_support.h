@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace ecflux::testing {
@@ -50,7 +51,8 @@ std::string read_file(const std::filesystem::path& path);
 
 // One entry of a folder as a run may not change it: its name, its content
 // (a link's target, "<folder>" or "<other>" for what is not a regular file)
-// and its modification time in nanoseconds.
+// and its modification time in nanoseconds; none for a named pipe or a
+// device, whose time changes with the data that pass through it.
 struct FolderEntry {
   std::string name;
   std::string content;
@@ -84,9 +86,15 @@ struct ProcessOptions {
   bool close_standard_input = false;
   bool close_standard_output = false;
   bool close_standard_error = false;
-  // Standard output into this file (created or replaced by the test, as a
-  // shell's redirection would) instead of the capture.
+  // Standard output and standard error into these files (created or
+  // replaced, as a shell's redirection would, or appended to) instead of the
+  // capture.
   std::filesystem::path standard_output_file;
+  std::filesystem::path standard_error_file;
+  bool append = false;  // as ">>" and "2>>"
+  // Added to the program's environment, each "NAME=value": what a library
+  // preloaded into it reads.
+  std::vector<std::string> environment;
   // Above zero: the user it runs as (the test must be root to give it).
   unsigned user = 0;
 };
@@ -103,6 +111,9 @@ class StartedProgram {
 
   bool running() const;
   void signal(int number) const;
+  // The system call that its main thread waits in (SYS_read, SYS_openat,
+  // ...), or -1 while it runs or waits in none.
+  long waiting_in() const;
   // Waits for its end (killing it at the time limit) and collects it.
   ProcessResult wait();
 
@@ -112,6 +123,29 @@ class StartedProgram {
   std::chrono::steady_clock::time_point deadline_;
   int pid_ = -1;
 };
+
+// Whether `condition` holds within `limit`, looking every few milliseconds.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// Writes all of `text` to a descriptor; false when a write fails.
+bool write_all(int descriptor, std::string_view text);
+
+// Opens the writing end of a named pipe once a program has opened its reading
+// end (within a time limit); -1 when none has.
+int open_pipe_writer(const std::filesystem::path& pipe);
+
+// Whether a run holds the lock of `folder`. Asking takes the lock for a
+// moment when nobody holds it, which refuses a run that starts just then: ask
+// while a run holds it or once none can start.
+bool folder_locked(const std::filesystem::path& folder);
 
 // Runs a program in `folder`, with standard output and standard error
 // captured.
