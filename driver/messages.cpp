@@ -1,6 +1,7 @@
 #include "driver/messages.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "textio/printable.h"
 
@@ -12,13 +13,14 @@ std::function<void(const std::string&)> message_taker;
 
 }  // namespace
 
-void send_messages_to(MessageStream stream) {
-  destination = stream;
-  message_taker = nullptr;
-}
+void send_messages_to(MessageStream stream) { destination = stream; }
 
-void send_messages_to(std::function<void(const std::string& line)> taker) {
-  message_taker = std::move(taker);
+MessagesTaken::MessagesTaken(std::function<void(const std::string& line)> taker)
+    : earlier_destination_(destination), earlier_taker_(std::exchange(message_taker, taker)) {}
+
+MessagesTaken::~MessagesTaken() {
+  destination = earlier_destination_;
+  message_taker = std::move(earlier_taker_);
 }
 
 void print_line(const std::string& line) {

@@ -314,6 +314,8 @@ int run_in_folder(const input::CommandLine& line, RunState& state) {
 }  // namespace
 
 int run(const input::CommandLine& line, const RunListener* listener) {
+  std::optional<MessagesTaken> taken;
+  if (listener != nullptr && listener->message) taken.emplace(listener->message);
   if (!line.run_folder.empty()) {
     if (auto entered = input::enter_run_folder(line.run_folder); !entered.ok()) {
       if (listener != nullptr && listener->failure) listener->failure(entered.failure());
