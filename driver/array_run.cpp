@@ -140,7 +140,8 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   }
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return textio::Interruption{textio::stop_signal()};
-  if (listener.window_table) listener.window_table(*table, pipeline.block_mean_times());
+  if (listener.window_table)
+    listener.window_table(*table, pipeline.block_mean_times(), sizes.value());
   return ArraySummary{sizes.value(), read.value(), std::string(warnings.time_unit()),
                       arrays.counts};
 }

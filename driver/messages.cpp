@@ -36,9 +36,11 @@ void print_line(const std::string& line) {
   if (stream == stdout) std::fflush(stdout);
 }
 
-void print_warning(const textio::Warning& warning) {
-  print_line(std::string(program_prefix) + "warning: " + warning.text);
+std::string warning_line(const textio::Warning& warning) {
+  return std::string(program_prefix) + "warning: " + warning.text;
 }
+
+void print_warning(const textio::Warning& warning) { print_line(warning_line(warning)); }
 
 int report_failure(const textio::Failure& failure) {
   print_line(textio::fatal_message(failure));

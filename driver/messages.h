@@ -38,6 +38,7 @@ class MessagesTaken {
 void print_line(const std::string& line);
 
 // A warning's line: "ecflux: warning: " and its text.
+std::string warning_line(const textio::Warning& warning);
 void print_warning(const textio::Warning& warning);
 
 // The failure's one line, and its hint on a second line where it has one.
