@@ -28,15 +28,27 @@ std::string blocks_csv_header_with(const QualityColumns& columns) {
   return header;
 }
 
-std::vector<std::string> blocks_csv_names(const QualityColumns& columns) {
-  const std::string header = blocks_csv_header_with(columns);
+namespace {
+
+std::vector<std::string> header_names(std::string_view header) {
   std::vector<std::string> names;
   std::size_t begin = 0;
-  for (std::size_t end; (end = header.find(',', begin)) != std::string::npos; begin = end + 1) {
-    names.push_back(header.substr(begin, end - begin));
+  for (std::size_t end; (end = header.find(',', begin)) != std::string_view::npos;
+       begin = end + 1) {
+    names.emplace_back(header.substr(begin, end - begin));
   }
-  names.push_back(header.substr(begin));
+  names.emplace_back(header.substr(begin));
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> blocks_csv_names(const QualityColumns& columns) {
+  return header_names(blocks_csv_header_with(columns));
+}
+
+std::vector<std::string> window_fluxes_csv_names() {
+  return header_names(window_fluxes_csv_header);
 }
 
 std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts& facts,

@@ -109,6 +109,9 @@ std::vector<std::string> results_row_csv_names();
 // flags and numbers of lines.
 std::string csv_column_unit(std::string_view name);
 
+// The names of the columns of window_fluxes.csv, in order.
+std::vector<std::string> window_fluxes_csv_names();
+
 // The values of one row of window_fluxes.csv: the block (from 1), its mean
 // time, the window in samples and in seconds, its frequency 1 / (samples /
 // fs), and the flux in K·m/day and in W/m².
