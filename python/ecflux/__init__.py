@@ -223,11 +223,10 @@ class Run:
 
     def __repr__(self):
         where = self.folder if self.folder is not None else "arrays"
-        windows = self.window_fluxes["window_samples"].nunique() if "window_samples" in (
-            self.window_fluxes.columns
-        ) else len(self.window_fluxes.index) // max(len(self.blocks.index), 1)
+        blocks = len(self.blocks.index)
+        windows = len(self.window_fluxes.index) // blocks if blocks else 0
         return (
-            f"<ecflux.Run of {where}: {len(self.blocks.index)} blocks, {windows} window lengths, "
+            f"<ecflux.Run of {where}: {blocks} blocks, {windows} window lengths, "
             f"{len(self.warnings)} warnings>"
         )
 
@@ -364,6 +363,7 @@ class _Progress:
 
     def __init__(self, progress, total):
         self._bar = None
+        self._total = total
         self._shown = False
         if callable(progress):
             self.callback = progress
@@ -388,7 +388,7 @@ class _Progress:
         if self._bar is not None:
             self._bar.update(blocks - self._bar.n)
             return
-        of = f" of {self._total}" if getattr(self, "_total", None) else ""
+        of = f" of about {self._total}" if self._total else ""
         sys.stderr.write(f"\recflux: {blocks} blocks{of}")
         sys.stderr.flush()
         self._shown = True
@@ -583,7 +583,9 @@ def process(
         **options: the options of quality control (see the package's help).
 
     Returns:
-        Run, with no files and the record of the computation as info.
+        Run, with no files and the record of the computation as info. The
+        blocks' first_line and last_line count samples from 1, and the
+        warnings name samples, where a run of a file names its lines.
 
     Raises:
         RefusedError: sizes that give no block, arrays of different

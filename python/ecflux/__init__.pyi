@@ -2,7 +2,6 @@ import os
 from pathlib import Path
 from typing import Any, Callable, Iterable, Literal, Sequence, Union
 
-import numpy as np
 import numpy.typing as npt
 import pandas as pd
 

@@ -3,6 +3,7 @@ frames, its warnings and notes, and the caller's working directory kept."""
 
 import csv
 import json
+import threading
 from pathlib import Path
 
 import numpy as np
@@ -153,12 +154,6 @@ def test_progress_is_called_after_each_block(example):
     assert done == [1, 2, 3]
 
 
-def test_progress_line_without_a_callable(example, capsys):
-    ecflux.run(example, progress=True)
-
-    assert "3" in capsys.readouterr().err
-
-
 def test_an_exception_of_the_progress_callback_stops_the_run(example):
     assert run_program(example)[0] == 0
     before = {name: (example / name).read_bytes() for name in OUTPUTS}
@@ -173,24 +168,36 @@ def test_an_exception_of_the_progress_callback_stops_the_run(example):
 
 def test_the_working_directory_stays_the_callers(tmp_path, monkeypatch):
     folder = example_folder(tmp_path)
-    elsewhere = tmp_path / "elsewhere"
-    elsewhere.mkdir()
-    monkeypatch.chdir(elsewhere)
-
-    ecflux.run(folder)
-    assert Path.cwd() == elsewhere
-    (folder / "ConfigDRAVEK.Dat").unlink()
-    with pytest.raises(ecflux.ConfigurationError):
-        ecflux.run(folder)
-    assert Path.cwd() == elsewhere
-
-
-def test_a_relative_folder_and_a_path(tmp_path, monkeypatch):
-    folder = example_folder(tmp_path)
     monkeypatch.chdir(tmp_path)
 
     relative = ecflux.run("example")
+    assert Path.cwd() == tmp_path
     as_path = ecflux.run(Path("example"))
+    (folder / "ConfigDRAVEK.Dat").unlink()
+    with pytest.raises(ecflux.ConfigurationError):
+        ecflux.run(folder)
 
+    assert Path.cwd() == tmp_path
     assert relative.folder == folder == as_path.folder
     assert relative.blocks.equals(as_path.blocks)
+
+
+def test_runs_from_two_threads_take_turns(tmp_path, monkeypatch):
+    folders = [example_folder(tmp_path, name) for name in ("first", "second")]
+    monkeypatch.chdir(tmp_path)
+    runs = {}
+
+    def run(folder):
+        runs[folder.name] = ecflux.run(folder.name, csv=True)
+
+    threads = [threading.Thread(target=run, args=(folder,)) for folder in folders]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+
+    assert runs["first"].blocks.equals(runs["second"].blocks)
+    assert [runs[name].folder for name in ("first", "second")] == folders
+    assert Path.cwd() == tmp_path
+    for name in ["results.out", "cumflux.out", "CFSHIFT.out", "Cospectra.out", "blocks.csv"]:
+        assert (folders[0] / name).read_bytes() == (folders[1] / name).read_bytes()
