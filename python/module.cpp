@@ -109,17 +109,16 @@ std::string failure_kind(const textio::Failure& failure) {
 // exit status it would have ended with.
 [[noreturn]] void raise_failure(const textio::Failure& failure, std::vector<std::string> lines,
                                 int status) {
-  // An interruption's line is the run's last, which says how far it came.
-  std::string message = failure.interruption() != nullptr && !lines.empty()
-                            ? lines.back()
-                            : textio::fatal_message(failure);
-  if (!failure.hint.empty()) message += "\n" + std::string(driver::program_prefix) + failure.hint;
-  if (lines.empty()) {
-    lines.push_back(textio::fatal_message(failure));
-    if (!failure.hint.empty()) {
-      lines.push_back(std::string(driver::program_prefix) + failure.hint);
-    }
+  // The lines as the program prints them, with the control characters of
+  // names escaped.
+  std::vector<std::string> own = {textio::printable(textio::fatal_message(failure))};
+  if (!failure.hint.empty()) {
+    own.push_back(textio::printable(std::string(driver::program_prefix) + failure.hint));
   }
+  // An interruption's line is the run's last, which says how far it came.
+  std::string message = failure.interruption() != nullptr && !lines.empty() ? lines.back() : own[0];
+  if (own.size() > 1) message += "\n" + own[1];
+  if (lines.empty()) lines = std::move(own);
   py::dict fields;
   fields["kind"] = failure_kind(failure);
   fields["message"] = message;

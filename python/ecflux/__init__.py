@@ -389,7 +389,7 @@ class _Progress:
             self._bar.update(blocks - self._bar.n)
             return
         of = f" of about {self._total}" if self._total else ""
-        sys.stderr.write(f"\recflux: {blocks} blocks{of}")
+        sys.stderr.write(f"\recflux: {blocks} {'block' if blocks == 1 else 'blocks'}{of}")
         sys.stderr.flush()
         self._shown = True
 

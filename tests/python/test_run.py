@@ -3,6 +3,7 @@ frames, its warnings and notes, and the caller's working directory kept."""
 
 import csv
 import json
+import sys
 import threading
 from pathlib import Path
 
@@ -152,6 +153,15 @@ def test_progress_is_called_after_each_block(example):
     ecflux.run(example, progress=done.append)
 
     assert done == [1, 2, 3]
+
+
+def test_progress_without_tqdm_is_a_line_on_standard_error(example, capsys, monkeypatch):
+    monkeypatch.setitem(sys.modules, "tqdm.auto", None)
+
+    ecflux.run(example, progress=True)
+
+    assert capsys.readouterr().err == \
+        "\recflux: 1 block\recflux: 2 blocks\recflux: 3 blocks\n"
 
 
 def test_an_exception_of_the_progress_callback_stops_the_run(example):
