@@ -3,6 +3,9 @@
 #include <vector>
 
 #include "driver/block_pipeline.h"
+#include "driver/provenance.h"
+#include "flux/time_shifts.h"
+#include "flux/window_sweep.h"
 #include "input/data_warnings.h"
 #include "qc/block_quality.h"
 #include "qc/rotation.h"
@@ -137,9 +140,38 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   }
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return textio::Interruption{textio::stop_signal()};
-  if (listener.window_table) listener.window_table(*table, pipeline.block_mean_times());
+  if (listener.window_table)
+    listener.window_table(*table, pipeline.block_mean_times(), sizes.value());
   return ArraySummary{sizes.value(), read.value(), std::string(warnings.time_unit()),
-                      arrays.counts.records, arrays.counts.skipped};
+                      arrays.counts};
+}
+
+report::RunRecord array_run_record(const ArrayRequest& request, const ArraySummary& summary,
+                                   std::vector<int> quality_flags,
+                                   std::vector<textio::Warning> warnings) {
+  report::RunRecord record;
+  record.program = "ecflux";
+  record.version = ECFLUX_VERSION;
+  record.quality = recorded_quality(request.quality);
+  record.block_samples = summary.sizes.block_samples;
+  record.window_samples = summary.sizes.window_samples;
+  record.sample_rate = summary.sizes.sample_rate;
+  record.window_lengths = static_cast<std::int64_t>(flux::window_sequence(summary.sizes).size());
+  record.delays_searched = flux::max_shift(summary.sizes.sample_rate);
+  report::RecordedData& data = record.data;
+  data.records_read = summary.counts.records;
+  data.records_before_start = summary.counts.skipped;
+  if (summary.counts.accepted > 0) {
+    data.first_time = summary.counts.first_time;
+    data.last_time = summary.counts.last_time;
+  }
+  data.input_end = std::string(input_end_name(summary.data.end.status));
+  data.time_unit = summary.time_unit;
+  record.blocks = summary.data.blocks;
+  record.samples_dropped = summary.data.end.samples;
+  record.quality_flags = std::move(quality_flags);
+  record.warnings = std::move(warnings);
+  return record;
 }
 
 }  // namespace ecflux::driver

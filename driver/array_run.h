@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "driver/run.h"
 #include "driver/run_inputs.h"
 #include "input/command_line.h"
+#include "report/run_record.h"
 #include "textio/result.h"
 
 namespace ecflux::driver {
@@ -30,9 +32,8 @@ struct ArrayRequest {
 struct ArraySummary {
   input::BlockSizes sizes;
   DataSummary data;
-  std::string time_unit;  // as judged from the samples' steps
-  std::int64_t samples_read = 0;
-  std::int64_t samples_before_start = 0;
+  std::string time_unit;     // as judged from the samples' steps
+  input::ReadCounts counts;  // samples read, skipped before the start time, accepted
 };
 
 // Processes the arrays: every complete block, warning and the window table
@@ -41,5 +42,13 @@ struct ArraySummary {
 // be made, or with an interruption.
 textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
                                             const RunListener& listener);
+
+// The record of a run over arrays, in the form of a run's run.json: the
+// options, the sizes, what the arrays gave (as the data, without a file),
+// the blocks with their quality flags and the warnings. What belongs to files
+// (the configuration, the data file's facts, the outputs) stays empty.
+report::RunRecord array_run_record(const ArrayRequest& request, const ArraySummary& summary,
+                                   std::vector<int> quality_flags,
+                                   std::vector<textio::Warning> warnings);
 
 }  // namespace ecflux::driver

@@ -1,6 +1,7 @@
 #include "driver/messages.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "textio/printable.h"
 
@@ -12,13 +13,14 @@ std::function<void(const std::string&)> message_taker;
 
 }  // namespace
 
-void send_messages_to(MessageStream stream) {
-  destination = stream;
-  message_taker = nullptr;
-}
+void send_messages_to(MessageStream stream) { destination = stream; }
 
-void send_messages_to(std::function<void(const std::string& line)> taker) {
-  message_taker = std::move(taker);
+MessagesTaken::MessagesTaken(std::function<void(const std::string& line)> taker)
+    : earlier_destination_(destination), earlier_taker_(std::exchange(message_taker, taker)) {}
+
+MessagesTaken::~MessagesTaken() {
+  destination = earlier_destination_;
+  message_taker = std::move(earlier_taker_);
 }
 
 void print_line(const std::string& line) {
@@ -34,9 +36,11 @@ void print_line(const std::string& line) {
   if (stream == stdout) std::fflush(stdout);
 }
 
-void print_warning(const textio::Warning& warning) {
-  print_line(std::string(program_prefix) + "warning: " + warning.text);
+std::string warning_line(const textio::Warning& warning) {
+  return std::string(program_prefix) + "warning: " + warning.text;
 }
+
+void print_warning(const textio::Warning& warning) { print_line(warning_line(warning)); }
 
 int report_failure(const textio::Failure& failure) {
   print_line(textio::fatal_message(failure));

@@ -15,16 +15,30 @@ namespace ecflux::driver {
 // The program's name as every line begins with it.
 inline constexpr std::string_view program_prefix = "ecflux: ";
 
-// Where the lines go: standard error, unless it is a file of the run, or a
-// caller in the same process that takes them.
+// Where the lines go: standard error, unless it is a file of the run.
 enum class MessageStream { standard_error, standard_output, none };
 void send_messages_to(MessageStream stream);
-void send_messages_to(std::function<void(const std::string& line)> taker);
+
+// While it lives, every line goes to a caller in the same process instead of
+// a stream, whatever send_messages_to chooses meanwhile; then the lines go
+// where they went before.
+class MessagesTaken {
+ public:
+  explicit MessagesTaken(std::function<void(const std::string& line)> taker);
+  ~MessagesTaken();
+  MessagesTaken(const MessagesTaken&) = delete;
+  MessagesTaken& operator=(const MessagesTaken&) = delete;
+
+ private:
+  MessageStream earlier_destination_;
+  std::function<void(const std::string& line)> earlier_taker_;
+};
 
 // One line on standard error (or where send_messages_to sent the lines).
 void print_line(const std::string& line);
 
 // A warning's line: "ecflux: warning: " and its text.
+std::string warning_line(const textio::Warning& warning);
 void print_warning(const textio::Warning& warning);
 
 // The failure's one line, and its hint on a second line where it has one.

@@ -8,22 +8,6 @@
 namespace ecflux::driver {
 namespace {
 
-std::string now_utc() {
-  const auto since = std::chrono::system_clock::now().time_since_epoch();
-  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
-  return report::utc_time(nanoseconds / 1'000'000'000, nanoseconds % 1'000'000'000);
-}
-
-std::string_view input_end_name(input::BlockStatus status) {
-  switch (status) {
-    case input::BlockStatus::complete:
-    case input::BlockStatus::end_of_file: return "end_of_file";
-    case input::BlockStatus::past_end_time: return "past_end_time";
-    case input::BlockStatus::unreadable_record: return "unreadable_record";
-  }
-  return "end_of_file";
-}
-
 // The value a field gave, in the order of the configuration's fields.
 void set_value(report::RecordedField& field, const input::Configuration& config,
                std::size_t index) {
@@ -42,6 +26,39 @@ void set_value(report::RecordedField& field, const input::Configuration& config,
 
 }  // namespace
 
+std::string now_utc() {
+  const auto since = std::chrono::system_clock::now().time_since_epoch();
+  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
+  return report::utc_time(nanoseconds / 1'000'000'000, nanoseconds % 1'000'000'000);
+}
+
+std::string_view input_end_name(input::BlockStatus status) {
+  switch (status) {
+    case input::BlockStatus::complete:
+    case input::BlockStatus::end_of_file: return "end_of_file";
+    case input::BlockStatus::past_end_time: return "past_end_time";
+    case input::BlockStatus::unreadable_record: return "unreadable_record";
+  }
+  return "end_of_file";
+}
+
+report::RecordedQuality recorded_quality(const input::QualityOptions& quality) {
+  report::RecordedQuality recorded;
+  recorded.despike = quality.despike;
+  recorded.missing = quality.missing;
+  recorded.fill_values = quality.fill_values;
+  recorded.missing_allowance_percent = quality.missing_allowance;
+  recorded.rotation = quality.rotation == input::QualityOptions::Rotation::double_rotation
+                          ? "double"
+                      : quality.rotation == input::QualityOptions::Rotation::planar ? "planar"
+                                                                                    : "none";
+  recorded.uncertainty = quality.uncertainty;
+  recorded.spectra = quality.spectra;
+  recorded.density = quality.density;
+  recorded.heat_capacity = quality.heat_capacity;
+  return recorded;
+}
+
 Provenance::Provenance(const input::CommandLine& line)
     : started_(std::chrono::steady_clock::now()) {
   record_.program = "ecflux";
@@ -51,19 +68,7 @@ Provenance::Provenance(const input::CommandLine& line)
   record_.csv = line.csv;
   record_.durable = line.durable;
   record_.strict = line.strict;
-  const input::QualityOptions& quality = line.quality;
-  record_.quality.despike = quality.despike;
-  record_.quality.missing = quality.missing;
-  record_.quality.fill_values = quality.fill_values;
-  record_.quality.missing_allowance_percent = quality.missing_allowance;
-  record_.quality.rotation =
-      quality.rotation == input::QualityOptions::Rotation::double_rotation ? "double"
-      : quality.rotation == input::QualityOptions::Rotation::planar        ? "planar"
-                                                                           : "none";
-  record_.quality.uncertainty = quality.uncertainty;
-  record_.quality.spectra = quality.spectra;
-  record_.quality.density = quality.density;
-  record_.quality.heat_capacity = quality.heat_capacity;
+  record_.quality = recorded_quality(line.quality);
   record_.started_utc = now_utc();
 }
 

@@ -4,6 +4,8 @@
 // to do, what it read, what it found and when.
 
 #include <chrono>
+#include <string>
+#include <string_view>
 
 #include "driver/run_inputs.h"
 #include "input/command_line.h"
@@ -11,6 +13,16 @@
 #include "report/run_record.h"
 
 namespace ecflux::driver {
+
+// The time now, as run.json records the start and the end of a run.
+std::string now_utc();
+
+// The options of quality control as run.json records them.
+report::RecordedQuality recorded_quality(const input::QualityOptions& quality);
+
+// How the input ended, as run.json names it: "end_of_file", "past_end_time"
+// or "unreadable_record".
+std::string_view input_end_name(input::BlockStatus status);
 
 class Provenance {
  public:

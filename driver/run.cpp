@@ -273,7 +273,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return interrupted();
   if (listener != nullptr && listener->window_table) {
-    listener->window_table(*table, pipeline.block_mean_times());
+    listener->window_table(*table, pipeline.block_mean_times(), inputs.sizes);
   }
   report::write_spectra_table(run.files[OutputRole::window_flux_table], pipeline.block_mean_times(),
                               *table, inputs.sizes.sample_rate);
@@ -314,6 +314,8 @@ int run_in_folder(const input::CommandLine& line, RunState& state) {
 }  // namespace
 
 int run(const input::CommandLine& line, const RunListener* listener) {
+  std::optional<MessagesTaken> taken;
+  if (listener != nullptr && listener->message) taken.emplace(listener->message);
   if (!line.run_folder.empty()) {
     if (auto entered = input::enter_run_folder(line.run_folder); !entered.ok()) {
       if (listener != nullptr && listener->failure) listener->failure(entered.failure());

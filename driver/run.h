@@ -26,9 +26,10 @@ struct RunListener {
   std::function<void(const textio::Warning& warning)> warning;
   // Each complete block as it is done.
   std::function<void(const BlockResult& block)> block;
-  // The window-flux table and the blocks' mean times, before the files are
-  // put in place.
-  std::function<void(const flux::WindowFluxTable& table, std::span<const double> mean_times)>
+  // The window-flux table, the blocks' mean times and the sizes they were
+  // computed with, before the files are put in place.
+  std::function<void(const flux::WindowFluxTable& table, std::span<const double> mean_times,
+                     const input::BlockSizes& sizes)>
       window_table;
   // The failure that ends a run that does not complete, before its lines.
   std::function<void(const textio::Failure& failure)> failure;

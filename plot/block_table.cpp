@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "plot/csv_reader.h"
+#include "report/csv_files.h"
 #include "report/output_files.h"
 
 namespace ecflux::plot {
@@ -46,18 +47,6 @@ std::vector<BlockColumn> results_columns() {
     columns.push_back({labels[i], std::string(i < results_units.size() ? results_units[i] : "")});
   }
   return columns;
-}
-
-// A column of blocks.csv carries its unit at the end of its name.
-std::string csv_unit(std::string_view name) {
-  static constexpr std::pair<std::string_view, std::string_view> suffixes[] = {
-      {"_cm_s", "cm/s"}, {"_W_m2", "W/m²"}, {"_deg", "°"}, {"_percent", "%"},
-      {"_K", "K"},       {"_s", "s"},       {"_Hz", "Hz"}};
-  if (name == "time_mean") return std::string(time_unit);
-  for (const auto& [suffix, unit] : suffixes) {
-    if (name.ends_with(suffix)) return std::string(unit);
-  }
-  return {};
 }
 
 // A block's mean time in a line label: four decimals, as the results file
@@ -132,7 +121,8 @@ textio::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
                     std::string(run_min), std::string(run_max)},
                    {},
                    {}};
-  for (const auto& name : csv.names()) table.columns.push_back({name, csv_unit(name)});
+  for (const auto& name : csv.names())
+    table.columns.push_back({name, report::csv_column_unit(name)});
   const std::array<std::size_t, 6> at = {*csv.column(time),     *csv.column(flux_linear),
                                          *csv.column(flux_run), *csv.column(run_min),
                                          *csv.column(run_max),  *csv.column(delay)};

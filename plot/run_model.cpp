@@ -43,8 +43,7 @@ struct RunFiles {
 
 textio::Result<RunFiles> open_run_files(const std::string& results_name) {
   RunFiles run;
-  run.csv = csv_of_this_run(OutputRole::blocks_csv, results_name) &&
-            csv_of_this_run(OutputRole::window_fluxes_csv, results_name);
+  run.csv = csv_files_hold_results(results_name);
   const std::array<OutputRole, 4> roles = {
       run.csv ? OutputRole::blocks_csv : OutputRole::results, OutputRole::cumulative_flux,
       OutputRole::shifted_cumulative_flux,
@@ -89,6 +88,11 @@ textio::Status read_cumulative_files(RunFiles& files, RunModel& run) {
 }
 
 }  // namespace
+
+bool csv_files_hold_results(const std::string& results_name) {
+  return csv_of_this_run(OutputRole::blocks_csv, results_name) &&
+         csv_of_this_run(OutputRole::window_fluxes_csv, results_name);
+}
 
 textio::Result<RunModel> read_run(const input::Configuration& config, std::size_t line_limit) {
   auto opened = open_run_files(config.results_file_name);

@@ -42,6 +42,12 @@ struct RunModel {
   WindowFluxes windows;
 };
 
+// Whether blocks.csv and window_fluxes.csv in the working directory hold the
+// results of the run whose results file is `results_name`: both are there,
+// and neither is older than the results file (a later run without --csv
+// leaves them older).
+bool csv_files_hold_results(const std::string& results_name);
+
 // Reads the files of the run that `config` describes, in the working
 // directory. When the run's ecflux --csv wrote its two CSV files, the blocks
 // and the window fluxes come from them, at full precision and never as

@@ -1,5 +1,7 @@
 #include "report/csv_files.h"
 
+#include <utility>
+
 #include "report/output_files.h"
 #include "textio/csv_record.h"
 
@@ -26,15 +28,27 @@ std::string blocks_csv_header_with(const QualityColumns& columns) {
   return header;
 }
 
-std::vector<std::string> blocks_csv_names(const QualityColumns& columns) {
-  const std::string header = blocks_csv_header_with(columns);
+namespace {
+
+std::vector<std::string> header_names(std::string_view header) {
   std::vector<std::string> names;
   std::size_t begin = 0;
-  for (std::size_t end; (end = header.find(',', begin)) != std::string::npos; begin = end + 1) {
-    names.push_back(header.substr(begin, end - begin));
+  for (std::size_t end; (end = header.find(',', begin)) != std::string_view::npos;
+       begin = end + 1) {
+    names.emplace_back(header.substr(begin, end - begin));
   }
-  names.push_back(header.substr(begin));
+  names.emplace_back(header.substr(begin));
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> blocks_csv_names(const QualityColumns& columns) {
+  return header_names(blocks_csv_header_with(columns));
+}
+
+std::vector<std::string> window_fluxes_csv_names() {
+  return header_names(window_fluxes_csv_header);
 }
 
 std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts& facts,
@@ -87,6 +101,35 @@ std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts
   return cells;
 }
 
+std::vector<std::string> results_row_csv_names() {
+  // The cells of a row whose results fields are told apart by their values
+  // show where block_row_cells puts each field.
+  BlockReport report{};
+  for (std::size_t i = 0; i < report.row.size(); ++i) report.row[i] = 1.0 + static_cast<double>(i);
+  report.line.fill(-1.0);
+  const std::vector<CsvCell> cells = block_row_cells(report, BlockFacts{});
+  const std::vector<std::string> names = blocks_csv_names({});
+  std::vector<std::string> fields(report.row.size());
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    const double* value = std::get_if<double>(&cells[c]);
+    if (value == nullptr || !(*value >= 1.0)) continue;
+    fields[static_cast<std::size_t>(*value) - 1] = names[c];
+  }
+  return fields;
+}
+
+std::string csv_column_unit(std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> suffixes[] = {
+      {"_cm_s", "cm/s"}, {"_W_m2", "W/m²"}, {"_K_m_day", "K·m/day"},
+      {"_deg", "°"},     {"_percent", "%"}, {"_K", "K"},
+      {"_s", "s"},       {"_Hz", "Hz"}};
+  if (name == "time_mean") return "data file's unit";
+  for (const auto& [suffix, unit] : suffixes) {
+    if (name.ends_with(suffix)) return std::string(unit);
+  }
+  return {};
+}
+
 void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts,
                      const QualityColumns& columns) {
   textio::CsvRecord record;
@@ -123,6 +166,19 @@ void write_spectrum_rows(textio::OutputFile& file, std::int64_t block,
   }
 }
 
+std::array<CsvCell, 7> window_flux_cells(std::int64_t block, double mean_time,
+                                         std::int32_t window_samples, double sample_rate,
+                                         double flux, const stats::Medium& medium) {
+  const double seconds = window_samples / sample_rate;
+  return {block,
+          mean_time,
+          std::int64_t{window_samples},
+          seconds,
+          1.0 / seconds,
+          flux,
+          flux::window_flux_in_watts(flux, medium)};
+}
+
 void write_window_fluxes(textio::OutputFile& file, std::span<const double> block_mean_time,
                          const flux::WindowFluxTable& table, double sample_rate,
                          const stats::Medium& medium) {
@@ -131,15 +187,12 @@ void write_window_fluxes(textio::OutputFile& file, std::span<const double> block
   for (std::size_t b = 0; b < block_mean_time.size(); ++b) {
     const auto flux = table.row(b);
     for (std::size_t k = 0; k < windows; ++k) {
-      const double seconds = table.window_length[k] / sample_rate;
       record.clear();
-      record.add(static_cast<std::int64_t>(b) + 1)
-          .add(block_mean_time[b])
-          .add(table.window_length[k])
-          .add(seconds)
-          .add(1.0 / seconds)
-          .add(flux[k])
-          .add(flux::window_flux_in_watts(flux[k], medium));
+      for (const CsvCell& cell :
+           window_flux_cells(static_cast<std::int64_t>(b) + 1, block_mean_time[b],
+                             table.window_length[k], sample_rate, flux[k], medium)) {
+        std::visit([&record](auto value) { record.add(value); }, cell);
+      }
       file.write_record(record.text());
     }
   }

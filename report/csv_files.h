@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -99,9 +100,27 @@ void write_block_row(textio::OutputFile& file, const BlockReport& report, const 
 void write_spectrum_rows(textio::OutputFile& file, std::int64_t block,
                          std::span<const qc::SpectrumBin> bins);
 
+// The names of the columns of blocks.csv that hold the fields of the results
+// row, in the order of the row (TIME, X-VEL, ... SRMAX).
+std::vector<std::string> results_row_csv_names();
+
+// The unit of a column of the CSV files, from the end of its name ("W/m²"
+// for flux_run_W_m2; time_mean is in the data file's unit); empty for counts,
+// flags and numbers of lines.
+std::string csv_column_unit(std::string_view name);
+
+// The names of the columns of window_fluxes.csv, in order.
+std::vector<std::string> window_fluxes_csv_names();
+
+// The values of one row of window_fluxes.csv: the block (from 1), its mean
+// time, the window in samples and in seconds, its frequency 1 / (samples /
+// fs), and the flux in K·m/day and in W/m².
+std::array<CsvCell, 7> window_flux_cells(std::int64_t block, double mean_time,
+                                         std::int32_t window_samples, double sample_rate,
+                                         double flux, const stats::Medium& medium = {});
+
 // Every row of window_fluxes.csv: for each block in order, for each window
-// length: the block, its mean time, the window in samples and in seconds, its
-// frequency 1 / (samples / fs) and the flux.
+// length, the values of window_flux_cells.
 void write_window_fluxes(textio::OutputFile& file, std::span<const double> block_mean_time,
                          const flux::WindowFluxTable& table, double sample_rate,
                          const stats::Medium& medium = {});

@@ -5,13 +5,17 @@
 # another working directory, writing the same bytes as the build's ecflux;
 # the installed ecflux-plot drawing that run; and one version everywhere.
 #
-# usage: installed_run.sh BUILD_FOLDER SOURCE_FOLDER VERSION BUILT_ECFLUX
+# usage: installed_run.sh BUILD_FOLDER SOURCE_FOLDER VERSION BUILT_ECFLUX [PYTHON_FOLDER MODULE]
+# where the build has the Python package: its folder under the prefix and
+# the file name of its compiled module.
 set -euo pipefail
 
 build=$1
 source=$2
 version=$3
 built_ecflux=$4
+python_folder=${5:-}
+python_module=${6:-}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -25,7 +29,8 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
   { cat "$scratch/install.log" >&2; fail "cmake --install"; }
 
-# Nothing but these: no test program, tool, benchmark or library.
+# Nothing but these (and the Python package where it is built): no test
+# program, tool, benchmark or library.
 expected=$(
   cat <<'LIST'
 bin/ecflux
@@ -40,6 +45,15 @@ share/doc/ecflux/examples/example.dat
 share/man/man1/ecflux.1
 LIST
 )
+if [ -n "$python_folder" ]; then
+  expected=$(
+    echo "$expected"
+    for file in __init__.py __init__.pyi py.typed "$python_module"; do
+      echo "$python_folder/ecflux/$file"
+    done | LC_ALL=C sort
+  )
+  expected=$(echo "$expected" | LC_ALL=C sort)
+fi
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$installed") >&2 || true
