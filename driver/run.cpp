@@ -236,11 +236,12 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings& findings) -> Status {
     if (!complete) return {};
+    // The steady-state test judges the samples the fluxes are made of.
+    std::optional<qc::BlockQuality> controlled;
+    if (line.quality.changes_samples()) controlled = qc::control_block(block, samples, quality);
     report::BlockFacts facts = block_facts(block, inputs.sizes, state.blocks + 1, findings,
                                            warnings.seconds_per_time_unit());
-    if (line.quality.changes_samples()) {
-      apply_block_quality(qc::control_block(block, samples, quality), facts);
-    }
+    if (controlled) apply_block_quality(*controlled, facts);
     BlockResult result = pipeline.process(block, facts);
     if (listener != nullptr && listener->block) listener->block(result);
     quality_flags.push_back(result.quality_flag);
