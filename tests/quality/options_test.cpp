@@ -143,6 +143,13 @@ TEST(QualityOptions, MistakesShowTheUsageAndEndWithTwo) {
     EXPECT_EQ(run.standard_output, "") << what;
   }
   EXPECT_EQ(folder.names(), before);
+  // The usage names every option of quality control.
+  const std::string usage = run_ecflux(folder.path(), {"--help"}).standard_output;
+  for (const char* option :
+       {"--missing VALUE", "--missing-allowance", "--despike", "--rotate double|planar",
+        "--uncertainty", "--spectra", "--density", "--heat-capacity", "--qc"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
 }
 
 }  // namespace
