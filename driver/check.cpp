@@ -219,7 +219,9 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings&) -> textio::Status {
     for (std::size_t k = 0; k < static_cast<std::size_t>(samples); ++k) {
-      if (have_time) steps.add(block.sample_time[k] - previous_time);
+      // A missing time (--missing) gives steps that are not numbers.
+      const double step = block.sample_time[k] - previous_time;
+      if (have_time && !std::isnan(step)) steps.add(step);
       previous_time = block.sample_time[k];
       have_time = true;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,7 +27,15 @@ constexpr int block_seconds = 60;
 
 // The data file's columns of the values the run uses (w and temperature
 // from their first columns) and of the two it does not.
-enum Column { u_column = 1, v_column = 2, w_column = 3, unused_w = 4, unused_t = 5, t_column = 6 };
+enum Column {
+  time_column = 0,
+  u_column = 1,
+  v_column = 2,
+  w_column = 3,
+  unused_w = 4,
+  unused_t = 5,
+  t_column = 6
+};
 
 // A record with missing values, and which of the used values are missing.
 struct GappyRecord {
@@ -47,7 +56,8 @@ struct GappyRecord {
 // its allowance of 10 %; the fourth exactly 60.
 GappyRecord gappy_record() {
   GappyRecord g{quality_testing::turbulent_field(5 * block_samples, block_samples, 10.0, 21), {}};
-  g.put(0, 2, w_column, "-9999");  // at the start of the record
+  g.put(0, 2, w_column, "-9999");       // at the start of the record
+  g.put(98, 98, time_column, "-9999");  // in the block whose steps give the unit of the times
   g.put(100, 103, t_column, "-9999");
   g.put(200, 200, u_column, "-9999");
   g.put(250, 250, unused_w, "-9999");    // not a value the run uses
@@ -60,6 +70,7 @@ GappyRecord gappy_record() {
   g.put(800, 800, unused_t, "nan");
   g.put(900, 900, w_column, "nan");
   g.put(900, 900, t_column, "-9999");
+  g.put(1000, 1000, time_column, "NaN");
   g.put(1300, 1360, w_column, "-9999");
   g.put(1850, 1879, u_column, "-9999");
   g.put(2000, 2029, t_column, "NaN");
@@ -149,7 +160,7 @@ TEST(MissingValues, BridgedBlocksEqualARunOfTheRecordBridgedBeforehand) {
   const CsvTable expected(reference / "blocks.csv");
   ASSERT_EQ(blocks.rows(), 5u);
   ASSERT_EQ(expected.rows(), 5u);
-  EXPECT_EQ(blocks.column("missing_samples"), (std::vector<double>{11, 19, 61, 60, 4}));
+  EXPECT_EQ(blocks.column("missing_samples"), (std::vector<double>{12, 20, 61, 60, 4}));
   EXPECT_EQ(blocks.column("missing_beyond_allowance"), (std::vector<double>{0, 0, 1, 0, 0}));
 
   const std::vector<std::string> rows = result_rows(gappy);
@@ -180,7 +191,7 @@ TEST(MissingValues, TheAllowanceIsAPercentageOfTheBlock) {
   const GappyRecord g = gappy_record();
   TempFolder folder;
   write_field_run(folder, g.record, block_seconds);
-  // 3 % of 600 samples: blocks 1 (11) and 5 (4) are within it.
+  // 3 % of 600 samples: blocks 1 (12) and 5 (4) are within it.
   const testing::ProcessResult run =
       run_ecflux(folder.path(),
                  {"--missing=-9999", "--missing-allowance", "3", "--missing", "12345", "--csv"});
@@ -188,6 +199,32 @@ TEST(MissingValues, TheAllowanceIsAPercentageOfTheBlock) {
   const CsvTable blocks(folder / "blocks.csv");
   EXPECT_EQ(blocks.column("missing_beyond_allowance"), (std::vector<double>{0, 1, 1, 1, 0}));
   EXPECT_EQ(blocks.column("quality_flag")[1], 2);
+}
+
+TEST(MissingValues, AMissingTimeIsBridgedAndLeavesTheUnitOfTheTimes) {
+  // The example with the time of line 100 missing: the first block's steps,
+  // which give the unit of the times, hold two that are not numbers.
+  TempFolder plain, gappy;
+  for (const TempFolder* folder : {&plain, &gappy}) {
+    std::filesystem::copy(EXAMPLES_FOLDER "/ConfigDRAVEK.Dat", *folder / "ConfigDRAVEK.Dat");
+  }
+  const std::string example = testing::read_file(EXAMPLES_FOLDER "/example.dat");
+  plain.write("example.dat", example);
+  std::vector<std::string> lines = lines_of(example);
+  lines[99].replace(0, lines[99].find(' '), "NaN");
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  gappy.write("example.dat", text);
+
+  ASSERT_EQ(run_ecflux(plain.path(), {"--csv"}).exit_status, 0);
+  const testing::ProcessResult run = run_ecflux(gappy.path(), {"--missing", "-9999", "--csv"});
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_error, "");
+  const CsvTable expected(plain / "blocks.csv"), blocks(gappy / "blocks.csv");
+  EXPECT_EQ(blocks.column("missing_samples"), (std::vector<double>{1, 0, 0}));
+  EXPECT_EQ(blocks.column("uneven_steps"), expected.column("uneven_steps"));
+  EXPECT_EQ(blocks.column("quality_flag"), expected.column("quality_flag"));
+  EXPECT_NEAR(blocks.number(0, "time_mean"), expected.number(0, "time_mean"), 1e-12);
 }
 
 }  // namespace
