@@ -1,5 +1,6 @@
 #include "driver/array_run.h"
 
+#include <optional>
 #include <vector>
 
 #include "driver/block_pipeline.h"
@@ -118,11 +119,14 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings& findings) -> textio::Status {
     if (!complete) return {};
+    // The steady-state test judges the samples the fluxes are made of.
+    std::optional<qc::BlockQuality> controlled;
+    if (request.quality.changes_samples()) {
+      controlled = qc::control_block(block, samples, quality);
+    }
     report::BlockFacts facts =
         block_facts(block, sizes.value(), blocks + 1, findings, warnings.seconds_per_time_unit());
-    if (request.quality.changes_samples()) {
-      apply_block_quality(qc::control_block(block, samples, quality), facts);
-    }
+    if (controlled) apply_block_quality(*controlled, facts);
     const BlockResult result = pipeline.process(block, facts);
     if (listener.block) listener.block(result);
     ++blocks;

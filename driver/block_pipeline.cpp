@@ -61,10 +61,10 @@ BlockResult BlockPipeline::process(const input::Block& block, report::BlockFacts
   stats::compute_block_statistics(block, sizes_, statistics_, block_mean_time_);
   auto cumflux = std::make_shared<stats::SeriesRows>();
   auto cfshift = std::make_shared<stats::SeriesRows>();
-  const stats::ZeroShiftFluxes zero_shift =
-      stats::build_cumulative_flux(block, sizes_, statistics_, series_, cumulative_flux_, *cumflux);
+  const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
+      block, sizes_, statistics_, series_, cumulative_flux_, *cumflux, options_.medium);
   const flux::ShiftSearch search =
-      flux::search_time_shifts(series_, sizes_, zero_shift, shift_tables_);
+      flux::search_time_shifts(series_, sizes_, zero_shift, shift_tables_, options_.medium);
   flux::write_shifted_cumulative_flux(block, sizes_, series_, search.shift_index_run_min,
                                       shift_cum_flux_, *cfshift);
   facts.linear = flux::delay_corrected_linear(search);

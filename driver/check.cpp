@@ -114,6 +114,10 @@ void print_data(const CheckReport& report) {
   print("  complete blocks              " + with_thousands(report.complete_blocks) + ", and " +
         with_thousands(report.samples_left_over) + " samples left over, which a run drops");
   print("  the input ends               " + report.input_end);
+  if (report.plane) {
+    print("  plane of the mean currents   pitch " + shortest_text(report.plane->pitch) +
+          " degrees, roll " + shortest_text(report.plane->roll) + " degrees (--rotate planar)");
+  }
 }
 
 void print_warnings(const CheckReport& report) {
@@ -182,6 +186,10 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   auto opened = open_run_inputs();
   if (!opened.ok()) return std::move(opened.failure());
   RunInputs& inputs = opened.value();
+  const bool planar = line.quality.rotation == input::QualityOptions::Rotation::planar;
+  if (planar) {
+    if (auto twice = check_readable_twice(inputs); !twice.ok()) return std::move(twice.failure());
+  }
 
   CheckReport report;
   report.configuration_path = textio::absolute_path(input::configuration_file_name);
@@ -206,12 +214,21 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   StepSample steps;
   bool have_time = false;
   double previous_time = 0.0;
-  const auto on_block = [&](input::Block& block, std::int64_t samples, bool,
+  const qc::QualitySettings controls = quality_settings(line.quality);
+  std::vector<qc::MeanVelocity> block_means;
+  const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings&) -> textio::Status {
     for (std::size_t k = 0; k < static_cast<std::size_t>(samples); ++k) {
-      if (have_time) steps.add(block.sample_time[k] - previous_time);
+      // A missing time (--missing) gives steps that are not numbers.
+      const double step = block.sample_time[k] - previous_time;
+      if (have_time && !std::isnan(step)) steps.add(step);
       previous_time = block.sample_time[k];
       have_time = true;
+    }
+    if (planar && complete) {
+      if (const auto mean = block_mean_for_plane(block, samples, controls)) {
+        block_means.push_back(*mean);
+      }
     }
     return {};
   };
@@ -235,10 +252,15 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   report.samples_left_over = summary.end.samples;
   report.input_end = how_the_input_ends(summary.end, summary.end_line, inputs.config);
   report.leftovers = leftover_staged_files(inputs.config);
+  const auto plane = planar ? fit_run_plane(block_means) : textio::Result<qc::Plane>(qc::Plane{});
+  if (planar && plane.ok()) report.plane = plane.value();
 
   // What the run would refuse, or end with, before it replaces anything.
-  if (auto writable = check_outputs_can_be_written(inputs.config, line.csv, line.quality.spectra);
-      !writable.ok()) {
+  if (!plane.ok()) {
+    report.verdict = plane.failure();
+  } else if (auto writable =
+                 check_outputs_can_be_written(inputs.config, line.csv, line.quality.spectra);
+             !writable.ok()) {
     report.verdict = std::move(writable.failure());
   } else if (!report.leftovers.empty()) {
     report.verdict =

@@ -13,6 +13,7 @@
 
 #include "input/command_line.h"
 #include "input/configuration.h"
+#include "qc/rotation.h"
 #include "textio/result.h"
 #include "textio/warning.h"
 
@@ -49,6 +50,9 @@ struct CheckReport {
   std::int64_t complete_blocks = 0;
   std::int64_t samples_left_over = 0;
   std::string input_end;  // "at the end of the file", "at line 652: ..."
+  // With --rotate planar: the plane of the blocks' mean currents, when they
+  // give one.
+  std::optional<qc::Plane> plane;
 
   std::vector<textio::Warning> warnings;  // every warning a run would give
   std::vector<std::string> leftovers;     // staged files of a run that did not complete

@@ -80,28 +80,21 @@ struct PreparedRun {
   OutputFiles files;
 };
 
-// The plane of the planar fit, from a first pass over the data that fills and
-// despikes each complete block and keeps only its mean velocity; then the
-// data file is opened again for the run. A pipe cannot be read twice.
-textio::Result<qc::Plane> fit_run_plane(RunInputs& inputs, const input::QualityOptions& quality) {
+// The plane of the planar fit, from a first pass over the data that keeps
+// only each complete block's mean velocity; then the data file is opened
+// again for the run.
+textio::Result<qc::Plane> plane_of_the_run(RunInputs& inputs,
+                                           const input::QualityOptions& quality) {
+  if (auto twice = check_readable_twice(inputs); !twice.ok()) return std::move(twice.failure());
   const std::string data_path = textio::absolute_path(inputs.config.data_file_name);
-  if (!inputs.data.list.lines().file_facts()) {
-    return textio::Refusal{"--rotate planar reads the data file twice, and " + data_path +
-                           " is not a regular file (a pipe?); give a file, or use --rotate "
-                           "double; nothing was written"};
-  }
   const input::ReadSettings settings = read_settings(inputs, quality);
-  qc::QualitySettings first_pass = quality_settings(quality);
-  first_pass.rotation = qc::Rotation::none;
+  const qc::QualitySettings controls = quality_settings(quality);
   input::DataWarnings unused(data_path, settings);
   std::vector<qc::MeanVelocity> means;
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings&) -> Status {
     if (!complete) return {};
-    qc::MeanVelocity mean;
-    const qc::BlockQuality controlled = qc::control_block(block, samples, first_pass, &mean);
-    // A block left with missing values has no mean to fit.
-    if (!controlled.beyond_allowance) means.push_back(mean);
+    if (const auto mean = block_mean_for_plane(block, samples, controls)) means.push_back(*mean);
     return {};
   };
   const BlockSource source{
@@ -110,19 +103,12 @@ textio::Result<qc::Plane> fit_run_plane(RunInputs& inputs, const input::QualityO
   if (auto read = read_blocks(source, unused, on_block, [](textio::Warning) {}); !read.ok()) {
     return std::move(read.failure());
   }
-  const qc::PlaneFit fit = qc::fit_plane(means);
-  if (fit.outcome != qc::PlaneFitOutcome::fitted) {
-    return textio::Refusal{
-        std::string("--rotate planar needs the mean currents of three blocks or more that do not "
-                    "all lie along one line; ") +
-        (fit.outcome == qc::PlaneFitOutcome::too_few_blocks ? "the data give fewer"
-                                                            : "they all lie along one line") +
-        "; use --rotate double; nothing was written"};
-  }
+  auto plane = fit_run_plane(means);
+  if (!plane.ok()) return plane;
   auto again = input::open_data_file(inputs.config.data_file_name);
   if (!again.ok()) return std::move(again.failure());
   inputs.data = std::move(again.value());
-  return fit.plane;
+  return plane;
 }
 
 // Reads the configuration and opens the data file, refuses what cannot give
@@ -140,7 +126,7 @@ textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState
   provenance.record_inputs(inputs.value());
   quality = quality_settings(line.quality);
   if (line.quality.rotation == input::QualityOptions::Rotation::planar) {
-    auto plane = fit_run_plane(inputs.value(), line.quality);
+    auto plane = plane_of_the_run(inputs.value(), line.quality);
     if (!plane.ok()) return std::move(plane.failure());
     quality.plane = plane.value();
     provenance.record_plane(plane.value());
@@ -236,11 +222,12 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings& findings) -> Status {
     if (!complete) return {};
+    // The steady-state test judges the samples the fluxes are made of.
+    std::optional<qc::BlockQuality> controlled;
+    if (line.quality.changes_samples()) controlled = qc::control_block(block, samples, quality);
     report::BlockFacts facts = block_facts(block, inputs.sizes, state.blocks + 1, findings,
                                            warnings.seconds_per_time_unit());
-    if (line.quality.changes_samples()) {
-      apply_block_quality(qc::control_block(block, samples, quality), facts);
-    }
+    if (controlled) apply_block_quality(*controlled, facts);
     BlockResult result = pipeline.process(block, facts);
     if (listener != nullptr && listener->block) listener->block(result);
     quality_flags.push_back(result.quality_flag);

@@ -144,6 +144,34 @@ qc::QualitySettings quality_settings(const input::QualityOptions& quality) {
   return settings;
 }
 
+textio::Status check_readable_twice(const RunInputs& inputs) {
+  if (inputs.data.list.lines().file_facts()) return {};
+  return textio::Refusal{"--rotate planar reads the data file twice, and " +
+                         textio::absolute_path(inputs.config.data_file_name) +
+                         " is not a regular file (a pipe?); give a file, or use --rotate "
+                         "double; nothing was written"};
+}
+
+std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::int64_t samples,
+                                                     const qc::QualitySettings& quality) {
+  qc::QualitySettings unturned = quality;
+  unturned.rotation = qc::Rotation::none;
+  qc::MeanVelocity mean;
+  if (qc::control_block(block, samples, unturned, &mean).beyond_allowance) return std::nullopt;
+  return mean;
+}
+
+textio::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means) {
+  const qc::PlaneFit fit = qc::fit_plane(block_means);
+  if (fit.outcome == qc::PlaneFitOutcome::fitted) return fit.plane;
+  return textio::Refusal{
+      std::string("--rotate planar needs the mean currents of three blocks or more that do not "
+                  "all lie along one line; ") +
+      (fit.outcome == qc::PlaneFitOutcome::too_few_blocks ? "the data give fewer"
+                                                          : "they all lie along one line") +
+      "; use --rotate double; nothing was written"};
+}
+
 textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
                                       input::DataWarnings& warnings, const BlockHandler& on_block,
                                       const WarningHandler& on_warning) {

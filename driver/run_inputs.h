@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,21 @@ input::ReadSettings read_settings(const RunInputs& inputs,
 
 // What quality control does to each block's samples.
 qc::QualitySettings quality_settings(const input::QualityOptions& quality);
+
+// --rotate planar reads the data file twice: a file that cannot be read
+// again (a pipe) is refused before anything is written.
+textio::Status check_readable_twice(const RunInputs& inputs);
+
+// What the planar fit takes of a complete block: its mean velocity after
+// filling and despiking, before any rotation (the block's samples are
+// changed as quality control would change them). Nothing for a block left
+// with missing values, which has no mean to fit.
+std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::int64_t samples,
+                                                     const qc::QualitySettings& quality);
+
+// The plane of the run's block means, or the refusal of a run that cannot
+// have one.
+textio::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means);
 
 // How reading the data ended.
 struct DataSummary {

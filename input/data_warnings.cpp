@@ -58,13 +58,17 @@ double DataWarnings::seconds_per_time_unit() const { return time_units[time_unit
 
 // Times may be in any unit (seconds, or hours since the start of the
 // deployment): the unit whose 1/fs is nearest the block's median step is
-// taken, seconds when none is within a factor of two.
+// taken, seconds when none is within a factor of two. A step next to a
+// missing time (not a number) tells nothing, and would leave the median to
+// chance; a block without any other step leaves the judgement to the next.
 void DataWarnings::judge_time_unit(const Block& block, std::int64_t samples) {
   if (sample_interval_ > 0.0 || samples < 2) return;
   std::vector<double> steps;
   for (std::size_t k = 1; k < static_cast<std::size_t>(samples); ++k) {
-    steps.push_back(block.sample_time[k] - block.sample_time[k - 1]);
+    const double step = block.sample_time[k] - block.sample_time[k - 1];
+    if (!std::isnan(step)) steps.push_back(step);
   }
+  if (steps.empty()) return;
   const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
   std::nth_element(steps.begin(), middle, steps.end());
   const double median = *middle;

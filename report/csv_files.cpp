@@ -143,8 +143,13 @@ int quality_flag(const BlockFacts& facts) {
   // The steady-state difference is not a number for blocks too short for it,
   // and then compares false.
   const double steady = facts.steady_state_difference_percent;
-  if (steady > 100.0 || facts.uneven_steps > 0 || facts.implausible_values > 0) return 2;
-  if (steady >= 30.0 || facts.values_unread > 0 || facts.linear.at_edge || facts.running.at_edge) {
+  const BlockFacts::Quality& q = facts.quality;
+  if (steady > 100.0 || facts.uneven_steps > 0 || facts.implausible_values > 0 ||
+      q.beyond_allowance) {
+    return 2;
+  }
+  if (steady >= 30.0 || facts.values_unread > 0 || facts.linear.at_edge || facts.running.at_edge ||
+      q.too_many_spikes || q.ogive_not_levelled) {
     return 1;
   }
   return 0;

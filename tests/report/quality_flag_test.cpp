@@ -46,5 +46,19 @@ TEST(QualityFlag, WhatTheRecordsShowedAndTheDelaySearch) {
   EXPECT_EQ(quality_flag(linear_edge), 2);
 }
 
+TEST(QualityFlag, WhatQualityControlFound) {
+  BlockFacts missing = steady(5.0);
+  missing.quality.beyond_allowance = true;
+  EXPECT_EQ(quality_flag(missing), 2);
+  BlockFacts spiky = steady(5.0);
+  spiky.quality.too_many_spikes = true;
+  EXPECT_EQ(quality_flag(spiky), 1);
+  BlockFacts long_eddies = steady(5.0);
+  long_eddies.quality.ogive_not_levelled = true;
+  EXPECT_EQ(quality_flag(long_eddies), 1);
+  spiky.quality.beyond_allowance = true;
+  EXPECT_EQ(quality_flag(spiky), 2);
+}
+
 }  // namespace
 }  // namespace ecflux::report
