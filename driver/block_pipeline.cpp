@@ -61,12 +61,20 @@ BlockResult BlockPipeline::process(const input::Block& block, report::BlockFacts
   stats::compute_block_statistics(block, sizes_, statistics_, block_mean_time_);
   auto cumflux = std::make_shared<stats::SeriesRows>();
   auto cfshift = std::make_shared<stats::SeriesRows>();
+  // A block left with missing values has rows that are not numbers; the
+  // running totals of the cumulative-flux files go on from before it.
+  const double cumulative_before = cumulative_flux_;
+  const double shifted_before = shift_cum_flux_;
   const stats::ZeroShiftFluxes zero_shift = stats::build_cumulative_flux(
       block, sizes_, statistics_, series_, cumulative_flux_, *cumflux, options_.medium);
   const flux::ShiftSearch search =
       flux::search_time_shifts(series_, sizes_, zero_shift, shift_tables_, options_.medium);
   flux::write_shifted_cumulative_flux(block, sizes_, series_, search.shift_index_run_min,
                                       shift_cum_flux_, *cfshift);
+  if (facts.quality.beyond_allowance) {
+    cumulative_flux_ = cumulative_before;
+    shift_cum_flux_ = shifted_before;
+  }
   facts.linear = flux::delay_corrected_linear(search);
   facts.running = flux::delay_corrected_running(search);
   const auto n = static_cast<std::size_t>(sizes_.block_samples);

@@ -42,6 +42,8 @@ struct RunState {
   std::string results_file_name;          // once the configuration is read
   std::int64_t blocks = 0;                // completed so far
   std::vector<std::string> staged;
+  // Files put in place when a rename failed: they hold new results.
+  std::vector<std::string> replaced;
 };
 
 // A run that ends before it completes replaces nothing: its message, then
@@ -55,6 +57,14 @@ int fail(const textio::Failure& failure, const RunState& state) {
   }
   report_failure(failure);
   const std::string folder = textio::working_folder();
+  if (!state.replaced.empty()) {
+    std::string names;
+    for (const std::string& path : state.replaced) names += (names.empty() ? "" : ", ") + path;
+    print_line("ecflux: the results in " + folder + " are mixed: " + names +
+               (state.replaced.size() == 1 ? " is" : " are") +
+               " new, the other outputs are the earlier ones; run again");
+    return 1;
+  }
   print_line(earlier_results_exist(state.results_file_name)
                  ? "ecflux: the earlier results in " + folder + " are unchanged"
                  : "ecflux: " + folder + " held no earlier results, and none were written");
@@ -275,7 +285,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
     return fail(finished.failure(), state);
   }
   if (stop_requested()) return interrupted();
-  if (auto placed = run.files.put_in_place(line.durable); !placed.ok()) {
+  if (auto placed = run.files.put_in_place(line.durable, state.replaced); !placed.ok()) {
     return fail(placed.failure(), state);
   }
   remove_stale_csv_files(line.csv, line.quality.spectra);

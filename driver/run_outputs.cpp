@@ -94,12 +94,13 @@ textio::Status OutputFiles::finish(bool durable) {
   return first_failure();
 }
 
-textio::Status OutputFiles::put_in_place(bool durable) {
+textio::Status OutputFiles::put_in_place(bool durable, std::vector<std::string>& replaced) {
   std::set<std::string> folders;
   for (auto& file : files_) {
     if (!file || file->staged_path().empty()) continue;
     const std::string staged = file->staged_path();
     if (auto placed = file->put_in_place(); !placed.ok()) return placed;
+    replaced.push_back(file->path());
     folders.insert(staged.substr(0, staged.rfind('/') + 1));
   }
   if (durable) {

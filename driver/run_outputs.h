@@ -34,8 +34,10 @@ class OutputFiles {
   // first failure in the order of writing.
   textio::Status finish(bool durable);
   // Puts every staged file in place of the earlier run's file, in the order
-  // of the table; with `durable`, the folders' entries too.
-  textio::Status put_in_place(bool durable);
+  // of the table; with `durable`, the folders' entries too. `replaced` gets
+  // the files put in place, which after a failure are the ones that hold new
+  // results.
+  textio::Status put_in_place(bool durable, std::vector<std::string>& replaced);
   // The staged files, for a run that must end without closing its files.
   std::vector<std::string> staged_paths() const;
 

@@ -35,9 +35,9 @@ struct RunFile {
   int unit;
 };
 const std::vector<RunFile> run_files = {
-    {"results.out", 9}, {"Cospectra.out", 40},     {"cumflux.out", 43},        {"CFSHIFT.out", 889},
-    {"blocks.csv", 50}, {"window_fluxes.csv", 51}, {"run.json", 52},
-    {"ConfigDRAVEK.Dat", 2030}, {"example.dat", 8},
+    {"results.out", 9},   {"Cospectra.out", 40},      {"cumflux.out", 43},
+    {"CFSHIFT.out", 889}, {"blocks.csv", 50},         {"window_fluxes.csv", 51},
+    {"run.json", 52},     {"ConfigDRAVEK.Dat", 2030}, {"example.dat", 8},
 };
 
 const std::string example_configuration = testing::read_file(EXAMPLES_FOLDER "/ConfigDRAVEK.Dat");
@@ -127,8 +127,8 @@ std::set<std::string> fail_each_call_in_turn(const std::string& kind, const std:
 using Names = std::set<std::string>;
 
 TEST(FailingCalls, EachWriteOfARun) {
-  const Names files = {"results.out", "Cospectra.out", "cumflux.out", "CFSHIFT.out", "run.json",
-                       "stdout"};
+  const Names files = {"results.out", "Cospectra.out", "cumflux.out",
+                       "CFSHIFT.out", "run.json",      "stdout"};
   EXPECT_EQ(fail_each_call_in_turn("write", "", 38, {}), files);
   Names with_csv = files;
   with_csv.insert({"blocks.csv", "window_fluxes.csv"});
@@ -177,9 +177,17 @@ TEST(FailingCalls, EachRenameThatPutsAFileInPlace) {
     }
     const RunFile failed = file_of_call(call, earlier.folder);
     EXPECT_EQ(run.exit_status, 1) << what;
-    EXPECT_EQ(run.standard_error.substr(0, run.standard_error.find('\n') + 1),
-              io_failure(38, failed))
-        << what;
+    // The last line says which files hold new results, or that none do.
+    std::string last_line = earlier_results_unchanged(earlier.folder.path());
+    if (!renamed.empty()) {
+      const std::string folder = std::filesystem::canonical(earlier.folder.path()).string();
+      std::string names;
+      for (const auto& name : renamed) names += (names.empty() ? "" : ", ") + folder + "/" + name;
+      last_line = "ecflux: the results in " + folder + " are mixed: " + names +
+                  (renamed.size() == 1 ? " is" : " are") +
+                  " new, the other outputs are the earlier ones; run again\n";
+    }
+    EXPECT_EQ(run.standard_error, io_failure(38, failed) + last_line) << what;
     for (std::size_t i = 0; i < testing::output_names.size(); ++i) {
       const std::string& name = testing::output_names[i];
       const bool replaced = std::find(renamed.begin(), renamed.end(), name) != renamed.end();
