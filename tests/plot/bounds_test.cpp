@@ -78,10 +78,10 @@ void expect_extremes_of(const Line& fitted, const Line& whole) {
 }
 
 TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheirRange) {
-  Line broken{"broken", "#000000", true, {}};       // a piece for every value
-  Line scribble{"scribble", "#111111", false, {}};  // x back and forth
-  Line gappy{"gappy", "#222222", false, {}};        // many pieces, but fewer than the limit
-  Line plain{"plain", "#333333", true, {}};
+  Line broken{"broken", "#000000", Marker::dot, {}};       // a piece for every value
+  Line scribble{"scribble", "#111111", Marker::none, {}};  // x back and forth
+  Line gappy{"gappy", "#222222", Marker::none, {}};        // many pieces, but fewer than the limit
+  Line plain{"plain", "#333333", Marker::dot, {}};
   Band band{"band", "#444444", {}};
   for (int i = 0; i < 100'000; ++i) {
     const double x = i;
@@ -104,14 +104,14 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
     const Line& fitted = chart.lines[i];
     EXPECT_EQ(fitted.points.segments.size(), 1u) << fitted.label;
     EXPECT_LE(fitted.points.point_count(), drawn_point_limit) << fitted.label;
-    EXPECT_FALSE(fitted.markers) << fitted.label;
+    EXPECT_EQ(fitted.marker, Marker::none) << fitted.label;
   }
   expect_extremes_of(chart.lines[0], broken);
   expect_extremes_of(chart.lines[1], scribble);
   EXPECT_EQ(points_of(chart.lines[2]), points_of(gappy));
   EXPECT_EQ(chart.lines[2].points.segments.size(), 15'000u);
   EXPECT_EQ(points_of(chart.lines[3]), points_of(plain));
-  EXPECT_TRUE(chart.lines[3].markers);
+  EXPECT_EQ(chart.lines[3].marker, Marker::dot);
 
   const Band& fitted_band = chart.bands[0];
   ASSERT_EQ(fitted_band.points.segments.size(), 1u);
@@ -127,6 +127,17 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
   EXPECT_LT(svg.size(), 1024u * 1024u);
   const testing::PlotReading reading(svg);
   EXPECT_TRUE(reading.has_axes());
+
+  // Marks that are not joined (flagged blocks) stay marks once fitted: a
+  // line through them would join what is apart.
+  Line marks{"marks", "#555555", Marker::cross, {}, {"", 2, false}};
+  for (int i = 0; i < 100'000; ++i) marks.points.add({i * 1.0, static_cast<double>(i % 13)});
+  Chart marked;
+  marked.lines = {marks};
+  fit_to_drawing(marked);
+  expect_extremes_of(marked.lines[0], marks);
+  EXPECT_EQ(marked.lines[0].marker, Marker::cross);
+  EXPECT_EQ(render_svg(marked).find("<polyline"), std::string::npos);
 }
 
 // A window-flux table whose first record has six blocks.
@@ -153,7 +164,7 @@ TEST(WindowChart, RecordsCutShortCountTheBlocksTheyDoNotReachAsMissing) {
 TEST(ReportPage, TableOfMoreBlocksThanItShowsSaysWhereItCuts) {
   RunModel run;
   run.blocks.file_label = "results.out";
-  for (int c = 0; c < 20; ++c) run.blocks.columns.push_back({"C" + std::to_string(c), ""});
+  for (int c = 0; c < 20; ++c) run.blocks.columns.push_back({"C" + std::to_string(c), "", ""});
   run.blocks.blocks.resize(100'003);
   run.blocks.records.assign(100'003, "      0.0083");
   const std::string page = report_page(run, "/data/run", {});
