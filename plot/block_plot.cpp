@@ -18,9 +18,6 @@ constexpr const char* spread_label =
     "RUNMIN to RUNMAX: spread over the delays searched (not an uncertainty)";
 constexpr const char* random_error_label = "random error of FLUX-L (±1 standard deviation)";
 
-// The styles of the block plot's series: the main line drawn heavy and
-// solid, each detrending dashed in a pattern and marked in a shape of its
-// own, so that lines on top of each other stay apart.
 constexpr const char* main_color = "#111111";
 constexpr const char* spread_color = "#d62728";
 constexpr const char* error_color = "#555555";
@@ -81,7 +78,10 @@ const Field& marked_value(const BlockValues& block) {
   return block.flux_corrected;
 }
 
-// The series of the chart as they are filled, block by block.
+// The series of the chart as they are filled, block by block: the main line
+// heavy and solid, each detrending dashed in a pattern and marked in a shape
+// of its own, so that lines on top of each other stay apart; flagged blocks
+// marked apart from any line.
 struct BlockSeries {
   Line main{"FLUX-L delay-corrected", main_color, Marker::dot, {}, {"", 2.8, true}};
   Line flux_l{"FLUX-L", palette[0], Marker::square, {}, {"7 4", 1.6, true}};

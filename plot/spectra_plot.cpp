@@ -61,8 +61,9 @@ Chart spectra_chart(const BlockSpectra& spectra, const BlockTable& blocks) {
   for (std::size_t i = 0; i < spectra.shown.size(); ++i) {
     const BlockSpectrum& shown = spectra.shown[i];
     const bool flagged = ogive_not_levelled(blocks, shown.block);
-    const std::string label = "block " + std::to_string(shown.block + 1) + ", t = " + shown.time +
-                              (flagged ? ", ogive not levelled" : "");
+    // A flagged block is told by its triangles, which a note explains: the
+    // legend keeps to one line a block.
+    const std::string label = "block " + std::to_string(shown.block + 1) + ", t = " + shown.time;
     const char* color = palette[i % palette_size];
     const Marker marker = flagged ? Marker::triangle : Marker::none;
     chart.lines.push_back({label, color, marker, shown.cospectrum});

@@ -22,6 +22,7 @@
 #include "plot/svg.h"
 #include "plot/window_plot.h"
 #include "plot/window_reading.h"
+#include "report/output_files.h"
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
 #include "tests/support/test_support.h"
@@ -239,6 +240,28 @@ TEST(DamagedRun, BlocksCsvOfTwoHundredThousandColumnsGivesATableThatSaysItCuts) 
   const auto rows = document.select_nodes("//table[@id='blocks']/tbody/tr");
   ASSERT_EQ(rows.size(), 2'003u);
   EXPECT_EQ(rows[2'002].node().select_nodes("td").size(), 100u);
+}
+
+// run.json and cospectra.csv that no run writes: the record is not used and
+// the page says so, the spectra are drawn of what there is.
+TEST(DamagedRun, RecordAndSpectraOfNoRunGiveAPageThatSaysSoAndAPlotOfWhatThereIs) {
+  TempFolder folder;
+  testing::finish_example_run_with(folder, {"--spectra"});
+  folder.write("run.json", std::string("{\"blocks\": [[[[\0\xff", 12));
+  std::string spectra = std::string(report::cospectra_csv_header) + "\r\n";
+  for (int r = 0; r < 50'000; ++r) {
+    spectra += std::to_string(r % 5 - 1) + "," + (r % 7 == 0 ? "nan" : std::to_string(r + 1)) +
+               ",1," + (r % 3 == 0 ? "1e308" : "-1e-300") + ",<b>&amp;\r\n";
+  }
+  folder.write("cospectra.csv", spectra);
+  const ProcessResult plot = run_plot_bounded(folder);
+  ASSERT_FALSE(plot.timed_out);
+  ASSERT_EQ(plot.exit_status, 0) << plot.standard_error;
+  EXPECT_NO_THROW(testing::PlotReading(folder.read("cospectra.svg")));
+  const std::string page = folder.read("report.html");
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(page.c_str()));
+  EXPECT_NE(page.find("run.json holds no record of a run"), std::string::npos);
 }
 
 // Under every limit of address space the program either draws what it draws
