@@ -1,5 +1,7 @@
 # The two everyday commands: `make demo` builds ecflux, runs it on the
-# bundled example in build/demo and draws the run's plots with ecflux-plot;
+# bundled example in build/demo (with the CSV files, the spectra and the
+# random errors, so that the plots show all they can) and draws the run's plots
+# with ecflux-plot;
 # `make test` builds everything and runs every test. `make demo` and
 # `make package` need only cmake, g++, make and the libraries of the two
 # programs (the README's Set-up): they build the two programs alone, and a
@@ -29,7 +31,7 @@ demo: programs
 	rm -rf $(BUILD)/demo
 	mkdir -p $(BUILD)/demo
 	cp examples/ConfigDRAVEK.Dat examples/example.dat $(BUILD)/demo/
-	cd $(BUILD)/demo && ../ecflux
+	cd $(BUILD)/demo && ../ecflux --csv --spectra --uncertainty
 	@echo
 	@echo "Outputs of the example run are in $(abspath $(BUILD)/demo):"
 	@cd $(BUILD)/demo && ls -l results.out cumflux.out CFSHIFT.out Cospectra.out

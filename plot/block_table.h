@@ -18,28 +18,48 @@
 namespace ecflux::plot {
 
 struct BlockColumn {
-  std::string name;  // as the file's header has it
-  std::string unit;  // empty for counts and numbers of lines
+  std::string name;     // as the file's header has it
+  std::string unit;     // empty for counts and numbers of lines
+  std::string heading;  // the name without the unit it ends in, for a table's header
 };
 
-// What the plots take from one block.
+// A block's quality flag where the run's files give none.
+inline constexpr int flag_not_known = -1;
+
+// A block's quality flag in words: "good", "use with care", "do not use".
+std::string flag_words(int flag);
+
+// What the plots take from one block. The values after the time label are
+// those of blocks.csv only, missing where its header lacks their columns.
 struct BlockValues {
-  Field time;              // the mean sample time, in the data file's unit
-  Field flux_linear;       // FLUX-L, W/m²
-  Field flux_run;          // FLUX-R
-  Field flux_run_min;      // RUNMIN
-  Field flux_run_max;      // RUNMAX
-  Field delay_run_min;     // SRMIN, seconds: -s/fs for a delay of s samples
-  std::string time_label;  // the mean time as a label shows it; empty when it is no number
+  Field time;                 // the mean sample time, in the data file's unit
+  Field flux_linear;          // FLUX-L, W/m²
+  Field flux_run;             // FLUX-R
+  Field flux_run_min;         // RUNMIN
+  Field flux_run_max;         // RUNMAX
+  Field delay_run_min;        // SRMIN, seconds: -s/fs for a delay of s samples
+  std::string time_label;     // the mean time as a label shows it; empty when it is no number
+  Field flux_mean_removed;    // about the block mean
+  Field flux_corrected;       // FLUX-L at the delay of covariance maximisation
+  Field corrected_at_edge;    // 1 where that delay is the largest searched
+  Field random_error;         // of FLUX-L, W/m², one standard deviation
+  Field ogive_not_levelled;   // 1 where the ogive has not levelled off
+  int flag = flag_not_known;  // 0 good, 1 use with care, 2 do not use
 };
 
-// The file's own names of the plotted values, for titles and notes.
+// The file's own names of the plotted values, for titles and notes; the
+// names after flux_run_max are empty where the file has no such column.
 struct PlottedNames {
   std::string time;
   std::string flux_linear;
   std::string flux_run;
   std::string flux_run_min;
   std::string flux_run_max;
+  std::string flux_mean_removed;
+  std::string flux_corrected;
+  std::string random_error;
+  std::string flag;
+  std::string ogive_not_levelled;
 };
 
 struct BlockTable {

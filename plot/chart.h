@@ -7,6 +7,7 @@
 // chart builders give the other.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,19 +47,48 @@ struct Pieces {
   }
 };
 
+// The shape drawn at a line's points.
+enum class Marker {
+  none,
+  dot,       // a filled circle
+  square,    // a filled square
+  triangle,  // a filled triangle, pointing up
+  diamond,   // a filled square on its corner
+  ring,      // a circle drawn around the point, hollow
+  cross,     // an upright cross, for a point that is not to be used
+};
+
+// How a line is drawn, apart from its colour: the defaults are a plain line
+// of 1.6 units.
+struct LineStyle {
+  std::string dashes;  // SVG stroke-dasharray; empty for a solid line
+  double width = 1.6;
+  bool joined = true;  // false: its points are marked, not joined
+};
+
 // A line drawn through its points in order.
 struct Line {
   std::string label;  // legend text; not in the legend when empty
   std::string color;
-  bool markers = false;  // a dot at every point (for lines of few points)
+  Marker marker = Marker::none;  // at every point (for lines of few points)
   Pieces<Point> points;
+  LineStyle style = {};
+  bool in_legend = true;  // false: named by its label, but not in the legend
 };
 
-// A shaded area between a lower and an upper value at each x.
+// Between a lower and an upper value at each x: a shaded area, or a bar at
+// each x (an error bar, where each x stands alone).
 struct Band {
   std::string label;
   std::string color;
   Pieces<BandPoint> points;
+  bool bars = false;
+};
+
+// A range of values on an axis.
+struct ValueRange {
+  double low;
+  double high;
 };
 
 // A labelled vertical line at one x, drawn when it is within the x axis.
@@ -73,6 +103,10 @@ struct Chart {
   std::string x_title;  // with the unit
   std::string y_title;
   bool log_x = false;  // x on a scale of powers of ten; x values must be above zero
+  // The values that the y axis is fitted to, when some values are kept out
+  // of its scale (those of flagged blocks): values beyond it are clipped at
+  // the plot area's edge, and marked points beyond it drawn at the edge.
+  std::optional<ValueRange> y_scale;
   std::vector<Band> bands;
   std::vector<Line> lines;
   std::vector<XMarker> x_markers;

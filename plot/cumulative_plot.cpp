@@ -32,10 +32,18 @@ std::vector<std::optional<std::string>> sample_time_notes(const SampleClock& clo
   };
 }
 
+// The points with each x turned by `to_axis`.
+template <class ToAxis>
+Pieces<Point> on_axis(Pieces<Point> points, ToAxis to_axis) {
+  for (auto& segment : points.segments)
+    for (Point& point : segment) point.x = to_axis(point.x);
+  return points;
+}
+
 }  // namespace
 
 Chart cumulative_flux_chart(const CumulativeSeries& plain, const CumulativeSeries& shifted,
-                            const SampleClock* clock) {
+                            const SampleClock* clock, const TimeScale& time) {
   Chart chart;
   chart.title = "Cumulative flux over the record";
   chart.subtitle = "CUMFLUX, the running total of COVAR / fs: about the running means (" +
@@ -46,12 +54,19 @@ Chart cumulative_flux_chart(const CumulativeSeries& plain, const CumulativeSerie
   chart.x_title = "sample time TIME (" + std::string(data_time_unit) + ")";
   chart.y_title = "CUMFLUX (K·m)";
   const bool by_sample = clock && (plain.time_cut_short() || shifted.time_cut_short());
-  chart.lines.push_back(
-      {plain.file_label, palette[0], false, by_sample ? plain.by_sample : plain.by_time});
-  chart.lines.push_back(
-      {shifted.file_label, palette[3], false, by_sample ? shifted.by_sample : shifted.by_time});
-  if (by_sample) {
+  const auto series = [&](const CumulativeSeries& file) {
+    if (!time.since_first_sample()) return by_sample ? file.by_sample : file.by_time;
+    if (by_sample) return on_axis(file.by_sample, [&](double x) { return time.axis_seconds(x); });
+    return on_axis(file.by_time, [&](double x) { return time.axis_time(x); });
+  };
+  chart.lines.push_back({plain.file_label, palette[0], Marker::none, series(plain)});
+  chart.lines.push_back({shifted.file_label, palette[3], Marker::none, series(shifted)});
+  if (time.since_first_sample()) {
+    chart.x_title = "time since the first sample (" + time.symbol + ")";
+  } else if (by_sample) {
     chart.x_title = "time since the first sample (s)";
+  }
+  if (by_sample) {
     add_notes(chart, sample_time_notes(*clock, plain, shifted), time_room);
   } else {
     add_notes(chart,

@@ -133,7 +133,9 @@ void fit_to_drawing(Chart& chart) {
   if (!lay_out_frame(chart, frame)) return;
   for (Band& band : chart.bands) fit_series(frame, band, chart.notes);
   for (Line& line : chart.lines) {
-    if (fit_series(frame, line, chart.notes)) line.markers = false;
+    // Points that are not joined stay marked: a line through them would
+    // join what is apart.
+    if (fit_series(frame, line, chart.notes) && line.style.joined) line.marker = Marker::none;
   }
 }
 

@@ -101,6 +101,11 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
+ValueRange shown_y_range(ValueRange values) {
+  const auto [low, high] = padded(values.low, values.high, 0.05);
+  return {low, high};
+}
+
 bool lay_out_frame(const Chart& chart, Frame& frame) {
   frame.top = 60.0 + line_spacing * static_cast<double>(split_lines(chart.subtitle).size());
   frame.bottom = frame.top + plot_height;
@@ -109,14 +114,19 @@ bool lay_out_frame(const Chart& chart, Frame& frame) {
   // A little room around the data, so that no point lies on the frame
   // (the logarithmic axis ends at powers of ten, which leave room anyway).
   const auto [x_from, x_to] = padded(x_low, x_high, 0.03);
-  const auto [y_from, y_to] = padded(y_low, y_high, 0.05);
+  if (chart.y_scale) {
+    y_low = chart.y_scale->low;
+    y_high = chart.y_scale->high;
+  }
+  const auto [y_from, y_to] = shown_y_range({y_low, y_high});
   frame.x = chart.log_x ? log_axis(x_low, x_high) : linear_axis(x_from, x_to, 8);
   frame.y = linear_axis(y_from, y_to, 6);
   return true;
 }
 
 bool drawn_with_markers(const Line& line) {
-  return line.markers && line.points.point_count() <= marker_limit;
+  return line.marker != Marker::none &&
+         (!line.style.joined || line.points.point_count() <= marker_limit);
 }
 
 std::vector<Point> segment_pixels(const Frame& frame, const std::vector<Point>& segment,

@@ -39,12 +39,18 @@ struct Frame {
 // The lines of a text, split at its line feeds; none for an empty text.
 std::vector<std::string> split_lines(const std::string& text);
 
+// The range that a y axis over `values` shows: a little more, so that no
+// point lies on the frame.
+ValueRange shown_y_range(ValueRange values);
+
 // The plot area below the title and the chart's subtitle and, when the chart
-// has a value to show, its axes over the values; false when it has none.
+// has a value to show, its axes over the values (the y axis over the chart's
+// y_scale where it has one); false when it has none.
 bool lay_out_frame(const Chart& chart, Frame& frame);
 
-// Whether a line is drawn with a dot at each point: a line of few points,
-// which is drawn as it is, unthinned.
+// Whether a line is drawn with a marker at each point: a line of few
+// points, which is drawn as it is, unthinned, or one whose points are not
+// joined.
 bool drawn_with_markers(const Line& line);
 
 // Whether a series is drawn through what each pixel column needs of it

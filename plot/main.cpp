@@ -13,16 +13,19 @@ namespace {
 constexpr const char* usage =
     "usage: ecflux-plot [OPTION]... [RUN_FOLDER]\n"
     "Draws the plots of the finished ecflux run in RUN_FOLDER, or in the working\n"
-    "directory when none is given: flux_by_block.svg, cumulative_flux.svg and\n"
-    "flux_by_window.svg, and report.html, a page of the run with the three plots,\n"
-    "from the run's output files (blocks.csv and window_fluxes.csv where ecflux\n"
-    "--csv wrote them), into the same folder. The plots of an earlier run are\n"
-    "replaced only when all four files are written.\n"
+    "directory when none is given: flux_by_block.svg, cumulative_flux.svg,\n"
+    "flux_by_window.svg, cospectra.svg where ecflux --spectra wrote cospectra.csv,\n"
+    "and report.html, a page of the run with its plots, warnings and options, from\n"
+    "the run's output files (blocks.csv and window_fluxes.csv where ecflux --csv\n"
+    "wrote them, and run.json), into the same folder. The plots of an earlier run\n"
+    "are replaced only when every file is written.\n"
     "\n"
     "Options:\n"
     "  -h, --help  show this text and exit\n"
     "  --version   show the version and exit\n"
-    "  --          end of the options: what follows is the run folder\n";
+    "  --          end of the options: what follows is the run folder\n"
+    "\n"
+    "The manual page ecflux-plot(1) describes the plots and the page.\n";
 
 // Standard output that did not take every write (a full device, a closed
 // standard output, a broken pipe) fails the program, which then ends with

@@ -1,6 +1,9 @@
 #include "plot/notes.h"
 
+#include <cmath>
 #include <cstdio>
+
+#include "input/data_warnings.h"
 
 namespace ecflux::plot {
 namespace {
@@ -13,6 +16,15 @@ constexpr std::string_view asterisk_explanation =
 std::string number_text(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string flux_text(double value) {
+  if (std::abs(value) >= 1000.0 && std::abs(value) < 9e18) {
+    return input::with_thousands(static_cast<std::int64_t>(std::llround(value)));
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", value);
   return text;
 }
 

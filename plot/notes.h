@@ -27,6 +27,10 @@ inline constexpr std::string_view data_time_unit = "data file's time unit";
 // A value of the configuration or the run, in its shortest form ("%g").
 std::string number_text(double value);
 
+// A flux for a note: whole W/m² with thousands separated from 1000 on
+// ("-40,754"), four significant digits below.
+std::string flux_text(double value);
+
 // "1 block" or "2 blocks".
 std::string plural(std::int64_t count, std::string_view one, std::string_view many);
 

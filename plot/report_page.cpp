@@ -5,9 +5,10 @@
 #include <string_view>
 
 #include "input/data_warnings.h"
-#include "plot/csv_reader.h"
 #include "plot/notes.h"
+#include "plot/page_table.h"
 #include "plot/svg.h"
+#include "report/output_files.h"
 
 namespace ecflux::plot {
 namespace {
@@ -48,39 +49,21 @@ table.blocks tbody tr:hover { background: #fff7e0; }
 .unit { display: block; font-weight: normal; color: #5b6472; font-size: 11px; }
 td.wide { color: #a05a00; }
 td.missing { color: #9aa1ab; }
+table.blocks tbody tr.flag-1 { background: #fff1dc; }
+table.blocks tbody tr.flag-2 { background: #fbe0ea; }
+table.blocks tbody tr.flag-1 td:first-child { box-shadow: inset 4px 0 #ff7f0e; }
+table.blocks tbody tr.flag-2 td:first-child { box-shadow: inset 4px 0 #c51b7d; }
+td.flag { font-weight: bold; }
+.advice p { margin: 0 0 8px; max-width: 900px; }
+.advice code, .hint code { font-family: "DejaVu Sans Mono", monospace; font-size: 12.5px; }
+.hint { color: #4b5563; max-width: 900px; margin: 0 auto 10px; }
+table.warnings { border-collapse: collapse; font-size: 13px; }
+table.warnings th { text-align: left; background: #e9edf2; padding: 4px 8px; }
+table.warnings td { padding: 4px 8px; border-bottom: 1px solid #eef0f3; vertical-align: top; }
+table.warnings td.count { text-align: right; font-variant-numeric: tabular-nums; }
+.none { color: #4b5563; margin: 0; }
 footer { color: #6b7280; font-size: 12px; text-align: center; }
 )";
-
-// A header cell: the name with its unit below; a long name of blocks.csv may
-// break after each underscore, so that the table stays narrow.
-std::string header_cell(const BlockColumn& column) {
-  std::string cell = "<th>";
-  for (const char c : escape_xml(column.name)) {
-    cell += c;
-    if (c == '_') cell += "<wbr/>";
-  }
-  if (!column.unit.empty()) cell += "<span class=\"unit\">" + escape_xml(column.unit) + "</span>";
-  return cell + "</th>";
-}
-
-// A value of blocks.csv as the table shows it: whole numbers as written,
-// others to eight significant digits (the file has them in full).
-std::string csv_cell(std::string_view text) {
-  if (text.empty()) return "<td class=\"missing\">–</td>";
-  const Field value = read_csv_number(text);
-  if (value.state != FieldState::number || text.find_first_of(".eE") == std::string_view::npos)
-    return "<td>" + escape_xml(text) + "</td>";
-  char shown[32];
-  std::snprintf(shown, sizeof shown, "%.8g", value.value);
-  return "<td>" + std::string(shown) + "</td>";
-}
-
-// A field of the results file as written; asterisks stand out.
-std::string fixed_cell(std::string_view text) {
-  if (!text.empty() && text.find_first_not_of('*') == std::string_view::npos)
-    return "<td class=\"wide\" title=\"too wide for its field\">" + escape_xml(text) + "</td>";
-  return "<td>" + escape_xml(text) + "</td>";
-}
 
 void append_fact(std::string& page, std::string_view name, const std::string& value,
                  const std::string& derived = {}) {
@@ -116,6 +99,22 @@ void append_configuration(std::string& page, const RunModel& run) {
   page += "</table></div>\n";
 }
 
+// "2 good, 1 use with care, 0 do not use", or nothing where no block has
+// a flag.
+std::string flag_counts(const BlockTable& table) {
+  std::int64_t counts[3] = {0, 0, 0};
+  bool any = false;
+  for (const BlockValues& block : table.blocks) {
+    if (block.flag < 0 || block.flag > 2) continue;
+    ++counts[block.flag];
+    any = true;
+  }
+  if (!any) return {};
+  return input::with_thousands(counts[0]) + " " + flag_words(0) + ", " +
+         input::with_thousands(counts[1]) + " " + flag_words(1) + ", " +
+         input::with_thousands(counts[2]) + " " + flag_words(2);
+}
+
 void append_counts(std::string& page, const RunModel& run) {
   const auto blocks = static_cast<std::int64_t>(run.blocks.blocks.size());
   // The unit judged from the blocks' mean times, where the clock has one.
@@ -132,11 +131,130 @@ void append_counts(std::string& page, const RunModel& run) {
   }
   append_fact(page, "Window lengths",
               input::with_thousands(static_cast<std::int64_t>(run.windows.window_lengths)));
-  append_fact(page, "Times of the data file",
-              time_unit ? std::string(time_unit->name) : "unit not known",
-              time_unit ? "judged from the spacing of the blocks' mean times" : "");
+  if (run.record && !run.record->data.time_unit.empty()) {
+    append_fact(page, "Times of the data file", run.record->data.time_unit,
+                "as the run judged them from the sample spacing");
+  } else {
+    append_fact(page, "Times of the data file",
+                time_unit ? std::string(time_unit->name) : "unit not known",
+                time_unit ? "judged from the spacing of the blocks' mean times" : "");
+  }
+  if (const std::string flags = flag_counts(run.blocks); !flags.empty())
+    append_fact(page, "Quality flags", flags);
   append_fact(page, "Blocks from", run.blocks.file_label);
   page += "</table></div>\n";
+}
+
+std::string yes_no(bool value) { return value ? "yes" : "no"; }
+
+// The options of the run as run.json records them.
+void append_options(std::string& page, const RunRecordFacts& record) {
+  const report::RecordedQuality& quality = record.quality;
+  page += "<div class=\"card\"><h2>Options of the run</h2>\n<table class=\"facts\">\n";
+  append_fact(page, "Program", "ecflux " + record.version);
+  append_fact(page, "CSV files (--csv)", yes_no(record.csv));
+  append_fact(page, "Warnings fail the run (--strict)", yes_no(record.strict));
+  append_fact(page, "Waits for the disk (--durable)", yes_no(record.durable));
+  append_fact(page, "Despiking (--despike)", yes_no(quality.despike));
+  std::string fills;
+  for (const double value : quality.fill_values)
+    fills += (fills.empty() ? "" : ", ") + number_text(value);
+  append_fact(page, "Missing values (--missing)",
+              quality.missing ? "fill values " + (fills.empty() ? "none" : fills) : "no",
+              quality.missing ? "at most " + number_text(quality.missing_allowance_percent) +
+                                    " % of a block filled"
+                              : "");
+  append_fact(page, "Tilt correction (--rotate)", quality.rotation);
+  if (quality.plane) {
+    const report::RecordedQuality::Plane& plane = *quality.plane;
+    append_fact(
+        page, "Plane of the planar fit",
+        "w = " + number_text(plane.offset_m_s) + " m/s + " + number_text(plane.slope_u) + " u + " +
+            number_text(plane.slope_v) + " v",
+        "pitch " + number_text(plane.pitch_deg) + "°, roll " + number_text(plane.roll_deg) + "°");
+  }
+  append_fact(page, "Random error (--uncertainty)", yes_no(quality.uncertainty));
+  append_fact(page, "Spectra (--spectra)", yes_no(quality.spectra));
+  append_fact(
+      page, "Medium",
+      number_text(quality.density) + " kg/m³ × " + number_text(quality.heat_capacity) + " J/(kg K)",
+      "density × specific heat");
+  page += "</table></div>\n";
+}
+
+// The data file as run.json identifies it.
+void append_data_file(std::string& page, const RunRecordFacts& record) {
+  const report::RecordedData& data = record.data;
+  page += "<div class=\"card\"><h2>Data file</h2>\n<table class=\"facts\">\n";
+  append_fact(page, "Path", data.path);
+  if (data.size_bytes)
+    append_fact(page, "Size",
+                input::with_thousands(static_cast<std::int64_t>(*data.size_bytes)) + " bytes");
+  if (data.modified_utc) append_fact(page, "Modified", *data.modified_utc);
+  append_fact(page, "Hash (XXH3-64)", data.xxh3_64.value_or("none"),
+              data.hash_of_whole_file
+                  ? "of the whole file"
+                  : "of its first " +
+                        input::with_thousands(static_cast<std::int64_t>(data.bytes_hashed)) +
+                        " bytes");
+  append_fact(page, "Lines read", input::with_thousands(data.lines_read),
+              input::with_thousands(data.records_read) + " records");
+  if (data.first_time && data.last_time)
+    append_fact(page, "First and last time",
+                number_text(*data.first_time) + " and " + number_text(*data.last_time));
+  page += "</table></div>\n";
+}
+
+// Where run.json is not: what the page cannot tell, and why.
+void append_no_record(std::string& page, const RunModel& run) {
+  page +=
+      "<div class=\"card\"><h2>Record of the run</h2>\n<p class=\"none\">" +
+      escape_xml(run.record_absence) +
+      " The options of the run, its warnings and the data file's hash are not known.</p></div>\n";
+}
+
+// What a scientist reports of a run, in the words of the README's paragraph
+// of the same name.
+constexpr std::string_view which_flux = R"(<section class="advice"><h2>Which flux to report</h2>
+<p>The usual choice is the delay-corrected flux of FLUX-L (<code>flux_linear_delay_corrected_W_m2</code> of <code>blocks.csv</code>, the thick line of the block plot): the flux about the least-squares lines at the delay of 0 to 2 s where the covariance of w and temperature is largest in magnitude (covariance maximisation), which corrects for sensors that sit apart or answer at different speeds. Prefer it where its delay stays about the same from block to block; where the delay wanders, the peak is noise, and FLUX-L at zero delay is the better estimate. FLUX-R leaves out motions slower than the running-mean window: where the window plot shows the flux levelled off at the run's window, it holds the same turbulent flux.</p>
+<p>A delay at the edge of the search (<code>delay_linear_at_edge</code> 1, about −2 s) is suspect: the covariance may peak beyond the delays searched, or not at all. Such blocks are flagged 1.</p>
+<p>Report blocks of quality flag 0; look at those flagged 1 (use with care) before using them, and leave out those flagged 2 (do not use). Flagged blocks are marked in the plot and the table.</p>
+<p>The band from RUNMIN to RUNMAX is the spread of the flux over the delays searched: how much the flux depends on the delay. It is not an uncertainty of the flux. The random error of a block's flux, where <code>ecflux --uncertainty</code> computed it, is one standard deviation of its covariance from the block's own turbulence, drawn as error bars.</p>
+</section>
+)";
+
+// Every warning of the run, as run.json records it; at most a bounded
+// number, which a run of any length stays far below.
+void append_warnings(std::string& page, const RunModel& run) {
+  constexpr std::size_t shown_limit = 10'000;
+  page += "<section><h2>Warnings</h2>\n";
+  if (!run.record) {
+    page += "<p class=\"none\">Not known: " + escape_xml(run.record_absence) + "</p></section>\n";
+    return;
+  }
+  const std::vector<RecordedWarning>& warnings = run.record->warnings;
+  if (warnings.empty()) {
+    page += "<p class=\"none\">None: the run gave no warning.</p></section>\n";
+    return;
+  }
+  page +=
+      "<table class=\"warnings\" id=\"warnings\">\n<thead><tr><th>kind</th><th>line</th>"
+      "<th>count</th><th>warning</th></tr></thead>\n<tbody>\n";
+  for (std::size_t i = 0; i < std::min(warnings.size(), shown_limit); ++i) {
+    const RecordedWarning& warning = warnings[i];
+    page += "<tr><td>" + escape_xml(warning.kind) + "</td><td class=\"count\">" +
+            (warning.line > 0 ? input::with_thousands(warning.line) : "–") +
+            "</td><td class=\"count\">" + input::with_thousands(warning.count) + "</td><td>" +
+            escape_xml(warning.text) + "</td></tr>\n";
+  }
+  page += "</tbody></table>\n";
+  if (warnings.size() > shown_limit) {
+    page += "<p class=\"none\">The first " +
+            input::with_thousands(static_cast<std::int64_t>(shown_limit)) + " of " +
+            input::with_thousands(static_cast<std::int64_t>(warnings.size())) +
+            " warnings; run.json holds them all.</p>\n";
+  }
+  page += "</section>\n";
 }
 
 // The chart's drawing without its notes, which follow it as text of the
@@ -151,55 +269,14 @@ void append_plot(std::string& page, const Chart& chart) {
   page += "</figure>\n";
 }
 
-// What the table of blocks lays out at most, so that the page of any file
-// is one a browser opens. A run's files hold 20 or 28 columns; a year of
-// quarter-hour blocks is 35,040 rows, shown whole.
-constexpr std::size_t table_column_limit = 100;
-constexpr std::size_t table_row_limit = 100'000;
-constexpr std::size_t table_cell_limit = 3'000'000;
-
-// The part of the table that is shown: its first rows and columns.
-struct TableCut {
-  std::size_t rows;
-  std::size_t columns;
-};
-
-TableCut table_cut(const BlockTable& table) {
-  const std::size_t columns = std::min(table.columns.size(), table_column_limit);
-  const std::size_t rows = std::min({table.records.size(), table_row_limit,
-                                     table_cell_limit / std::max<std::size_t>(columns, 1)});
-  return {rows, columns};
-}
-
-// "the first 100 of 200,000 columns", or nothing when all are shown.
-std::string first_of(std::size_t shown, std::size_t all, std::string_view what) {
-  if (shown == all) return {};
-  return "the first " + input::with_thousands(static_cast<std::int64_t>(shown)) + " of " +
-         input::with_thousands(static_cast<std::int64_t>(all)) + " " + std::string(what);
-}
-
-void append_block_table(std::string& page, const BlockTable& table) {
-  const TableCut cut = table_cut(table);
-  page += "<section><h2>Blocks</h2>\n<p class=\"intro\">One row per complete block, from " +
-          escape_xml(table.file_label) +
-          (table.csv ? " (shown to eight significant digits; the file holds every value in full)."
-                     : ", as written: asterisks stand for a value too wide for its field.");
-  const std::string rows = first_of(cut.rows, table.records.size(), "blocks");
-  const std::string columns = first_of(cut.columns, table.columns.size(), "columns");
-  if (!rows.empty() || !columns.empty()) {
-    page += " The table shows " + rows + (!rows.empty() && !columns.empty() ? " and " : "") +
-            columns + "; " + escape_xml(table.file_label) + " holds them all.";
-  }
-  page += "</p>\n<div class=\"scroll\"><table class=\"blocks\" id=\"blocks\">\n<thead><tr>";
-  for (std::size_t c = 0; c < cut.columns; ++c) page += header_cell(table.columns[c]);
-  page += "</tr></thead>\n<tbody>\n";
-  for (std::size_t b = 0; b < cut.rows; ++b) {
-    page += "<tr>";
-    for (const auto text : table.cells(b, cut.columns))
-      page += table.csv ? csv_cell(text) : fixed_cell(text);
-    page += "</tr>\n";
-  }
-  page += "</tbody></table></div></section>\n";
+// How to get the plot of the cospectra, where the run has none.
+void append_spectra_hint(std::string& page) {
+  page += "<p class=\"hint\">The cospectra and ogives of the blocks (" +
+          std::string(report::output_file(report::OutputRole::cospectra_plot).fixed_name) +
+          ") are drawn from " +
+          std::string(report::output_file(report::OutputRole::cospectra_csv).fixed_name) +
+          ", which this run did not write: run <code>ecflux --spectra</code> (or "
+          "<code>--qc</code>) and ecflux-plot again to get them.</p>\n";
 }
 
 }  // namespace
@@ -219,8 +296,18 @@ std::string report_page(const RunModel& run, const std::string& run_folder,
   page += ".</p></header>\n<div class=\"cards\">\n";
   append_configuration(page, run);
   append_counts(page, run);
-  page += "</div>\n<section><h2>Plots</h2>\n";
+  if (run.record) {
+    append_options(page, *run.record);
+    append_data_file(page, *run.record);
+  } else {
+    append_no_record(page, run);
+  }
+  page += "</div>\n";
+  page += which_flux;
+  append_warnings(page, run);
+  page += "<section><h2>Plots</h2>\n";
   for (const Chart& chart : charts) append_plot(page, chart);
+  if (!run.spectra) append_spectra_hint(page);
   page += "</section>\n";
   append_block_table(page, run.blocks);
   page +=

@@ -2,7 +2,8 @@
 
 // The finished run as the plots and the report page see it, read from the
 // run's files in one place, whichever files the run wrote (the fixed-column
-// files, or blocks.csv and window_fluxes.csv of ecflux --csv): the chart
+// files, or blocks.csv and window_fluxes.csv of ecflux --csv; run.json of a
+// run of this version; cospectra.csv of ecflux --spectra): the chart
 // builders and the page never read a file.
 
 #include <cstddef>
@@ -13,8 +14,12 @@
 #include "input/configuration.h"
 #include "plot/block_table.h"
 #include "plot/cumulative_reading.h"
+#include "plot/run_record_reading.h"
 #include "plot/sample_clock.h"
+#include "plot/spectra_reading.h"
+#include "plot/time_scale.h"
 #include "plot/window_reading.h"
+#include "stats/cumulative_flux.h"
 #include "textio/result.h"
 
 namespace ecflux::plot {
@@ -33,13 +38,20 @@ struct RunModel {
   // The files read, as the page names them: of the blocks, the two
   // cumulative-flux files, of the window fluxes.
   std::vector<std::string> files_read;
-  BlockTable blocks;
+  // run.json of this run, where there is one; otherwise why not, as the
+  // page says it.
+  std::optional<RunRecordFacts> record;
+  std::string record_absence;
+  stats::Medium medium;  // of the run: run.json's, or the defaults
+  TimeScale time_scale;  // of the time axes
+  BlockTable blocks;     // each block's flag from blocks.csv, or from run.json
   // Where the rows of the cumulative-flux files lie in the record, from the
   // blocks' mean times and RUNMIN delays; none without the sizes.
   std::optional<SampleClock> clock;
   CumulativeSeries cumulative;  // cumflux.out
   CumulativeSeries shifted;     // CFSHIFT.out
   WindowFluxes windows;
+  std::optional<BlockSpectra> spectra;  // cospectra.csv of this run, where there is one
 };
 
 // Whether blocks.csv and window_fluxes.csv in the working directory hold the
@@ -51,9 +63,12 @@ bool csv_files_hold_results(const std::string& results_name);
 // Reads the files of the run that `config` describes, in the working
 // directory. When the run's ecflux --csv wrote its two CSV files, the blocks
 // and the window fluxes come from them, at full precision and never as
-// asterisks; otherwise from the results file and the window-flux table. Every
-// file is opened before any is read: a missing one fails before the others
-// are read. The window fluxes are kept whole for `line_limit` blocks.
+// asterisks; otherwise from the results file and the window-flux table.
+// run.json and cospectra.csv are read where the run wrote them. Every file
+// is opened before any is read: a missing one fails before the others are
+// read. The window fluxes and spectra are kept whole for `line_limit`
+// blocks. A run.json that holds no record of a run leaves the run without
+// one, and says why.
 textio::Result<RunModel> read_run(const input::Configuration& config,
                                   std::size_t line_limit = default_line_limit);
 

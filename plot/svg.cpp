@@ -1,5 +1,6 @@
 #include "plot/svg.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -127,7 +128,21 @@ void append_ticks(std::string& svg, const Frame& frame) {
   svg += "</g>\n";
 }
 
+// Bars from the lower to the upper value at each x, with short caps.
+void append_bars(std::string& svg, const Frame& frame, const Band& band) {
+  svg += series_group(band.label, "stroke=\"" + band.color + "\" stroke-width=\"1.3\"");
+  for (const auto& segment : band.points.segments) {
+    for (const auto& pixel : segment_pixels(frame, segment, thinned(band))) {
+      svg += line_element(pixel.x, pixel.low, pixel.x, pixel.high) +
+             line_element(pixel.x - 3, pixel.low, pixel.x + 3, pixel.low) +
+             line_element(pixel.x - 3, pixel.high, pixel.x + 3, pixel.high) + "\n";
+    }
+  }
+  svg += "</g>\n";
+}
+
 void append_band(std::string& svg, const Frame& frame, const Band& band) {
+  if (band.bars) return append_bars(svg, frame, band);
   svg += series_group(band.label, "fill=\"" + band.color + "\" fill-opacity=\"0.22\" stroke=\"" +
                                       band.color + "\" stroke-opacity=\"0.5\"");
   for (const auto& segment : band.points.segments) {
@@ -148,21 +163,71 @@ void append_band(std::string& svg, const Frame& frame, const Band& band) {
   svg += "</g>\n";
 }
 
-void append_line(std::string& svg, const Frame& frame, const Line& line) {
+// A short number of a style, as "1.6".
+std::string style_number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// The shape of a marker at a pixel. A dot is a circle; the other shapes are
+// paths that begin at the point they mark.
+std::string marker_element(Marker marker, double x, double y) {
+  const std::string at = number(x) + " " + number(y);
+  switch (marker) {
+    case Marker::none: return {};
+    case Marker::dot:
+      return "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"3\" stroke=\"none\"/>";
+    case Marker::ring:
+      return "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) +
+             "\" r=\"6.5\" fill=\"none\" stroke-width=\"2\"/>";
+    case Marker::square:
+      return "<path d=\"M" + at + " m-3.2 -3.2 h6.4 v6.4 h-6.4 z\" stroke=\"none\"/>";
+    case Marker::triangle: return "<path d=\"M" + at + " m0 -4.5 l4 7 h-8 z\" stroke=\"none\"/>";
+    case Marker::diamond:
+      return "<path d=\"M" + at + " m0 -4.5 l4.5 4.5 l-4.5 4.5 l-4.5 -4.5 z\" stroke=\"none\"/>";
+    case Marker::cross:
+      return "<path d=\"M" + at +
+             " m-5 -5 l10 10 m0 -10 l-10 10\" fill=\"none\" stroke-width=\"2.2\"/>";
+  }
+  return {};
+}
+
+// The attributes of a line's stroke beyond its colour, as its polyline and
+// its legend sample have them.
+std::string stroke_attributes(const LineStyle& style) {
+  std::string attributes = "stroke-width=\"" + style_number(style.width) + "\"";
+  if (!style.dashes.empty()) attributes += " stroke-dasharray=\"" + style.dashes + "\"";
+  return attributes;
+}
+
+// Where a marked point lies beyond the y axis of a chart whose scale leaves
+// values out: a triangle at the edge it lies beyond, pointing away.
+std::string off_scale_element(const Frame& frame, double x, double y) {
+  if (y < frame.top)
+    return "<path d=\"M" + number(x) + " " + number(frame.top) + " l5 8 h-10 z\"/>";
+  if (y > frame.bottom)
+    return "<path d=\"M" + number(x) + " " + number(frame.bottom) + " l5 -8 h-10 z\"/>";
+  return {};
+}
+
+void append_line(std::string& svg, const Frame& frame, const Line& line, std::string& off_scale) {
   svg += series_group(line.label, "stroke=\"" + line.color + "\" fill=\"" + line.color + "\"");
   const bool markers = drawn_with_markers(line);
+  // A lone point would be invisible as a line: it gets a dot like markers.
+  const Marker marker = line.marker == Marker::none ? Marker::dot : line.marker;
   for (const auto& segment : line.points.segments) {
     if (segment.empty()) continue;
     const std::vector<Point> pixels = segment_pixels(frame, segment, !markers);
-    if (pixels.size() > 1) {
-      svg += "<polyline fill=\"none\" stroke-width=\"1.6\" stroke-linejoin=\"round\" " +
-             points_attribute(pixels) + "/>\n";
+    if (pixels.size() > 1 && line.style.joined) {
+      svg += "<polyline fill=\"none\" " + stroke_attributes(line.style) +
+             " stroke-linejoin=\"round\" " + points_attribute(pixels) + "/>\n";
     }
-    // A lone point would be invisible as a line: it gets a dot like markers.
     if (markers || pixels.size() == 1) {
       for (const auto& pixel : pixels) {
-        svg += "<circle cx=\"" + number(pixel.x) + "\" cy=\"" + number(pixel.y) +
-               "\" r=\"3\" stroke=\"none\"/>\n";
+        svg += marker_element(marker, pixel.x, pixel.y) + "\n";
+        const std::string beyond = off_scale_element(frame, pixel.x, pixel.y);
+        if (!beyond.empty()) off_scale += beyond + "\n";
       }
     }
   }
@@ -185,34 +250,102 @@ void append_marker(std::string& svg, const Frame& frame, const XMarker& marker) 
          "</g>\n";
 }
 
+// The room for a legend label's text, in units, at a generous 7 units a
+// character at this size.
+constexpr double legend_room = drawing_width - legend_left - 36;
+constexpr double legend_character = 7.0;
+
 // A legend label that would run past the drawing's edge is squeezed into
-// the room there is (a generous 7 units a character at this size).
+// the room there is.
 std::string legend_fit(const std::string& label) {
-  constexpr double room = drawing_width - legend_left - 36;
-  if (static_cast<double>(label.size()) * 7.0 <= room) return {};
-  return "textLength=\"" + number(room) + "\" lengthAdjust=\"spacingAndGlyphs\"";
+  if (static_cast<double>(label.size()) * legend_character <= legend_room) return {};
+  return "textLength=\"" + number(legend_room) + "\" lengthAdjust=\"spacingAndGlyphs\"";
+}
+
+// A label's lines in the legend: one, squeezed where it runs a little past
+// the edge; a label much longer than the room is broken at its blanks.
+std::vector<std::string> legend_lines(const std::string& label) {
+  const auto characters = static_cast<std::size_t>(legend_room / legend_character);
+  if (label.size() <= characters + characters * 3 / 10) return {label};
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  while (begin < label.size()) {
+    std::size_t end = label.size();
+    if (end - begin > characters) {
+      const auto blank = label.rfind(' ', begin + characters);
+      end = blank != std::string::npos && blank > begin ? blank : label.find(' ', begin);
+      if (end == std::string::npos) end = label.size();
+    }
+    lines.push_back(label.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return lines;
+}
+
+// The label's lines from `y` down; the y of the entry after it.
+double append_legend_label(std::string& svg, const std::string& label, double y) {
+  for (const std::string& line : legend_lines(label)) {
+    svg += text_element(legend_left + 30, y, legend_fit(line), line) + "\n";
+    y += line_spacing;
+  }
+  return y + 2;
 }
 
 void append_legend(std::string& svg, const Chart& chart, double top) {
   svg += "<g font-size=\"12\" fill=\"#222222\">\n";
   double y = top + 12;
   for (const auto& line : chart.lines) {
-    if (line.label.empty()) continue;
-    svg += line_element(legend_left, y - 4, legend_left + 22, y - 4,
-                        "stroke=\"" + line.color + "\" stroke-width=\"2.5\"") +
-           "\n";
-    svg += text_element(legend_left + 30, y, legend_fit(line.label), line.label) + "\n";
-    y += line_spacing + 2;
+    if (line.label.empty() || !line.in_legend) continue;
+    if (line.style.joined) {
+      LineStyle sample = line.style;
+      sample.width = std::max(sample.width, 2.5);
+      svg += line_element(legend_left, y - 4, legend_left + 22, y - 4,
+                          "stroke=\"" + line.color + "\" " + stroke_attributes(sample)) +
+             "\n";
+    }
+    if (line.marker != Marker::none && (line.marker != Marker::dot || !line.style.joined)) {
+      svg += "<g stroke=\"" + line.color + "\" fill=\"" + line.color + "\">" +
+             marker_element(line.marker, legend_left + 11, y - 4) + "</g>\n";
+    }
+    y = append_legend_label(svg, line.label, y);
   }
   for (const auto& band : chart.bands) {
     if (band.label.empty()) continue;
-    svg += "<rect x=\"" + number(legend_left) + "\" y=\"" + number(y - 10) +
-           "\" width=\"22\" height=\"12\" fill=\"" + band.color +
-           "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\"/>\n";
-    svg += text_element(legend_left + 30, y, legend_fit(band.label), band.label) + "\n";
-    y += line_spacing + 2;
+    if (band.bars) {
+      svg += "<g stroke=\"" + band.color + "\" stroke-width=\"1.3\">" +
+             line_element(legend_left + 11, y - 10, legend_left + 11, y + 2) +
+             line_element(legend_left + 8, y - 10, legend_left + 14, y - 10) +
+             line_element(legend_left + 8, y + 2, legend_left + 14, y + 2) + "</g>\n";
+    } else {
+      svg += "<rect x=\"" + number(legend_left) + "\" y=\"" + number(y - 10) +
+             "\" width=\"22\" height=\"12\" fill=\"" + band.color +
+             "\" fill-opacity=\"0.22\" stroke=\"" + band.color + "\" stroke-opacity=\"0.5\"/>\n";
+    }
+    y = append_legend_label(svg, band.label, y);
   }
   svg += "</g>\n";
+}
+
+// The bands and lines of a chart, clipped to the plot area where its scale
+// leaves values out, and the triangles that mark points beyond it.
+void append_series(std::string& svg, const Frame& frame, const Chart& chart) {
+  const bool clipped = chart.y_scale.has_value();
+  if (clipped) {
+    const std::string area = number(plot_left) + " " + number(frame.top) + " " +
+                             number(plot_right - plot_left) + " " + number(plot_height);
+    svg += "<svg x=\"" + number(plot_left) + "\" y=\"" + number(frame.top) + "\" width=\"" +
+           number(plot_right - plot_left) + "\" height=\"" + number(plot_height) + "\" viewBox=\"" +
+           area + "\" overflow=\"hidden\">\n";
+  }
+  std::string off_scale;
+  for (const auto& band : chart.bands) append_band(svg, frame, band);
+  for (const auto& line : chart.lines) {
+    std::string beyond;
+    append_line(svg, frame, line, beyond);
+    if (!beyond.empty())
+      off_scale += "<g class=\"off-scale\" fill=\"" + line.color + "\">\n" + beyond + "</g>\n";
+  }
+  if (clipped) svg += "</svg>\n" + off_scale;
 }
 
 }  // namespace
@@ -267,8 +400,7 @@ std::string render_svg(const Chart& chart, SvgForm form) {
 
   if (has_data) {
     append_axes(svg, frame);
-    for (const auto& band : chart.bands) append_band(svg, frame, band);
-    for (const auto& line : chart.lines) append_line(svg, frame, line);
+    append_series(svg, frame, chart);
     for (const auto& marker : chart.x_markers) append_marker(svg, frame, marker);
   }
   svg += "<rect x=\"" + number(plot_left) + "\" y=\"" + number(frame.top) + "\" width=\"" +

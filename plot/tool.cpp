@@ -1,7 +1,9 @@
 #include "plot/tool.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -14,6 +16,7 @@
 #include "plot/out_of_memory.h"
 #include "plot/report_page.h"
 #include "plot/run_model.h"
+#include "plot/spectra_plot.h"
 #include "plot/svg.h"
 #include "plot/window_plot.h"
 #include "report/output_files.h"
@@ -26,21 +29,29 @@ namespace {
 
 using report::OutputRole;
 
-// A plot of the run: the file it is written to and the builder of its chart.
-// The report page shows every plot, in this order.
+// A plot of the run: the file it is written to, whether the run's files
+// give it, and the builder of its chart. The report page shows every plot
+// drawn, in this order.
 struct Plot {
   OutputRole role;
+  bool (*drawn)(const RunModel& run);
   Chart (*build)(const RunModel& run);
 };
 
+bool always(const RunModel&) { return true; }
+
 constexpr Plot plots[] = {
-    {OutputRole::block_plot, [](const RunModel& run) { return block_flux_chart(run.blocks); }},
-    {OutputRole::cumulative_plot,
+    {OutputRole::block_plot, always,
+     [](const RunModel& run) { return block_flux_chart(run.blocks, run.time_scale); }},
+    {OutputRole::cumulative_plot, always,
      [](const RunModel& run) {
-       return cumulative_flux_chart(run.cumulative, run.shifted, run.clock ? &*run.clock : nullptr);
+       return cumulative_flux_chart(run.cumulative, run.shifted, run.clock ? &*run.clock : nullptr,
+                                    run.time_scale);
      }},
-    {OutputRole::window_plot,
+    {OutputRole::window_plot, always,
      [](const RunModel& run) { return window_flux_chart(run.windows, run.window); }},
+    {OutputRole::cospectra_plot, [](const RunModel& run) { return run.spectra.has_value(); },
+     [](const RunModel& run) { return spectra_chart(*run.spectra, run.blocks); }},
 };
 
 // The name of a file that ecflux-plot writes.
@@ -62,6 +73,7 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
   std::vector<Chart> charts;
   std::vector<OutputText> outputs;
   for (const Plot& plot : plots) {
+    if (!plot.drawn(run.value())) continue;
     const std::string_view name = file_name(plot.role);
     auto svg = guarding_memory("drawing", {name}, [&] {
       charts.push_back(plot.build(run.value()));
@@ -126,6 +138,21 @@ textio::Status put_in_place(std::vector<textio::OutputFile>& files, std::ostream
   return {};
 }
 
+// Removes a plot of an earlier drawing that this run's files no longer give
+// (the cospectra of a run that is now without --spectra): it shows other
+// results. Only a regular file goes; a link or a device is left as it is.
+void remove_stale_plots(const std::vector<OutputText>& outputs) {
+  for (const Plot& plot : plots) {
+    const std::string_view name = file_name(plot.role);
+    const bool written = std::any_of(outputs.begin(), outputs.end(),
+                                     [&](const OutputText& output) { return output.name == name; });
+    struct stat status {};
+    const std::string path(name);
+    if (!written && ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+      ::unlink(path.c_str());
+  }
+}
+
 textio::Status plot_run(std::ostream& out) {
   const auto lock = textio::lock_folder_for_reading("; nothing was drawn");
   if (!lock.ok()) return lock.failure();
@@ -137,7 +164,9 @@ textio::Status plot_run(std::ostream& out) {
   if (!outputs.ok()) return std::move(outputs.failure());
   auto files = write_aside(outputs.value());
   if (!files.ok()) return std::move(files.failure());
-  return put_in_place(files.value(), out);
+  if (auto placed = put_in_place(files.value(), out); !placed.ok()) return placed;
+  remove_stale_plots(outputs.value());
+  return {};
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ std::optional<std::string> hidden_times_note(const WindowFluxes& fluxes) {
          " written as asterisks or unreadable, and not found in the results file.";
 }
 
+// How the file's fluxes of K·m/day became W/m².
+std::string watts_of(const WindowFluxes& fluxes) {
+  return "W/m²: the file's K·m/day / 86400 × " + number_text(fluxes.medium.density) + " kg/m³ × " +
+         number_text(fluxes.medium.specific_heat) + " J/(kg K).";
+}
+
 }  // namespace
 
 Chart window_flux_chart(const WindowFluxes& fluxes, std::optional<RunWindow> run_window) {
@@ -34,13 +40,14 @@ Chart window_flux_chart(const WindowFluxes& fluxes, std::optional<RunWindow> run
   chart.title = "Flux against running-mean window";
   chart.subtitle = "The flux of each block for every window length (" + fluxes.file_label +
                    "). Longer windows are to the\n"
-                   "left; a window is long enough where the flux levels off.";
+                   "left; a window is long enough where the flux levels off." +
+                   (fluxes.converted ? "\n" + watts_of(fluxes) : "");
   chart.x_title = "frequency, 1 / window length (Hz)";
-  chart.y_title = "flux: covariance × 86400 (K·m/day)";
+  chart.y_title = "heat flux (W/m²)";
   chart.log_x = true;
   for (std::size_t i = 0; i < fluxes.shown.size(); ++i) {
-    chart.lines.push_back(
-        {block_label(fluxes.shown[i]), palette[i % palette_size], false, fluxes.shown[i].fluxes});
+    chart.lines.push_back({block_label(fluxes.shown[i]), palette[i % palette_size], Marker::none,
+                           fluxes.shown[i].fluxes});
   }
   if (fluxes.block_count > chart.lines.size()) {
     chart.bands.push_back({"range of all " + std::to_string(fluxes.block_count) + " blocks",

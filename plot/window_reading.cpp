@@ -5,31 +5,20 @@
 #include <string_view>
 #include <utility>
 
+#include "flux/window_sweep.h"
+#include "plot/block_lines.h"
 #include "plot/csv_reader.h"
 #include "report/output_files.h"
 
 namespace ecflux::plot {
 namespace {
 
-// The lowest and highest flux of all blocks at one frequency.
-struct FluxRange {
-  double low = 0.0;
-  double high = 0.0;
-  bool any = false;
-
-  void take(double flux) {
-    low = any ? std::min(low, flux) : flux;
-    high = any ? std::max(high, flux) : flux;
-    any = true;
-  }
-  void add_to(Pieces<BandPoint>& range, double frequency) const {
-    if (any) {
-      range.add({frequency, low, high});
-    } else {
-      range.gap();
-    }
-  }
-};
+// A window flux of K·m/day as a heat flux in W/m², as the run writes it to
+// window_fluxes.csv.
+Field in_watts(Field flux, const stats::Medium& medium) {
+  if (flux.state == FieldState::number) flux.value = flux::window_flux_in_watts(flux.value, medium);
+  return flux;
+}
 
 // Whether a window's frequency can be drawn on the logarithmic axis: a
 // number above zero. Any other is counted as not shown, and its row with it.
@@ -55,6 +44,7 @@ struct TableColumns {
   textio::RecordFormat::Field frequency;
   textio::RecordFormat::Field block;
   std::size_t first_block = 0;
+  stats::Medium medium;
 
   std::size_t block_begin(std::size_t b) const {
     return first_block + b * static_cast<std::size_t>(block.width);
@@ -67,29 +57,18 @@ struct TableColumns {
   Field frequency_value(std::string_view record) const {
     return read_field(record, frequency.begin, frequency.width, frequency.decimals);
   }
+  // A block's flux in W/m², from the table's K·m/day.
   Field block_value(std::string_view record, std::size_t b) const {
-    return read_field(record, block_begin(b), block.width, block.decimals);
+    return in_watts(read_field(record, block_begin(b), block.width, block.decimals), medium);
   }
   std::string_view block_text(std::string_view record, std::size_t b) const {
     return trim_blanks(record.substr(block_begin(b), static_cast<std::size_t>(block.width)));
   }
 };
 
-TableColumns table_columns() {
+TableColumns table_columns(const stats::Medium& medium) {
   const textio::RecordFormat& leading = report::row_format(report::OutputRole::window_flux_table);
-  return {leading.fields()[0], report::block_field(), leading.length()};
-}
-
-// The blocks drawn as lines: all of them, or `line_limit` (at least 2)
-// evenly spread over the run, the first and the last included.
-std::vector<std::size_t> shown_blocks(std::size_t count, std::size_t line_limit) {
-  line_limit = std::max<std::size_t>(line_limit, 2);
-  std::vector<std::size_t> shown;
-  for (std::size_t i = 0; i < std::min(count, line_limit); ++i) {
-    shown.push_back(
-        count <= line_limit ? i : (i * (count - 1) + (line_limit - 1) / 2) / (line_limit - 1));
-  }
-  return shown;
+  return {leading.fields()[0], report::block_field(), leading.length(), medium};
 }
 
 // The blocks of the table's first record, and the time of each shown one.
@@ -124,7 +103,7 @@ void take_table_record(std::string_view record, const TableColumns& columns, Win
   // counted all at once: a damaged file of short records after a long first
   // one is read in time in proportion to its size.
   const std::size_t reached = std::min(fluxes.block_count, columns.fields_in(record));
-  FluxRange all;
+  ValueSpread all;
   for (std::size_t b = 0; b < reached; ++b) {
     const Field flux = columns.block_value(record, b);
     if (fluxes.skipped[1].count.take(flux)) all.take(flux.value);
@@ -141,10 +120,12 @@ void take_table_record(std::string_view record, const TableColumns& columns, Win
 textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
                                                std::string file_label,
                                                const std::vector<std::string>& block_times,
+                                               const stats::Medium& medium,
                                                std::size_t line_limit) {
-  const TableColumns columns = table_columns();
+  const TableColumns columns = table_columns(medium);
   WindowFluxes fluxes;
   fluxes.file_label = std::move(file_label);
+  fluxes.medium = medium;
   std::string_view record;
   const auto first = cospectra.next(record);
   if (!first.ok()) return first.failure();
@@ -164,20 +145,25 @@ textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
 textio::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
                                               std::string file_label,
                                               const std::vector<std::string>& block_times,
-                                              std::size_t line_limit) {
+                                              const stats::Medium& medium, std::size_t line_limit) {
   constexpr std::string_view block_column = "block", frequency_column = "frequency_Hz",
-                             flux_column = "flux_K_m_day";
+                             day_flux_column = "flux_K_m_day", watts_column = "flux_W_m2";
   auto file = CsvFile::open(std::move(window_fluxes), file_label,
-                            {block_column, frequency_column, flux_column});
+                            {block_column, frequency_column, day_flux_column});
   if (!file.ok()) return std::move(file.failure());
   CsvFile& csv = file.value();
   const std::size_t block_at = *csv.column(block_column);
   const std::size_t frequency_at = *csv.column(frequency_column);
+  // The run's own flux in W/m², where a run of this version wrote it.
+  const bool in_file = csv.column(watts_column).has_value();
+  const std::string_view flux_column = in_file ? watts_column : day_flux_column;
   const std::size_t flux_at = *csv.column(flux_column);
 
   WindowFluxes fluxes;
   fluxes.file_label = std::move(file_label);
   fluxes.csv = true;
+  fluxes.medium = medium;
+  fluxes.converted = !in_file;
   fluxes.block_count = block_times.size();
   fluxes.skipped = {{std::string(frequency_column), {}}, {std::string(flux_column), {}}};
   const auto shown = shown_blocks(fluxes.block_count, line_limit);
@@ -192,7 +178,7 @@ textio::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
 
   // The windows are the same for every block, so the range is kept by
   // frequency while the blocks come one after another.
-  std::map<double, FluxRange> ranges;
+  std::map<double, ValueSpread> ranges;
   for (;;) {
     auto next = csv.next();
     if (!next.ok()) return std::move(next.failure());
@@ -209,8 +195,8 @@ textio::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
       if (line) line->gap();
       continue;
     }
-    FluxRange& range = ranges[frequency.value];
-    const Field flux = csv.number(flux_at);
+    ValueSpread& range = ranges[frequency.value];
+    const Field flux = in_file ? csv.number(flux_at) : in_watts(csv.number(flux_at), medium);
     if (fluxes.skipped[1].count.take(flux)) range.take(flux.value);
     if (line) add_or_gap(*line, frequency.value, flux);
   }

@@ -118,16 +118,34 @@ std::vector<std::string> results_row_csv_names() {
   return fields;
 }
 
+namespace {
+
+// The endings of the CSV files' column names and the units they stand for.
+constexpr std::pair<std::string_view, std::string_view> unit_suffixes[] = {
+    {"_cm_s", "cm/s"}, {"_W_m2", "W/m²"}, {"_K_m_day", "K·m/day"},
+    {"_deg", "°"},     {"_percent", "%"}, {"_K", "K"},
+    {"_s", "s"},       {"_Hz", "Hz"}};
+
+constexpr std::string_view time_column = "time_mean";
+
+}  // namespace
+
 std::string csv_column_unit(std::string_view name) {
-  static constexpr std::pair<std::string_view, std::string_view> suffixes[] = {
-      {"_cm_s", "cm/s"}, {"_W_m2", "W/m²"}, {"_K_m_day", "K·m/day"},
-      {"_deg", "°"},     {"_percent", "%"}, {"_K", "K"},
-      {"_s", "s"},       {"_Hz", "Hz"}};
-  if (name == "time_mean") return "data file's unit";
-  for (const auto& [suffix, unit] : suffixes) {
-    if (name.ends_with(suffix)) return std::string(unit);
+  if (name == time_column) return "data file's unit";
+  for (const auto& [suffix, unit] : unit_suffixes) {
+    if (name.ends_with(suffix) && name.size() > suffix.size()) return std::string(unit);
   }
   return {};
+}
+
+std::string_view csv_column_stem(std::string_view name) {
+  if (name == time_column) return name;
+  for (const auto& [suffix, unit] : unit_suffixes) {
+    if (name.ends_with(suffix) && name.size() > suffix.size()) {
+      return name.substr(0, name.size() - suffix.size());
+    }
+  }
+  return name;
 }
 
 void write_block_row(textio::OutputFile& file, const BlockReport& report, const BlockFacts& facts,

@@ -108,6 +108,8 @@ std::vector<std::string> results_row_csv_names();
 // for flux_run_W_m2; time_mean is in the data file's unit); empty for counts,
 // flags and numbers of lines.
 std::string csv_column_unit(std::string_view name);
+// The column's name without the unit it ends in, for a table's header.
+std::string_view csv_column_stem(std::string_view name);
 
 // The names of the columns of window_fluxes.csv, in order.
 std::vector<std::string> window_fluxes_csv_names();

@@ -27,7 +27,8 @@ enum class OutputRole {
   block_plot,               // ecflux-plot: the fluxes of every block
   cumulative_plot,          // ecflux-plot: the two cumulative fluxes
   window_plot,              // ecflux-plot: the flux against the running-mean window
-  report_page,              // ecflux-plot: the page of the run with the three plots
+  cospectra_plot,           // ecflux-plot, of a run with --spectra: the blocks' cospectra
+  report_page,              // ecflux-plot: the page of the run with its plots
 };
 
 // Which program writes a file, and when.
@@ -100,7 +101,7 @@ inline constexpr std::string_view window_fluxes_csv_header =
 // the start, and the CSV files are made only with --csv. Every name is
 // guarded by both programs, whichever writes it: no input of a run, and no
 // other output, may have it.
-inline constexpr std::array<OutputFileInfo, 13> output_files = {{
+inline constexpr std::array<OutputFileInfo, 14> output_files = {{
     {OutputRole::results, "the results file", "", 9, results_header,
      "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
@@ -124,7 +125,9 @@ inline constexpr std::array<OutputFileInfo, 13> output_files = {{
      "", "", 11, WrittenBy::plot},
     {OutputRole::window_plot, "the plot of the window fluxes", "flux_by_window.svg", 0, "", "", "",
      12, WrittenBy::plot},
-    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 13, WrittenBy::plot},
+    {OutputRole::cospectra_plot, "the plot of the cospectra", "cospectra.svg", 0, "", "", "", 13,
+     WrittenBy::plot},
+    {OutputRole::report_page, "the report page", "report.html", 0, "", "", "", 14, WrittenBy::plot},
 }};
 
 // Where a role's file stands in the table.

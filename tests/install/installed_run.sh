@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what an installation
-# gives a user: exactly the two programs, the manual page, the README and the
+# gives a user: exactly the two programs, their manual pages, the README and the
 # example; the installed ecflux run on a copy of the installed example from
 # another working directory, writing the same bytes as the build's ecflux;
 # the installed ecflux-plot drawing that run; and one version everywhere.
@@ -36,12 +36,14 @@ expected=$(
 bin/ecflux
 bin/ecflux-plot
 share/doc/ecflux/README.md
+share/doc/ecflux/docs/cospectra.png
 share/doc/ecflux/docs/cumulative_flux.png
 share/doc/ecflux/docs/flux_by_block.png
 share/doc/ecflux/docs/flux_by_window.png
 share/doc/ecflux/docs/report_page.png
 share/doc/ecflux/examples/ConfigDRAVEK.Dat
 share/doc/ecflux/examples/example.dat
+share/man/man1/ecflux-plot.1
 share/man/man1/ecflux.1
 LIST
 )
@@ -64,17 +66,25 @@ for program in ecflux ecflux-plot; do
 done
 cmp "$source/README.md" "$prefix/share/doc/ecflux/README.md" || fail "installed README differs"
 
-# One version: the project's, in both programs and in the manual page.
+# One version: the project's, in both programs and in both manual pages.
 [ "$("$prefix/bin/ecflux" --version)" = "ecflux $version" ] || fail "ecflux --version"
 [ "$("$prefix/bin/ecflux-plot" --version)" = "ecflux-plot $version" ] ||
   fail "ecflux-plot --version"
-manual=$prefix/share/man/man1/ecflux.1
-grep -q "^\.TH ECFLUX 1 .*\"ecflux $version\"" "$manual" ||
-  fail "the manual page's title line does not give version $version"
-if command -v groff >/dev/null; then
-  warnings=$(groff -man -Tutf8 -ww -z "$manual" 2>&1)
-  [ -z "$warnings" ] || fail "groff warns about the manual page: $warnings"
-fi
+for page in ecflux ecflux-plot; do
+  manual=$prefix/share/man/man1/$page.1
+  title=$(echo "$page" | tr '[:lower:]' '[:upper:]')
+  grep -q "^\.TH $title 1 .*\"ecflux $version\"" "$manual" ||
+    fail "the title line of $page.1 does not give version $version"
+  if command -v groff >/dev/null; then
+    warnings=$(groff -man -Tutf8 -ww -z "$manual" 2>&1)
+    [ -z "$warnings" ] || fail "groff warns about $page.1: $warnings"
+  fi
+  # man finds the page of a program on the PATH in the prefix beside it.
+  if command -v man >/dev/null; then
+    found=$(env -u MANPATH PATH="$prefix/bin:$PATH" man -w "$page" 2>/dev/null) || true
+    [ "$found" = "$manual" ] || fail "man -w $page gives \"$found\", not $manual"
+  fi
+done
 
 # The installed example, run from elsewhere with the run folder as argument.
 for copy in installed built; do
@@ -97,7 +107,7 @@ cmp "$scratch/built.stdout" "$scratch/installed.stdout" ||
 
 (cd / && "$prefix/bin/ecflux-plot" "$scratch/installed") >"$scratch/plot.stdout" ||
   fail "installed ecflux-plot"
-for plot in flux_by_block.svg cumulative_flux.svg flux_by_window.svg; do
+for plot in flux_by_block.svg cumulative_flux.svg flux_by_window.svg report.html; do
   [ -s "$scratch/installed/$plot" ] || fail "installed ecflux-plot drew no $plot"
 done
 

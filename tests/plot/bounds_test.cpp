@@ -22,6 +22,7 @@
 #include "plot/svg.h"
 #include "plot/window_plot.h"
 #include "plot/window_reading.h"
+#include "report/output_files.h"
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
 #include "tests/support/test_support.h"
@@ -78,10 +79,10 @@ void expect_extremes_of(const Line& fitted, const Line& whole) {
 }
 
 TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheirRange) {
-  Line broken{"broken", "#000000", true, {}};       // a piece for every value
-  Line scribble{"scribble", "#111111", false, {}};  // x back and forth
-  Line gappy{"gappy", "#222222", false, {}};        // many pieces, but fewer than the limit
-  Line plain{"plain", "#333333", true, {}};
+  Line broken{"broken", "#000000", Marker::dot, {}};       // a piece for every value
+  Line scribble{"scribble", "#111111", Marker::none, {}};  // x back and forth
+  Line gappy{"gappy", "#222222", Marker::none, {}};        // many pieces, but fewer than the limit
+  Line plain{"plain", "#333333", Marker::dot, {}};
   Band band{"band", "#444444", {}};
   for (int i = 0; i < 100'000; ++i) {
     const double x = i;
@@ -104,14 +105,14 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
     const Line& fitted = chart.lines[i];
     EXPECT_EQ(fitted.points.segments.size(), 1u) << fitted.label;
     EXPECT_LE(fitted.points.point_count(), drawn_point_limit) << fitted.label;
-    EXPECT_FALSE(fitted.markers) << fitted.label;
+    EXPECT_EQ(fitted.marker, Marker::none) << fitted.label;
   }
   expect_extremes_of(chart.lines[0], broken);
   expect_extremes_of(chart.lines[1], scribble);
   EXPECT_EQ(points_of(chart.lines[2]), points_of(gappy));
   EXPECT_EQ(chart.lines[2].points.segments.size(), 15'000u);
   EXPECT_EQ(points_of(chart.lines[3]), points_of(plain));
-  EXPECT_TRUE(chart.lines[3].markers);
+  EXPECT_EQ(chart.lines[3].marker, Marker::dot);
 
   const Band& fitted_band = chart.bands[0];
   ASSERT_EQ(fitted_band.points.segments.size(), 1u);
@@ -127,6 +128,17 @@ TEST(DrawingBounds, SeriesTooManyToDrawOneByOneAreDrawnByPixelColumnKeepingTheir
   EXPECT_LT(svg.size(), 1024u * 1024u);
   const testing::PlotReading reading(svg);
   EXPECT_TRUE(reading.has_axes());
+
+  // Marks that are not joined (flagged blocks) stay marks once fitted: a
+  // line through them would join what is apart.
+  Line marks{"marks", "#555555", Marker::cross, {}, {"", 2, false}};
+  for (int i = 0; i < 100'000; ++i) marks.points.add({i * 1.0, static_cast<double>(i % 13)});
+  Chart marked;
+  marked.lines = {marks};
+  fit_to_drawing(marked);
+  expect_extremes_of(marked.lines[0], marks);
+  EXPECT_EQ(marked.lines[0].marker, Marker::cross);
+  EXPECT_EQ(render_svg(marked).find("<polyline"), std::string::npos);
 }
 
 // A window-flux table whose first record has six blocks.
@@ -153,7 +165,7 @@ TEST(WindowChart, RecordsCutShortCountTheBlocksTheyDoNotReachAsMissing) {
 TEST(ReportPage, TableOfMoreBlocksThanItShowsSaysWhereItCuts) {
   RunModel run;
   run.blocks.file_label = "results.out";
-  for (int c = 0; c < 20; ++c) run.blocks.columns.push_back({"C" + std::to_string(c), ""});
+  for (int c = 0; c < 20; ++c) run.blocks.columns.push_back({"C" + std::to_string(c), "", ""});
   run.blocks.blocks.resize(100'003);
   run.blocks.records.assign(100'003, "      0.0083");
   const std::string page = report_page(run, "/data/run", {});
@@ -228,6 +240,28 @@ TEST(DamagedRun, BlocksCsvOfTwoHundredThousandColumnsGivesATableThatSaysItCuts) 
   const auto rows = document.select_nodes("//table[@id='blocks']/tbody/tr");
   ASSERT_EQ(rows.size(), 2'003u);
   EXPECT_EQ(rows[2'002].node().select_nodes("td").size(), 100u);
+}
+
+// run.json and cospectra.csv that no run writes: the record is not used and
+// the page says so, the spectra are drawn of what there is.
+TEST(DamagedRun, RecordAndSpectraOfNoRunGiveAPageThatSaysSoAndAPlotOfWhatThereIs) {
+  TempFolder folder;
+  testing::finish_example_run_with(folder, {"--spectra"});
+  folder.write("run.json", std::string("{\"blocks\": [[[[\0\xff", 12));
+  std::string spectra = std::string(report::cospectra_csv_header) + "\r\n";
+  for (int r = 0; r < 50'000; ++r) {
+    spectra += std::to_string(r % 5 - 1) + "," + (r % 7 == 0 ? "nan" : std::to_string(r + 1)) +
+               ",1," + (r % 3 == 0 ? "1e308" : "-1e-300") + ",<b>&amp;\r\n";
+  }
+  folder.write("cospectra.csv", spectra);
+  const ProcessResult plot = run_plot_bounded(folder);
+  ASSERT_FALSE(plot.timed_out);
+  ASSERT_EQ(plot.exit_status, 0) << plot.standard_error;
+  EXPECT_NO_THROW(testing::PlotReading(folder.read("cospectra.svg")));
+  const std::string page = folder.read("report.html");
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(page.c_str()));
+  EXPECT_NE(page.find("run.json holds no record of a run"), std::string::npos);
 }
 
 // Under every limit of address space the program either draws what it draws

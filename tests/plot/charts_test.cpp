@@ -59,7 +59,7 @@ Chart window_chart(const std::string& text, std::optional<RunWindow> run_window,
                    const std::vector<std::string>& results_times = {},
                    std::size_t line_limit = default_line_limit) {
   auto file = LineReader::from_text(text, 40, "Cospectra.out");
-  auto fluxes = read_window_table(file, "Cospectra.out", results_times, line_limit);
+  auto fluxes = read_window_table(file, "Cospectra.out", results_times, {}, line_limit);
   if (!fluxes.ok()) {
     ADD_FAILURE() << fluxes.failure().message();
     return {};
@@ -237,8 +237,13 @@ std::string spectra_text(int blocks, int windows) {
   return text;
 }
 
+// A window flux of the table (K·m/day) in W/m², as the sea water of a run
+// without --density and --heat-capacity carries it.
+double watts(double flux_per_day) { return flux_per_day / 86400 * 1025 * 4008; }
+
 TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
   const Chart c = window_chart(spectra_text(25, 6), RunWindow{0.1, 10.0}, {}, 5);
+  EXPECT_EQ(c.y_title, "heat flux (W/m²)");
   ASSERT_EQ(c.lines.size(), 5u);
   EXPECT_EQ(c.lines[0].label, "block 1, t = 29.9500");
   EXPECT_EQ(c.lines[4].label, "block 25, t = 1469.9500");
@@ -249,11 +254,11 @@ TEST(WindowChart, ManyBlocksShowEvenlySpreadLinesOverTheRangeOfAll) {
         << line.label;  // the row of asterisk frequency is left out
     EXPECT_EQ(line.points.segments.size(), 2u) << line.label;
   }
-  EXPECT_DOUBLE_EQ(c.lines[4].points.segments[0][0].y, 24.0 + 5.0);
+  EXPECT_DOUBLE_EQ(c.lines[4].points.segments[0][0].y, watts(24.0 + 5.0));
   ASSERT_EQ(c.bands.size(), 1u);
   EXPECT_EQ(c.bands[0].label, "range of all 25 blocks");
-  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].low, 2.5);
-  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].high, 26.5);
+  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].low, watts(2.5));
+  EXPECT_DOUBLE_EQ(c.bands[0].points.segments[0][1].high, watts(26.5));
   ASSERT_EQ(c.x_markers.size(), 1u);
   EXPECT_EQ(c.x_markers[0].label, "window of the run: 10 s");
   const std::string notes = all_notes(c);

@@ -89,6 +89,21 @@ double number(pugi::xml_node element, const char* key) {
   return values[0];
 }
 
+// The point that a marker drawn as a path marks: where its path begins,
+// "M x y ...".
+PlotPoint marked_point(pugi::xml_node path) {
+  const std::string_view d = path.attribute("d").value();
+  if (!d.starts_with('M')) malformed("marker path \"" + std::string(d) + "\"");
+  double x = 0.0, y = 0.0;
+  const char* const end = d.data() + d.size();
+  const auto [after_x, x_error] = std::from_chars(d.data() + 1, end, x);
+  if (x_error != std::errc() || after_x == end || *after_x != ' ')
+    malformed("marker path \"" + std::string(d) + "\"");
+  const auto [after_y, y_error] = std::from_chars(after_x + 1, end, y);
+  if (y_error != std::errc()) malformed("marker path \"" + std::string(d) + "\"");
+  return {x, y};
+}
+
 }  // namespace
 
 PlotReading::PlotReading(std::string_view svg) {
@@ -174,8 +189,9 @@ std::vector<PlotPoint> PlotReading::series_points(const std::string& label) cons
         if (values.size() % 2 != 0) malformed("polyline with an odd count of coordinates");
         for (std::size_t i = 0; i < values.size(); i += 2)
           pixels.push_back({values[i], values[i + 1]});
-      } else if (kind == "circle") {
-        const PlotPoint dot{number(shape, "cx"), number(shape, "cy")};
+      } else if (kind == "circle" || kind == "path") {
+        const PlotPoint dot = kind == "circle" ? PlotPoint{number(shape, "cx"), number(shape, "cy")}
+                                               : marked_point(shape);
         bool drawn = false;  // markers repeat the vertices of a polyline
         for (const auto& pixel : pixels) drawn = drawn || (pixel.x == dot.x && pixel.y == dot.y);
         if (!drawn) pixels.push_back(dot);

@@ -25,7 +25,8 @@ class PlotReading {
   pugi::xml_node root() const { return document_.document_element(); }
   bool has_axes() const { return x_.size() >= 2 && y_.size() >= 2; }
   bool log_x() const { return log_x_; }
-  // The series' points in drawing order: polyline vertices and lone dots.
+  // The series' points in drawing order: polyline vertices and markers that
+  // are not among them (circles, and paths that begin at the point).
   std::vector<PlotPoint> series_points(const std::string& label) const;
   std::vector<std::string> series_labels() const;
   // The value a pixel distance of 0.01 stands for on each axis.

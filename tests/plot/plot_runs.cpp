@@ -9,14 +9,49 @@ namespace {
 
 const std::filesystem::path chromium = "/usr/bin/chromium";
 
-void finish_run(const TempFolder& folder, bool csv) {
+void finish_run(const TempFolder& folder, const std::vector<std::string>& arguments) {
   ProcessOptions options;
-  if (csv) options.arguments = {"--csv"};
+  options.arguments = arguments;
   const auto run = run_program(ECFLUX_PROGRAM, folder.path(), options);
   ASSERT_EQ(run.exit_status, 0) << run.standard_error;
 }
 
+void finish_run(const TempFolder& folder, bool csv) {
+  finish_run(folder, csv ? std::vector<std::string>{"--csv"} : std::vector<std::string>{});
+}
+
 }  // namespace
+
+void finish_example_run_with(const TempFolder& folder, const std::vector<std::string>& arguments) {
+  const std::filesystem::path examples = EXAMPLES_FOLDER;
+  std::filesystem::copy_file(examples / "ConfigDRAVEK.Dat", folder / "ConfigDRAVEK.Dat");
+  std::filesystem::copy_file(examples / "example.dat", folder / "example.dat");
+  finish_run(folder, arguments);
+}
+
+void finish_expected_run(const TempFolder& folder, const std::string& record,
+                         const std::vector<std::string>& arguments) {
+  const auto input = std::filesystem::path(EXPECTED_FOLDER) / record / "input";
+  for (const auto& entry : std::filesystem::directory_iterator(input))
+    std::filesystem::copy_file(entry.path(), folder.path() / entry.path().filename());
+  finish_run(folder, arguments);
+}
+
+plot::RunRecordFacts run_record(const TempFolder& folder) {
+  auto facts = plot::parse_run_record(folder.read("run.json"));
+  EXPECT_TRUE(facts.ok());
+  return facts.ok() ? facts.value() : plot::RunRecordFacts{};
+}
+
+std::function<double(double)> minutes_since_first_sample(const TempFolder& folder) {
+  const plot::RunRecordFacts record = run_record(folder);
+  const double unit = record.data.time_unit == "hours"     ? 3600.0
+                      : record.data.time_unit == "minutes" ? 60.0
+                      : record.data.time_unit == "days"    ? 86400.0
+                                                           : 1.0;
+  const double first = record.data.first_time.value_or(0.0);
+  return [=](double time) { return (time - first) * unit / 60.0; };
+}
 
 void finish_example_run(const TempFolder& folder, const char* end_time, bool csv) {
   const std::filesystem::path examples = EXAMPLES_FOLDER;

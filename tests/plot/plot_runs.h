@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "plot/run_record_reading.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux::testing {
@@ -15,6 +17,21 @@ namespace ecflux::testing {
 // The example run, finished, in `folder`; `end_time` replaces the configured
 // end of the input (line 35 from column 24); `csv` runs ecflux --csv.
 void finish_example_run(const TempFolder& folder, const char* end_time = nullptr, bool csv = false);
+
+// The example run finished by ecflux with `arguments` (such as --spectra).
+void finish_example_run_with(const TempFolder& folder, const std::vector<std::string>& arguments);
+
+// A record of tests/expected (its input folder: "gaps", "currents"), finished
+// in `folder` with `arguments`.
+void finish_expected_run(const TempFolder& folder, const std::string& record,
+                         const std::vector<std::string>& arguments);
+
+// The run's run.json as ecflux-plot reads it.
+plot::RunRecordFacts run_record(const TempFolder& folder);
+
+// A time of the data file as a time axis of a plot of a record of up to two
+// hours shows it: in minutes since the run's first sample.
+std::function<double(double)> minutes_since_first_sample(const TempFolder& folder);
 
 // The configuration of the example run written out field by field, so that a
 // test can change a name: the example's data file, blocks of 60 s and a

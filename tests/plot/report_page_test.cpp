@@ -47,7 +47,7 @@ struct Page {
   }
 };
 
-// window_fluxes.csv as flux by frequency for each block.
+// window_fluxes.csv as flux in W/m² by frequency for each block.
 std::map<int, std::map<double, double>> window_fluxes(const std::string& text) {
   std::map<int, std::map<double, double>> fluxes;
   const auto records = testing::split_records(text);
@@ -59,7 +59,7 @@ std::map<int, std::map<double, double>> window_fluxes(const std::string& text) {
       begin = comma + 1;
     }
     fields.push_back(records[i].substr(begin));
-    fluxes[std::stoi(fields[0])][std::stod(fields[4])] = std::stod(fields[5]);
+    fluxes[std::stoi(fields[0])][std::stod(fields[4])] = std::stod(fields[6]);  // flux_W_m2
   }
   return fluxes;
 }
@@ -69,7 +69,8 @@ TEST(PlotsOfSecondsOfDay, CsvFilesGiveEveryBlockAndTheCumulativePlotCoversTheRec
   // times of Cospectra.out are all asterisks.
   TempFolder folder;
   testing::finish_seconds_of_day_run(folder, 8, 3600, 600, true);
-  const double last_sample = (3600 * 8 - 1) / 8.0;
+  // The record's hour is drawn in minutes since its first sample.
+  const double last_sample = (3600 * 8 - 1) / 8.0 / 60;
   // The fixed-column files of the blocks are not needed beside the CSV files.
   std::filesystem::rename(folder / "results.out", folder / "results.kept");
   std::filesystem::rename(folder / "Cospectra.out", folder / "Cospectra.kept");
@@ -79,11 +80,12 @@ TEST(PlotsOfSecondsOfDay, CsvFilesGiveEveryBlockAndTheCumulativePlotCoversTheRec
   const PlotReading blocks(folder.read("flux_by_block.svg"));
   const auto flux_r = blocks.series_points("FLUX-R");
   ASSERT_EQ(flux_r.size(), 6u);
-  EXPECT_NEAR(flux_r.front().x, 80299.9375, blocks.x_resolution());
+  EXPECT_NEAR(flux_r.front().x, testing::minutes_since_first_sample(folder)(80299.9375),
+              blocks.x_resolution());
   EXPECT_NE(blocks.text().find("blocks.csv"), std::string::npos);
 
   const PlotReading cumulative(folder.read("cumulative_flux.svg"));
-  EXPECT_NE(cumulative.text().find("time since the first sample (s)"), std::string::npos);
+  EXPECT_NE(cumulative.text().find("time since the first sample (min)"), std::string::npos);
   for (const char* file : {"cumflux.out", "CFSHIFT.out"}) {
     const auto points = cumulative.series_points(file);
     ASSERT_GT(points.size(), 100u) << file;
@@ -93,7 +95,7 @@ TEST(PlotsOfSecondsOfDay, CsvFilesGiveEveryBlockAndTheCumulativePlotCoversTheRec
               cumulative.x_resolution());
   // The last block of CFSHIFT.out ends its delay, at most 2 s, earlier.
   const double shifted_end = cumulative.series_points("CFSHIFT.out").back().x;
-  EXPECT_GT(shifted_end, last_sample - 2.0);
+  EXPECT_GT(shifted_end, last_sample - 2.0 / 60);
   EXPECT_LT(shifted_end, last_sample);
 
   // One line per block, labelled with its time from blocks.csv; each point
@@ -187,15 +189,16 @@ TEST(PlotsOfCsvFiles, CsvFilesOfAnEarlierRunAreNotDrawn) {
     std::filesystem::last_write_time(folder / name, earlier);
   }
   ASSERT_EQ(run_plot(folder).exit_status, 0);
-  EXPECT_EQ(PlotReading(folder.read("flux_by_block.svg")).text().find("blocks.csv"),
-            std::string::npos);
+  EXPECT_NE(
+      PlotReading(folder.read("flux_by_block.svg")).text().find("FLUX-L and FLUX-R of results.out"),
+      std::string::npos);
   EXPECT_NE(folder.read("report.html").find("Drawn from results.out"), std::string::npos);
   // As new as the results file, they are the run's own.
   for (const char* name : {"blocks.csv", "window_fluxes.csv"}) {
     std::filesystem::last_write_time(folder / name, std::filesystem::file_time_type::clock::now());
   }
   ASSERT_EQ(run_plot(folder).exit_status, 0);
-  EXPECT_NE(PlotReading(folder.read("flux_by_block.svg")).text().find("blocks.csv"),
+  EXPECT_NE(PlotReading(folder.read("flux_by_block.svg")).text().find("of blocks.csv"),
             std::string::npos);
 }
 
@@ -210,7 +213,10 @@ TEST(ReportPage, HoldsTheRunAndItsPlotsSelfContainedWithEveryFileTextEscaped) {
 
   const Page page(folder);
   EXPECT_EQ(page.block_rows(), 3u);
-  EXPECT_EQ(page.document.select_nodes("//table[@id='blocks']/thead/tr/th").size(), 20u);
+  // The results file's 20 columns, and the flags of run.json after the time.
+  const auto headers = page.document.select_nodes("//table[@id='blocks']/thead/tr/th");
+  ASSERT_EQ(headers.size(), 21u);
+  EXPECT_STREQ(headers[1].node().child_value(), "flag");
   // The name as the configuration gives it, read back through the entities.
   bool named = false;
   for (const auto& cell : page.document.select_nodes("//td"))

@@ -149,7 +149,7 @@ TEST(Svg, TextIsEscapedAndAChartWithoutPointsSaysWhy) {
   chart.y_title = "flux";
   chart.notes = {"note 1 & 2"};
   chart.empty_message = "No complete block in this run: results.out has no rows.";
-  Line lone{"lone \"line\"", "#000000", false, {}};
+  Line lone{"lone \"line\"", "#000000", Marker::none, {}};
   lone.points.gap();
   chart.lines.push_back(lone);
   const testing::PlotReading empty(render_svg(chart));

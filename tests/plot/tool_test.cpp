@@ -26,6 +26,7 @@ using testing::run_plot;
 using testing::split_records;
 using testing::TempFolder;
 
+// The plots of every run; cospectra.svg needs ecflux --spectra.
 const std::vector<std::string> plot_names = {"flux_by_block.svg", "cumulative_flux.svg",
                                              "flux_by_window.svg"};
 
@@ -67,16 +68,20 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
     EXPECT_EQ(std::system(command.c_str()), 0);
   }
 
-  // Per-block fluxes: every block's FLUX-L and FLUX-R where the file has it.
+  // Per-block fluxes: every block's FLUX-L and FLUX-R where the file has it,
+  // at its time since the first sample: the example's times are hours, so
+  // its three minutes are drawn in minutes.
   const auto results = columns(folder.read("results.out"));
   ASSERT_EQ(results.size(), 4u);
+  const auto minutes = testing::minutes_since_first_sample(folder);
   const PlotReading blocks(folder.read("flux_by_block.svg"));
+  EXPECT_NE(blocks.text().find("block mean time, since the first sample (min)"), std::string::npos);
   const auto flux_l = blocks.series_points("FLUX-L");
   const auto flux_r = blocks.series_points("FLUX-R");
   ASSERT_EQ(flux_l.size(), 3u);
   ASSERT_EQ(flux_r.size(), 3u);
   for (std::size_t b = 0; b < 3; ++b) {
-    const double time = std::stod(results[b + 1][0]);
+    const double time = minutes(std::stod(results[b + 1][0]));
     EXPECT_TRUE(near(flux_l[b].x, time, blocks.x_resolution())) << b;
     EXPECT_TRUE(near(flux_l[b].y, std::stod(results[b + 1][10]), blocks.y_resolution())) << b;
     EXPECT_TRUE(near(flux_r[b].y, std::stod(results[b + 1][11]), blocks.y_resolution())) << b;
@@ -85,12 +90,13 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
   // Cumulative flux: every drawn point is a row of its file, and the first
   // and last rows and the lowest total are among them.
   const PlotReading cumulative(folder.read("cumulative_flux.svg"));
+  EXPECT_NE(cumulative.text().find("time since the first sample (min)"), std::string::npos);
   for (const char* file : {"cumflux.out", "CFSHIFT.out"}) {
     const auto rows = columns(folder.read(file));
     std::map<double, double> by_time;
     double lowest = 0.0;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-      by_time[std::stod(rows[i][0])] = std::stod(rows[i][1]);
+      by_time[minutes(std::stod(rows[i][0]))] = std::stod(rows[i][1]);
       lowest = std::min(lowest, std::stod(rows[i][1]));
     }
     const auto points = cumulative.series_points(file);
@@ -109,10 +115,13 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
   }
 
   // Flux against window: one line per block, labelled with its mean time, on
-  // a logarithmic frequency axis; each point is the file's value.
+  // a logarithmic frequency axis; each point is the file's value of K·m/day
+  // in W/m², comparable with the fluxes of the blocks.
   const auto spectra = columns(folder.read("Cospectra.out"));
   const PlotReading windows(folder.read("flux_by_window.svg"));
   EXPECT_TRUE(windows.log_x());
+  EXPECT_NE(windows.text().find("heat flux (W/m²)"), std::string::npos);
+  const auto watts = [](const std::string& flux) { return std::stod(flux) / 86400 * 1025 * 4008; };
   // The example's times are hours since the start of the deployment.
   const std::vector<std::string> labels = {"block 1, t = 0.0083", "block 2, t = 0.0250",
                                            "block 3, t = 0.0417"};
@@ -128,7 +137,7 @@ TEST(PlotTool, ExampleRunGivesThreeWellFormedPlotsOfTheFilesValues) {
       for (std::size_t i = 1; i < spectra.size() && !found; ++i) {
         const double frequency = std::stod(spectra[i][0]);
         found = std::abs(std::log10(point.x / frequency)) < 1e-4 &&
-                near(point.y, std::stod(spectra[i][b + 1]), windows.y_resolution());
+                near(point.y, watts(spectra[i][b + 1]), windows.y_resolution());
       }
       EXPECT_TRUE(found) << labels[b] << " at " << point.x;
     }

@@ -49,10 +49,11 @@ std::string in_folder(const TempFolder& folder, const std::string& name) {
   return (std::filesystem::canonical(folder.path()) / name).string();
 }
 
-// The example run finished with its plots drawn, then the plots replaced by
-// text that only they hold, so that a replaced plot shows.
+// The example run, with spectra so that every plot is drawn, finished with
+// its plots drawn, then the plots replaced by text that only they hold, so
+// that a replaced plot shows.
 void finish_with_earlier_plots(const TempFolder& folder) {
-  testing::finish_example_run(folder);
+  testing::finish_example_run_with(folder, {"--spectra"});
   for (const auto& name : plot_names()) folder.write(name, "earlier " + name);
 }
 

@@ -29,6 +29,7 @@ TEST(OutputFiles, NamesUnitsAndRecordLengths) {
                                {OutputRole::block_plot, "flux_by_block.svg", 0, 0},
                                {OutputRole::cumulative_plot, "cumulative_flux.svg", 0, 0},
                                {OutputRole::window_plot, "flux_by_window.svg", 0, 0},
+                               {OutputRole::cospectra_plot, "cospectra.svg", 0, 0},
                                {OutputRole::report_page, "report.html", 0, 0}};
   ASSERT_EQ(output_files.size(), std::size(expected));
   for (std::size_t i = 0; i < output_files.size(); ++i) {
