@@ -103,7 +103,7 @@ bool parse_options(int argc, char** argv, Options& options) {
 
 textio::OutputFile create(const std::string& name, int unit) {
   auto file = textio::OutputFile::create(name, unit);
-  if (!file.ok()) die(textio::fatal_message(file.failure()));
+  if (!file.ok()) die(base::fatal_message(file.failure()));
   return std::move(file.value());
 }
 
@@ -160,7 +160,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
 
   auto start = Clock::now();
   auto data = input::open_data_file(config.data_file_name);
-  if (!data.ok()) die(textio::fatal_message(data.failure()));
+  if (!data.ok()) die(base::fatal_message(data.failure()));
   p.read += seconds_since(start);
 
   using report::OutputRole;
@@ -196,7 +196,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
     start = Clock::now();
     const auto outcome = input::read_block(data.value(), settings, block);
     p.read += seconds_since(start);
-    if (!outcome.ok()) die(textio::fatal_message(outcome.failure()));
+    if (!outcome.ok()) die(base::fatal_message(outcome.failure()));
     if (outcome.value().status != input::BlockStatus::complete) break;
     ++p.blocks;
 
@@ -262,7 +262,7 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   report::write_spectra_table(spectra, block_mean_time, window_table, fs);
   for (textio::OutputFile* file : {&results, &spectra, &cumflux, &cfshift, &screen}) {
     file->close();
-    if (auto status = file->status(); !status.ok()) die(textio::fatal_message(status.failure()));
+    if (auto status = file->status(); !status.ok()) die(base::fatal_message(status.failure()));
   }
   p.spectra = seconds_since(start);
 
@@ -308,11 +308,11 @@ int main(int argc, char** argv) {
   if (error) die("cannot create " + options.folder + "/profile: " + error.message());
 
   auto configuration = input::read_configuration();
-  if (!configuration.ok()) die(textio::fatal_message(configuration.failure()));
+  if (!configuration.ok()) die(base::fatal_message(configuration.failure()));
   RunSetup setup;
   setup.config = configuration.value();
   const auto sizes = input::derive_block_sizes(setup.config);
-  if (!sizes.ok()) die(textio::fatal_message(sizes.failure()));
+  if (!sizes.ok()) die(base::fatal_message(sizes.failure()));
   setup.sizes = sizes.value();
   const auto input_bytes = std::filesystem::file_size(setup.config.data_file_name, error);
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/stop_signals.h"
 #include "driver/block_pipeline.h"
 #include "driver/provenance.h"
 #include "flux/time_shifts.h"
@@ -10,12 +11,11 @@
 #include "input/data_warnings.h"
 #include "qc/block_quality.h"
 #include "qc/rotation.h"
-#include "textio/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {
 
-bool stop_requested() { return textio::stop_requested(); }
+bool stop_requested() { return base::stop_requested(); }
 
 // The settings of the arrays as a configuration would give them: the
 // channels chosen are those the arrays fill.
@@ -61,16 +61,16 @@ BlockSource source_of(input::SampleArrays& arrays, const input::ReadSettings& se
 
 // The plane of the planar fit over the arrays' blocks, as a run fits it over
 // a data file's.
-textio::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
-                                       const input::ReadSettings& settings,
-                                       const qc::QualitySettings& quality) {
+base::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
+                                     const input::ReadSettings& settings,
+                                     const qc::QualitySettings& quality) {
   input::SampleArrays arrays = arrays_of(request);
   qc::QualitySettings first_pass = quality;
   first_pass.rotation = qc::Rotation::none;
   input::DataWarnings unused("", settings);
   std::vector<qc::MeanVelocity> means;
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
-                            const input::BlockFindings&) -> textio::Status {
+                            const input::BlockFindings&) -> base::Status {
     if (!complete) return {};
     qc::MeanVelocity mean;
     if (!qc::control_block(block, samples, first_pass, &mean).beyond_allowance) {
@@ -78,11 +78,11 @@ textio::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
     }
     return {};
   };
-  auto read = read_blocks(source_of(arrays, settings), unused, on_block, [](textio::Warning) {});
+  auto read = read_blocks(source_of(arrays, settings), unused, on_block, [](base::Warning) {});
   if (!read.ok()) return std::move(read.failure());
   const qc::PlaneFit fit = qc::fit_plane(means);
   if (fit.outcome != qc::PlaneFitOutcome::fitted) {
-    return textio::Refusal{
+    return base::Refusal{
         "rotate planar needs the mean currents of three blocks or more that do not all lie "
         "along one line; use rotate double"};
   }
@@ -91,12 +91,12 @@ textio::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
 
 }  // namespace
 
-textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
-                                            const RunListener& listener) {
+base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
+                                          const RunListener& listener) {
   const std::size_t n = request.time.size();
   if (request.u.size() != n || request.v.size() != n || request.w.size() != n ||
       request.temperature.size() != n) {
-    return textio::Refusal{"time, u, v, w and temperature must be of one length"};
+    return base::Refusal{"time, u, v, w and temperature must be of one length"};
   }
   const input::Configuration config = configuration_of(request);
   auto sizes = input::derive_block_sizes(config);
@@ -117,7 +117,7 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   input::SampleArrays arrays = arrays_of(request);
   std::int64_t blocks = 0;
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
-                            const input::BlockFindings& findings) -> textio::Status {
+                            const input::BlockFindings& findings) -> base::Status {
     if (!complete) return {};
     // The steady-state test judges the samples the fluxes are made of.
     std::optional<qc::BlockQuality> controlled;
@@ -130,20 +130,20 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
     const BlockResult result = pipeline.process(block, facts);
     if (listener.block) listener.block(result);
     ++blocks;
-    if (stop_requested()) return textio::Interruption{textio::stop_signal()};
+    if (stop_requested()) return base::Interruption{base::stop_signal()};
     return {};
   };
-  const auto on_warning = [&listener](textio::Warning warning) {
+  const auto on_warning = [&listener](base::Warning warning) {
     if (listener.warning) listener.warning(warning);
   };
   auto read = read_blocks(source_of(arrays, settings), warnings, on_block, on_warning);
   if (!read.ok()) return std::move(read.failure());
   if (read.value().blocks == 0) {
-    return textio::Refusal{"nothing to compute: " +
-                           warnings.no_block_reason(arrays.counts, read.value().end)};
+    return base::Refusal{"nothing to compute: " +
+                         warnings.no_block_reason(arrays.counts, read.value().end)};
   }
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
-  if (!table) return textio::Interruption{textio::stop_signal()};
+  if (!table) return base::Interruption{base::stop_signal()};
   if (listener.window_table)
     listener.window_table(*table, pipeline.block_mean_times(), sizes.value());
   return ArraySummary{sizes.value(), read.value(), std::string(warnings.time_unit()),
@@ -152,7 +152,7 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
 
 report::RunRecord array_run_record(const ArrayRequest& request, const ArraySummary& summary,
                                    std::vector<int> quality_flags,
-                                   std::vector<textio::Warning> warnings) {
+                                   std::vector<base::Warning> warnings) {
   report::RunRecord record;
   record.program = "ecflux";
   record.version = ECFLUX_VERSION;

@@ -9,11 +9,11 @@
 #include <span>
 #include <vector>
 
+#include "base/result.h"
 #include "driver/run.h"
 #include "driver/run_inputs.h"
 #include "input/command_line.h"
 #include "report/run_record.h"
-#include "textio/result.h"
 
 namespace ecflux::driver {
 
@@ -40,8 +40,7 @@ struct ArraySummary {
 // go to the listener as they come. Fails with the refusal of sizes that
 // cannot give a block, of data that give none, of a planar fit that cannot
 // be made, or with an interruption.
-textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
-                                            const RunListener& listener);
+base::Result<ArraySummary> process_arrays(const ArrayRequest& request, const RunListener& listener);
 
 // The record of a run over arrays, in the form of a run's run.json: the
 // options, the sizes, what the arrays gave (as the data, without a file),
@@ -49,6 +48,6 @@ textio::Result<ArraySummary> process_arrays(const ArrayRequest& request,
 // (the configuration, the data file's facts, the outputs) stays empty.
 report::RunRecord array_run_record(const ArrayRequest& request, const ArraySummary& summary,
                                    std::vector<int> quality_flags,
-                                   std::vector<textio::Warning> warnings);
+                                   std::vector<base::Warning> warnings);
 
 }  // namespace ecflux::driver

@@ -6,17 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "base/file_paths.h"
+#include "base/folder_lock.h"
+#include "base/printable.h"
+#include "base/standard_streams.h"
 #include "driver/messages.h"
 #include "driver/run_inputs.h"
 #include "driver/run_outputs.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "input/data_warnings.h"
-#include "textio/file_paths.h"
-#include "textio/folder_lock.h"
-#include "textio/printable.h"
 #include "textio/shortest_text.h"
-#include "textio/standard_streams.h"
 
 namespace ecflux::driver {
 namespace {
@@ -32,7 +32,7 @@ std::string padded(std::string text, std::size_t width) {
 }
 
 void print(const std::string& line) {
-  std::fputs(textio::printable(line).c_str(), stdout);
+  std::fputs(base::printable(line).c_str(), stdout);
   std::fputc('\n', stdout);
 }
 
@@ -66,7 +66,7 @@ void print_configuration(const CheckReport& report) {
   }
   // What the text shows that may not be what its writer meant: a value
   // typed too far to the right shows here, as in the run's warnings.
-  for (const textio::Warning& finding : report.configuration_findings) {
+  for (const base::Warning& finding : report.configuration_findings) {
     print("  ! " + finding.text);
   }
 }
@@ -123,7 +123,7 @@ void print_data(const CheckReport& report) {
 void print_warnings(const CheckReport& report) {
   print("");
   print(report.warnings.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
-  for (const textio::Warning& warning : report.warnings) {
+  for (const base::Warning& warning : report.warnings) {
     print("  ecflux: warning: " + warning.text);
   }
   if (!report.leftovers.empty()) {
@@ -178,10 +178,10 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
 
 }  // namespace
 
-textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
+base::Result<CheckReport> check_folder(const input::CommandLine& line) {
   // While a run writes in the folder, its files are half written and its
   // lock is taken: the check says so instead of reading them.
-  auto lock = textio::lock_folder_for_reading("");
+  auto lock = base::lock_folder_for_reading("");
   if (!lock.ok()) return std::move(lock.failure());
   auto opened = open_run_inputs();
   if (!opened.ok()) return std::move(opened.failure());
@@ -192,7 +192,7 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   }
 
   CheckReport report;
-  report.configuration_path = textio::absolute_path(input::configuration_file_name);
+  report.configuration_path = base::absolute_path(input::configuration_file_name);
   report.configuration = inputs.config;
   for (std::size_t i = 0; i < inputs.places.size(); ++i) {
     const textio::FieldPlace& place = inputs.places[i];
@@ -207,7 +207,7 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
       std::trunc(static_cast<double>(inputs.config.window_seconds) * inputs.sizes.sample_rate);
   report.window_lengths = static_cast<std::int64_t>(flux::window_sequence(inputs.sizes).size());
   report.largest_delay = flux::max_shift(inputs.sizes.sample_rate);
-  report.data_path = textio::absolute_path(inputs.config.data_file_name);
+  report.data_path = base::absolute_path(inputs.config.data_file_name);
 
   const input::ReadSettings settings = read_settings(inputs, line.quality);
   input::DataWarnings warnings(report.data_path, settings);
@@ -217,7 +217,7 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   const qc::QualitySettings controls = quality_settings(line.quality);
   std::vector<qc::MeanVelocity> block_means;
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
-                            const input::BlockFindings&) -> textio::Status {
+                            const input::BlockFindings&) -> base::Status {
     for (std::size_t k = 0; k < static_cast<std::size_t>(samples); ++k) {
       // A missing time (--missing) gives steps that are not numbers.
       const double step = block.sample_time[k] - previous_time;
@@ -232,7 +232,7 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
     }
     return {};
   };
-  auto read = read_data(inputs, settings, warnings, on_block, [&report](textio::Warning warning) {
+  auto read = read_data(inputs, settings, warnings, on_block, [&report](base::Warning warning) {
     report.warnings.push_back(std::move(warning));
   });
   if (!read.ok()) return std::move(read.failure());
@@ -252,7 +252,7 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
   report.samples_left_over = summary.end.samples;
   report.input_end = how_the_input_ends(summary.end, summary.end_line, inputs.config);
   report.leftovers = leftover_staged_files(inputs.config);
-  const auto plane = planar ? fit_run_plane(block_means) : textio::Result<qc::Plane>(qc::Plane{});
+  const auto plane = planar ? fit_run_plane(block_means) : base::Result<qc::Plane>(qc::Plane{});
   if (planar && plane.ok()) report.plane = plane.value();
 
   // What the run would refuse, or end with, before it replaces anything.
@@ -264,13 +264,13 @@ textio::Result<CheckReport> check_folder(const input::CommandLine& line) {
     report.verdict = std::move(writable.failure());
   } else if (!report.leftovers.empty()) {
     report.verdict =
-        textio::Refusal{"a run that did not complete left staged files in " +
-                        textio::working_folder() + "; a run removes them before it writes"};
+        base::Refusal{"a run that did not complete left staged files in " + base::working_folder() +
+                      "; a run removes them before it writes"};
   } else if (summary.blocks == 0) {
-    report.verdict = textio::Refusal{"a run would write no block: " +
-                                     warnings.no_block_reason(counts, summary.end)};
+    report.verdict = base::Refusal{"a run would write no block: " +
+                                   warnings.no_block_reason(counts, summary.end)};
   } else if (line.strict && !report.warnings.empty()) {
-    report.verdict = textio::Refusal{
+    report.verdict = base::Refusal{
         "--strict: a run would give " +
         with_thousands(static_cast<std::int64_t>(report.warnings.size())) +
         (report.warnings.size() == 1 ? " warning" : " warnings") + " and replace nothing"};
@@ -288,7 +288,7 @@ int check_run(const input::CommandLine& line) {
   print_sizes(report);
   print_data(report);
   print_warnings(report);
-  if (auto written = textio::finish_standard_output(); !written.ok()) {
+  if (auto written = base::finish_standard_output(); !written.ok()) {
     return report_failure(written.failure());
   }
   if (report.verdict) return report_failure(*report.verdict);

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+#include "base/warning.h"
 #include "input/command_line.h"
 #include "input/configuration.h"
 #include "qc/rotation.h"
-#include "textio/result.h"
-#include "textio/warning.h"
 
 namespace ecflux::driver {
 
@@ -33,7 +33,7 @@ struct CheckReport {
   input::Configuration configuration;
   std::vector<CheckedField> fields;
   // What a run warns about the configuration's text.
-  std::vector<textio::Warning> configuration_findings;
+  std::vector<base::Warning> configuration_findings;
   input::BlockSizes sizes;
   double window_before_cut = 0.0;  // trunc(window seconds x fs), before it is cut to N
   std::int64_t window_lengths = 0;
@@ -54,18 +54,18 @@ struct CheckReport {
   // give one.
   std::optional<qc::Plane> plane;
 
-  std::vector<textio::Warning> warnings;  // every warning a run would give
-  std::vector<std::string> leftovers;     // staged files of a run that did not complete
+  std::vector<base::Warning> warnings;  // every warning a run would give
+  std::vector<std::string> leftovers;   // staged files of a run that did not complete
   // Why a run with the same options would not complete, when it would not:
   // a refusal before it writes, leftovers, no complete block, or with
   // --strict a warning.
-  std::optional<textio::Failure> verdict;
+  std::optional<base::Failure> verdict;
 };
 
 // The check of the run folder (the working directory) as data. Fails as a
 // run would before it reads the data: another run writing there, an
 // unusable configuration or data file.
-textio::Result<CheckReport> check_folder(const input::CommandLine& line);
+base::Result<CheckReport> check_folder(const input::CommandLine& line);
 
 // Prints the report of a check for a person; returns 0 when a run would
 // complete, otherwise 1 with the reason on standard error. Unusable inputs

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <span>
 
+#include "base/standard_streams.h"
 #include "driver/run.h"
 #include "input/command_line.h"
-#include "textio/standard_streams.h"
 
 namespace {
 
@@ -58,8 +58,8 @@ constexpr const char* usage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  ecflux::textio::occupy_closed_standard_streams();
-  ecflux::textio::ignore_signals_of_failed_writes();
+  ecflux::base::occupy_closed_standard_streams();
+  ecflux::base::ignore_signals_of_failed_writes();
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
   auto line = ecflux::input::parse_command_line(
@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
       {.check = true, .csv = true, .durable = true, .strict = true, .quality = true});
   if (const auto answer = ecflux::input::immediate_answer(line, "ecflux", usage)) {
     std::fputs(answer->text.c_str(), answer->to_standard_error ? stderr : stdout);
-    if (auto written = ecflux::textio::finish_standard_output(); !written.ok()) {
-      std::fputs((ecflux::textio::fatal_message(written.failure()) + "\n").c_str(), stderr);
+    if (auto written = ecflux::base::finish_standard_output(); !written.ok()) {
+      std::fputs((ecflux::base::fatal_message(written.failure()) + "\n").c_str(), stderr);
       return 1;
     }
     return answer->status;

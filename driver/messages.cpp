@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "textio/printable.h"
+#include "base/printable.h"
 
 namespace ecflux::driver {
 namespace {
@@ -25,25 +25,25 @@ MessagesTaken::~MessagesTaken() {
 
 void print_line(const std::string& line) {
   if (message_taker) {
-    message_taker(textio::printable(line));
+    message_taker(base::printable(line));
     return;
   }
   if (destination == MessageStream::none) return;
   std::FILE* stream = destination == MessageStream::standard_error ? stderr : stdout;
-  const std::string shown = textio::printable(line);
+  const std::string shown = base::printable(line);
   std::fputs(shown.c_str(), stream);
   std::fputc('\n', stream);
   if (stream == stdout) std::fflush(stdout);
 }
 
-std::string warning_line(const textio::Warning& warning) {
+std::string warning_line(const base::Warning& warning) {
   return std::string(program_prefix) + "warning: " + warning.text;
 }
 
-void print_warning(const textio::Warning& warning) { print_line(warning_line(warning)); }
+void print_warning(const base::Warning& warning) { print_line(warning_line(warning)); }
 
-int report_failure(const textio::Failure& failure) {
-  print_line(textio::fatal_message(failure));
+int report_failure(const base::Failure& failure) {
+  print_line(base::fatal_message(failure));
   if (!failure.hint.empty()) print_line(std::string(program_prefix) + failure.hint);
   return 1;
 }

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "textio/result.h"
-#include "textio/warning.h"
+#include "base/result.h"
+#include "base/warning.h"
 
 namespace ecflux::driver {
 
@@ -38,11 +38,11 @@ class MessagesTaken {
 void print_line(const std::string& line);
 
 // A warning's line: "ecflux: warning: " and its text.
-std::string warning_line(const textio::Warning& warning);
-void print_warning(const textio::Warning& warning);
+std::string warning_line(const base::Warning& warning);
+void print_warning(const base::Warning& warning);
 
 // The failure's one line, and its hint on a second line where it has one.
 // Returns the exit status of a failure, 1.
-int report_failure(const textio::Failure& failure);
+int report_failure(const base::Failure& failure);
 
 }  // namespace ecflux::driver

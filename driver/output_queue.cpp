@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "textio/stop_signals.h"
+#include "base/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {}  // namespace
@@ -13,13 +13,13 @@ namespace {}  // namespace
 // a message instead of the output thread ending the process. The failure is
 // made in advance and moved out: where memory has run out, making its text
 // would fail again.
-textio::Status OutputQueue::run_job(const Job& job) {
+base::Status OutputQueue::run_job(const Job& job) {
   try {
     return job();
   } catch (const std::exception&) {
     // Text short enough to need no memory of its own.
-    if (!memory_failure_) return textio::ResourceFailure{"out of memory"};
-    textio::Status failure = std::move(*memory_failure_);
+    if (!memory_failure_) return base::ResourceFailure{"out of memory"};
+    base::Status failure = std::move(*memory_failure_);
     memory_failure_.reset();
     return failure;
   }
@@ -27,9 +27,9 @@ textio::Status OutputQueue::run_job(const Job& job) {
 
 OutputQueue::OutputQueue(std::size_t capacity)
     : capacity_(capacity),
-      memory_failure_(textio::ResourceFailure{"out of memory while writing the records"}) {
+      memory_failure_(base::ResourceFailure{"out of memory while writing the records"}) {
   try {
-    const textio::StopSignalsHeldBack for_the_main_thread;
+    const base::StopSignalsHeldBack for_the_main_thread;
     thread_ = std::thread([this] { work(); });
   } catch (const std::system_error&) {
     // Without a thread of its own (a process limit), every job runs at once
@@ -57,7 +57,7 @@ template <class Done>
 bool wait_unless_stopped(std::condition_variable& changed, std::unique_lock<std::mutex>& lock,
                          Done done) {
   while (!done()) {
-    if (textio::stop_requested()) return false;
+    if (base::stop_requested()) return false;
     changed.wait_for(lock, stop_check_period);
   }
   return true;
@@ -96,7 +96,7 @@ bool OutputQueue::cancel(std::chrono::milliseconds limit) {
   return !running_job_;
 }
 
-textio::Status OutputQueue::status() {
+base::Status OutputQueue::status() {
   std::lock_guard lock(mutex_);
   return failure_;
 }
@@ -111,7 +111,7 @@ void OutputQueue::work() {
     running_job_ = true;
     lock.unlock();
     changed_.notify_all();  // there is room for the next job
-    textio::Status result = run_job(job);
+    base::Status result = run_job(job);
     lock.lock();
     running_job_ = false;
     if (!result.ok()) {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::driver {
 
@@ -22,7 +22,7 @@ class OutputQueue {
  public:
   // A job writes records and gives the first failure of a file, if any; after
   // a job that failed, the queue runs no further job.
-  using Job = std::function<textio::Status()>;
+  using Job = std::function<base::Status()>;
 
   // At most `capacity` jobs wait at a time; post() waits for room, which
   // bounds the memory that waiting rows take.
@@ -45,11 +45,11 @@ class OutputQueue {
   // the process cannot wait for it to end.
   bool cancel(std::chrono::milliseconds limit);
   // The failure of the job that stopped the queue, once one has.
-  [[nodiscard]] textio::Status status();
+  [[nodiscard]] base::Status status();
 
  private:
   void work();
-  textio::Status run_job(const Job& job);
+  base::Status run_job(const Job& job);
 
   const std::size_t capacity_;
   std::mutex mutex_;
@@ -57,8 +57,8 @@ class OutputQueue {
   std::deque<Job> jobs_;
   bool running_job_ = false;
   bool stopped_ = false;
-  textio::Status failure_;
-  std::optional<textio::Failure> memory_failure_;
+  base::Status failure_;
+  std::optional<base::Failure> memory_failure_;
   bool closing_ = false;
   std::thread thread_;
 };

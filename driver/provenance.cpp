@@ -1,9 +1,9 @@
 #include "driver/provenance.h"
 
+#include "base/file_paths.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "report/output_files.h"
-#include "textio/file_paths.h"
 
 namespace ecflux::driver {
 namespace {
@@ -64,7 +64,7 @@ Provenance::Provenance(const input::CommandLine& line)
   record_.program = "ecflux";
   record_.version = ECFLUX_VERSION;
   record_.command_line = line.words;
-  record_.run_folder = textio::working_folder();
+  record_.run_folder = base::working_folder();
   record_.csv = line.csv;
   record_.durable = line.durable;
   record_.strict = line.strict;
@@ -74,7 +74,7 @@ Provenance::Provenance(const input::CommandLine& line)
 
 void Provenance::record_inputs(const RunInputs& inputs) {
   const input::Configuration& config = inputs.config;
-  record_.configuration_path = textio::absolute_path(input::configuration_file_name);
+  record_.configuration_path = base::absolute_path(input::configuration_file_name);
   for (std::size_t i = 0; i < inputs.places.size() && i < input::configuration_fields.size(); ++i) {
     const textio::FieldPlace& place = inputs.places[i];
     report::RecordedField field;
@@ -91,7 +91,7 @@ void Provenance::record_inputs(const RunInputs& inputs) {
   record_.sample_rate = inputs.sizes.sample_rate;
   record_.window_lengths = static_cast<std::int64_t>(flux::window_sequence(inputs.sizes).size());
   record_.delays_searched = flux::max_shift(inputs.sizes.sample_rate);
-  record_.data.path = textio::absolute_path(config.data_file_name);
+  record_.data.path = base::absolute_path(config.data_file_name);
   if (const auto facts = inputs.data.list.lines().file_facts()) {
     record_.data.size_bytes = facts->size;
     record_.data.modified_utc =
@@ -104,7 +104,7 @@ void Provenance::record_inputs(const RunInputs& inputs) {
     }
     record_.outputs.push_back(
         {std::string(file.description),
-         textio::absolute_path(report::output_name(file, config.results_file_name))});
+         base::absolute_path(report::output_name(file, config.results_file_name))});
   }
 }
 
@@ -114,7 +114,7 @@ void Provenance::record_plane(const qc::Plane& plane) {
 
 void Provenance::record_end(RunInputs& inputs, const DataSummary& summary,
                             const input::DataWarnings& warnings, std::vector<int> quality_flags,
-                            std::vector<textio::Warning> found) {
+                            std::vector<base::Warning> found) {
   report::RecordedData& data = record_.data;
   textio::LineReader& lines = inputs.data.list.lines();
   data.lines_read = lines.line_number();

@@ -38,7 +38,7 @@ class Provenance {
   // file is read for it), the blocks and the warnings; and the time.
   void record_end(RunInputs& inputs, const DataSummary& summary,
                   const input::DataWarnings& warnings, std::vector<int> quality_flags,
-                  std::vector<textio::Warning> found);
+                  std::vector<base::Warning> found);
 
   const report::RunRecord& record() const { return record_; }
 

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_paths.h"
+#include "base/folder_lock.h"
+#include "base/stop_signals.h"
 #include "driver/block_pipeline.h"
 #include "driver/check.h"
 #include "driver/messages.h"
@@ -26,15 +29,12 @@
 #include "report/output_guard.h"
 #include "report/run_record.h"
 #include "report/window_flux_table.h"
-#include "textio/file_paths.h"
-#include "textio/folder_lock.h"
-#include "textio/stop_signals.h"
 
 namespace ecflux::driver {
 namespace {
 
+using base::Status;
 using report::OutputRole;
-using textio::Status;
 
 // What the run knows of itself for its last message, whichever way it ends.
 struct RunState {
@@ -48,15 +48,15 @@ struct RunState {
 
 // A run that ends before it completes replaces nothing: its message, then
 // what the user still has. Returns the exit status.
-int fail(const textio::Failure& failure, const RunState& state) {
+int fail(const base::Failure& failure, const RunState& state) {
   if (state.listener != nullptr && state.listener->failure) state.listener->failure(failure);
-  if (const textio::Interruption* interruption = failure.interruption()) {
+  if (const base::Interruption* interruption = failure.interruption()) {
     print_line("ecflux: interrupted after " + input::with_thousands(state.blocks) +
                (state.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
     return 128 + interruption->signal;
   }
   report_failure(failure);
-  const std::string folder = textio::working_folder();
+  const std::string folder = base::working_folder();
   if (!state.replaced.empty()) {
     std::string names;
     for (const std::string& path : state.replaced) names += (names.empty() ? "" : ", ") + path;
@@ -71,7 +71,7 @@ int fail(const textio::Failure& failure, const RunState& state) {
   return 1;
 }
 
-textio::Interruption interruption() { return textio::Interruption{textio::stop_signal()}; }
+base::Interruption interruption() { return base::Interruption{base::stop_signal()}; }
 
 // Refuses standard output or standard error that is a file of the run. The
 // refusal of standard error is told on standard output, so that it does not
@@ -93,10 +93,9 @@ struct PreparedRun {
 // The plane of the planar fit, from a first pass over the data that keeps
 // only each complete block's mean velocity; then the data file is opened
 // again for the run.
-textio::Result<qc::Plane> plane_of_the_run(RunInputs& inputs,
-                                           const input::QualityOptions& quality) {
+base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::QualityOptions& quality) {
   if (auto twice = check_readable_twice(inputs); !twice.ok()) return std::move(twice.failure());
-  const std::string data_path = textio::absolute_path(inputs.config.data_file_name);
+  const std::string data_path = base::absolute_path(inputs.config.data_file_name);
   const input::ReadSettings settings = read_settings(inputs, quality);
   const qc::QualitySettings controls = quality_settings(quality);
   input::DataWarnings unused(data_path, settings);
@@ -110,7 +109,7 @@ textio::Result<qc::Plane> plane_of_the_run(RunInputs& inputs,
   const BlockSource source{
       [&](input::Block& block) { return input::read_block(inputs.data, settings, block); },
       [&] { return inputs.data.list.lines().line_number(); }};
-  if (auto read = read_blocks(source, unused, on_block, [](textio::Warning) {}); !read.ok()) {
+  if (auto read = read_blocks(source, unused, on_block, [](base::Warning) {}); !read.ok()) {
     return std::move(read.failure());
   }
   auto plane = fit_run_plane(means);
@@ -124,8 +123,8 @@ textio::Result<qc::Plane> plane_of_the_run(RunInputs& inputs,
 // Reads the configuration and opens the data file, refuses what cannot give
 // a good run, removes what an earlier run left half done, and only then opens
 // the output files aside and writes their headers.
-textio::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& state,
-                                        Provenance& provenance, qc::QualitySettings& quality) {
+base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& state,
+                                      Provenance& provenance, qc::QualitySettings& quality) {
   auto inputs = open_run_inputs();
   if (!inputs.ok()) return std::move(inputs.failure());
   const input::Configuration& config = inputs.value().config;
@@ -189,7 +188,7 @@ void post_block(OutputQueue& output, OutputFiles& files, const report::QualityCo
   });
 }
 
-bool stop_requested() { return textio::stop_requested(); }
+bool stop_requested() { return base::stop_requested(); }
 
 // How long an interrupted run waits for the output thread to finish the
 // record it writes; past it, the thread is blocked (a pipe nobody reads).
@@ -219,12 +218,12 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   };
 
   std::vector<int> quality_flags;
-  std::vector<textio::Warning> found;
+  std::vector<base::Warning> found;
   const input::ReadSettings settings = read_settings(inputs, line.quality);
-  input::DataWarnings warnings(textio::absolute_path(inputs.config.data_file_name), settings);
+  input::DataWarnings warnings(base::absolute_path(inputs.config.data_file_name), settings);
   const report::QualityColumns columns = quality_columns(line.quality);
   const RunListener* listener = state.listener;
-  const auto on_warning = [&found, listener](textio::Warning warning) {
+  const auto on_warning = [&found, listener](base::Warning warning) {
     if (listener != nullptr && listener->warning) listener->warning(warning);
     print_warning(warning);
     found.push_back(std::move(warning));
@@ -254,15 +253,15 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
   const DataSummary& summary = read.value();
 
   if (summary.blocks == 0) {
-    return fail(textio::Refusal{"nothing to write: " +
-                                warnings.no_block_reason(inputs.data.counts, summary.end)},
+    return fail(base::Refusal{"nothing to write: " +
+                              warnings.no_block_reason(inputs.data.counts, summary.end)},
                 state);
   }
   if (line.strict && !found.empty()) {
     return fail(
-        textio::Refusal{"--strict: the run gave " +
-                        input::with_thousands(static_cast<std::int64_t>(found.size())) +
-                        (found.size() == 1 ? " warning" : " warnings") + "; nothing was replaced"},
+        base::Refusal{"--strict: the run gave " +
+                      input::with_thousands(static_cast<std::int64_t>(found.size())) +
+                      (found.size() == 1 ? " warning" : " warnings") + "; nothing was replaced"},
         state);
   }
   if (!output.drain()) return interrupted();
@@ -294,7 +293,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
 
 // The whole run in the run folder, which is the working directory.
 int run_in_folder(const input::CommandLine& line, RunState& state) {
-  auto lock = textio::lock_folder_for_writing();
+  auto lock = base::lock_folder_for_writing();
   if (!lock.ok()) return fail(lock.failure(), state);
   // Messages must not go into a file of the run: standard error is checked
   // against the names the run always has before anything is read.
@@ -320,7 +319,7 @@ int run(const input::CommandLine& line, const RunListener* listener) {
     }
   }
   if (line.check) return check_run(line);
-  if (listener == nullptr) textio::catch_stop_signals();
+  if (listener == nullptr) base::catch_stop_signals();
   // Declared before the run's files, so that it outlasts them: when a lack
   // of memory unwinds the run, its staged files are gone before the message.
   RunState state;
@@ -328,10 +327,10 @@ int run(const input::CommandLine& line, const RunListener* listener) {
   try {
     return run_in_folder(line, state);
   } catch (const std::bad_alloc&) {
-    return fail(textio::ResourceFailure{"out of memory"}, state);
+    return fail(base::ResourceFailure{"out of memory"}, state);
   } catch (const std::exception& failure) {
     // Any other resource the system refused (a thread, a lock).
-    return fail(textio::ResourceFailure{failure.what()}, state);
+    return fail(base::ResourceFailure{failure.what()}, state);
   }
 }
 

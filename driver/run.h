@@ -8,11 +8,11 @@
 #include <span>
 #include <string>
 
+#include "base/result.h"
+#include "base/warning.h"
 #include "driver/block_pipeline.h"
 #include "flux/window_sweep.h"
 #include "input/command_line.h"
-#include "textio/result.h"
-#include "textio/warning.h"
 
 namespace ecflux::driver {
 
@@ -23,7 +23,7 @@ struct RunListener {
   // and, as its text, each warning), without its line end.
   std::function<void(const std::string& line)> message;
   // Each warning as a value, before its line.
-  std::function<void(const textio::Warning& warning)> warning;
+  std::function<void(const base::Warning& warning)> warning;
   // Each complete block as it is done.
   std::function<void(const BlockResult& block)> block;
   // The window-flux table, the blocks' mean times and the sizes they were
@@ -32,7 +32,7 @@ struct RunListener {
                      const input::BlockSizes& sizes)>
       window_table;
   // The failure that ends a run that does not complete, before its lines.
-  std::function<void(const textio::Failure& failure)> failure;
+  std::function<void(const base::Failure& failure)> failure;
   // The progress lines go to standard output, as the program writes them.
   bool progress_lines = true;
 };

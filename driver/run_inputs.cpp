@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "base/available_memory.h"
+#include "base/file_paths.h"
 #include "report/output_files.h"
-#include "textio/available_memory.h"
-#include "textio/file_paths.h"
 
 namespace ecflux::driver {
 namespace {
@@ -25,16 +25,16 @@ constexpr std::uint64_t bytes_per_block_sample = 96 * sizeof(double);
 // fit in the memory the machine can still give would be killed while filling
 // its tables, without a word. Such a run is refused before anything is
 // written. Blocks that fit take their memory as samples arrive.
-textio::Status check_memory(const input::BlockSizes& sizes) {
-  const auto available = textio::available_memory();
+base::Status check_memory(const input::BlockSizes& sizes) {
+  const auto available = base::available_memory();
   if (!available) return {};
   const std::uint64_t needed =
       static_cast<std::uint64_t>(sizes.block_samples) * bytes_per_block_sample;
   if (needed <= *available) return {};
-  return textio::Refusal{"blocks of " + std::to_string(sizes.block_samples) +
-                         " samples need about " + std::to_string(needed >> 20) +
-                         " MB of memory, more than the " + std::to_string(*available >> 20) +
-                         " MB this machine can give; nothing was written"};
+  return base::Refusal{"blocks of " + std::to_string(sizes.block_samples) + " samples need about " +
+                       std::to_string(needed >> 20) + " MB of memory, more than the " +
+                       std::to_string(*available >> 20) +
+                       " MB this machine can give; nothing was written"};
 }
 
 }  // namespace
@@ -43,14 +43,14 @@ std::vector<std::string> leftover_staged_files(const input::Configuration& confi
   std::set<std::string> found;
   if (DIR* folder = ::opendir(".")) {
     while (const dirent* entry = ::readdir(folder)) {
-      if (textio::is_staged_name(entry->d_name)) found.insert(textio::absolute_path(entry->d_name));
+      if (base::is_staged_name(entry->d_name)) found.insert(base::absolute_path(entry->d_name));
     }
     ::closedir(folder);
   }
   for (const report::OutputFileInfo& file : report::output_files) {
     if (file.role == report::OutputRole::standard_output) continue;
-    const std::string staged = textio::staged_path(
-        textio::resolved_path(report::output_name(file, config.results_file_name)));
+    const std::string staged =
+        base::staged_path(base::resolved_path(report::output_name(file, config.results_file_name)));
     struct stat status {};
     if (::lstat(staged.c_str(), &status) == 0 && S_ISREG(status.st_mode)) found.insert(staged);
   }
@@ -64,8 +64,7 @@ report::RunFileNames run_file_names(const input::Configuration& config) {
 namespace {
 
 // The second line of a failure that a slip in the configuration explains.
-std::string slip_hint(const textio::Failure& failure,
-                      const std::vector<textio::FieldPlace>& places) {
+std::string slip_hint(const base::Failure& failure, const std::vector<textio::FieldPlace>& places) {
   if (failure.refusal() != nullptr) {
     for (const textio::FieldPlace& place : places) {
       if (place.before.find('\t') != std::string::npos) {
@@ -75,8 +74,8 @@ std::string slip_hint(const textio::Failure& failure,
       }
     }
   }
-  const textio::IoFailure* io = failure.io_failure();
-  if (io != nullptr && io->condition == textio::IoCondition::file_not_found &&
+  const base::IoFailure* io = failure.io_failure();
+  if (io != nullptr && io->condition == base::IoCondition::file_not_found &&
       io->unit == input::data_unit && !places.empty()) {
     const textio::FieldPlace& name = places.front();
     if (static_cast<int>(name.text.size()) == name.width && name.text.back() != ' ') {
@@ -92,12 +91,12 @@ std::string slip_hint(const textio::Failure& failure,
 
 }  // namespace
 
-textio::Result<RunInputs> open_run_inputs() {
+base::Result<RunInputs> open_run_inputs() {
   std::vector<textio::FieldPlace> places;
   auto configuration = input::read_configuration(&places);
   if (!configuration.ok()) return std::move(configuration.failure());
   const input::Configuration& config = configuration.value();
-  const auto with_hint = [&places](textio::Failure failure) {
+  const auto with_hint = [&places](base::Failure failure) {
     if (failure.hint.empty()) failure.hint = slip_hint(failure, places);
     return failure;
   };
@@ -144,12 +143,12 @@ qc::QualitySettings quality_settings(const input::QualityOptions& quality) {
   return settings;
 }
 
-textio::Status check_readable_twice(const RunInputs& inputs) {
+base::Status check_readable_twice(const RunInputs& inputs) {
   if (inputs.data.list.lines().file_facts()) return {};
-  return textio::Refusal{"--rotate planar reads the data file twice, and " +
-                         textio::absolute_path(inputs.config.data_file_name) +
-                         " is not a regular file (a pipe?); give a file, or use --rotate "
-                         "double; nothing was written"};
+  return base::Refusal{"--rotate planar reads the data file twice, and " +
+                       base::absolute_path(inputs.config.data_file_name) +
+                       " is not a regular file (a pipe?); give a file, or use --rotate "
+                       "double; nothing was written"};
 }
 
 std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::int64_t samples,
@@ -161,10 +160,10 @@ std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::i
   return mean;
 }
 
-textio::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means) {
+base::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means) {
   const qc::PlaneFit fit = qc::fit_plane(block_means);
   if (fit.outcome == qc::PlaneFitOutcome::fitted) return fit.plane;
-  return textio::Refusal{
+  return base::Refusal{
       std::string("--rotate planar needs the mean currents of three blocks or more that do not "
                   "all lie along one line; ") +
       (fit.outcome == qc::PlaneFitOutcome::too_few_blocks ? "the data give fewer"
@@ -172,10 +171,10 @@ textio::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_
       "; use --rotate double; nothing was written"};
 }
 
-textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
-                                      input::DataWarnings& warnings, const BlockHandler& on_block,
-                                      const WarningHandler& on_warning) {
-  for (textio::Warning& finding : input::configuration_findings(inputs.places)) {
+base::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
+                                    input::DataWarnings& warnings, const BlockHandler& on_block,
+                                    const WarningHandler& on_warning) {
+  for (base::Warning& finding : input::configuration_findings(inputs.places)) {
     on_warning(std::move(finding));
   }
   const BlockSource source{[&inputs, settings](input::Block& block) {
@@ -185,12 +184,12 @@ textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettin
   return read_blocks(source, warnings, on_block, on_warning);
 }
 
-textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
-                                        const BlockHandler& on_block,
-                                        const WarningHandler& on_warning) {
+base::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
+                                      const BlockHandler& on_block,
+                                      const WarningHandler& on_warning) {
   input::Block block;
   DataSummary summary;
-  std::vector<textio::Warning> found;
+  std::vector<base::Warning> found;
   for (;;) {
     auto outcome = source.read_block(block);
     if (!outcome.ok()) return std::move(outcome.failure());
@@ -199,7 +198,7 @@ textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWa
     found.clear();
     const input::BlockFindings findings =
         warnings.add_block(block, read.samples, summary.blocks + 1, complete, found);
-    for (textio::Warning& warning : found) on_warning(std::move(warning));
+    for (base::Warning& warning : found) on_warning(std::move(warning));
     if (read.status == input::BlockStatus::unreadable_record) {
       on_warning(warnings.unreadable_value(read.line));
     }
@@ -214,7 +213,7 @@ textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWa
     }
     ++summary.blocks;
   }
-  for (textio::Warning& warning : warnings.finish()) on_warning(std::move(warning));
+  for (base::Warning& warning : warnings.finish()) on_warning(std::move(warning));
   return summary;
 }
 

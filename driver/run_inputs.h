@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
+#include "base/warning.h"
 #include "input/block_reader.h"
 #include "input/command_line.h"
 #include "input/configuration.h"
@@ -19,8 +21,6 @@
 #include "qc/block_quality.h"
 #include "report/output_guard.h"
 #include "textio/layout.h"
-#include "textio/result.h"
-#include "textio/warning.h"
 
 namespace ecflux::driver {
 
@@ -37,7 +37,7 @@ struct RunInputs {
 // the configuration explains (a tab before a value, a data file name cut at
 // the end of its field, no configuration at all) carries a second line that
 // says so.
-textio::Result<RunInputs> open_run_inputs();
+base::Result<RunInputs> open_run_inputs();
 
 // Staged files of a run that did not complete (killed, or a power cut): in
 // the run folder, and beside the targets of outputs that are links to other
@@ -57,7 +57,7 @@ qc::QualitySettings quality_settings(const input::QualityOptions& quality);
 
 // --rotate planar reads the data file twice: a file that cannot be read
 // again (a pipe) is refused before anything is written.
-textio::Status check_readable_twice(const RunInputs& inputs);
+base::Status check_readable_twice(const RunInputs& inputs);
 
 // What the planar fit takes of a complete block: its mean velocity after
 // filling and despiking, before any rotation (the block's samples are
@@ -68,7 +68,7 @@ std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::i
 
 // The plane of the run's block means, or the refusal of a run that cannot
 // have one.
-textio::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means);
+base::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means);
 
 // How reading the data ended.
 struct DataSummary {
@@ -81,14 +81,14 @@ struct DataSummary {
 // input ended among, with what its records showed; and every warning as it
 // is found.
 using BlockHandler =
-    std::function<textio::Status(input::Block& block, std::int64_t samples, bool complete,
-                                 const input::BlockFindings& findings)>;
-using WarningHandler = std::function<void(textio::Warning warning)>;
+    std::function<base::Status(input::Block& block, std::int64_t samples, bool complete,
+                               const input::BlockFindings& findings)>;
+using WarningHandler = std::function<void(base::Warning warning)>;
 
 // Where the loop reads its blocks from (a data file, arrays), and the line
 // (or sample) it stands at when the input ends.
 struct BlockSource {
-  std::function<textio::Result<input::BlockOutcome>(input::Block& block)> read_block;
+  std::function<base::Result<input::BlockOutcome>(input::Block& block)> read_block;
   std::function<std::int64_t()> position;
 };
 
@@ -96,14 +96,14 @@ struct BlockSource {
 // of N accepted samples, each handed on with its findings, the warnings of
 // each block as soon as it is read, and at the end the totals. A failure of
 // the handler ends it (an interruption too).
-textio::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
-                                        const BlockHandler& on_block,
-                                        const WarningHandler& on_warning);
+base::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarnings& warnings,
+                                      const BlockHandler& on_block,
+                                      const WarningHandler& on_warning);
 
 // The loop over the data file of a run or a check, after the configuration's
 // warnings.
-textio::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
-                                      input::DataWarnings& warnings, const BlockHandler& on_block,
-                                      const WarningHandler& on_warning);
+base::Result<DataSummary> read_data(RunInputs& inputs, const input::ReadSettings& settings,
+                                    input::DataWarnings& warnings, const BlockHandler& on_block,
+                                    const WarningHandler& on_warning);
 
 }  // namespace ecflux::driver

@@ -36,8 +36,8 @@ void sync_folder(const std::string& folder) {
 
 // The files of the table that a run with these options writes aside.
 template <class Visit>
-textio::Status for_each_staged_output(const input::Configuration& config, bool csv, bool spectra,
-                                      Visit visit) {
+base::Status for_each_staged_output(const input::Configuration& config, bool csv, bool spectra,
+                                    Visit visit) {
   for (const report::OutputFileInfo& file : report::output_files) {
     if (!report::written_by_run(file, csv, spectra) || file.role == OutputRole::standard_output) {
       continue;
@@ -52,8 +52,8 @@ textio::Status for_each_staged_output(const input::Configuration& config, bool c
 
 }  // namespace
 
-textio::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, bool csv,
-                                              bool spectra, bool progress_lines) {
+base::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, bool csv,
+                                            bool spectra, bool progress_lines) {
   OutputFiles opened;
   opened.files_.resize(report::output_files.size());
   if (progress_lines) {
@@ -61,7 +61,7 @@ textio::Result<OutputFiles> OutputFiles::open(const input::Configuration& config
   }
   auto status = for_each_staged_output(
       config, csv, spectra,
-      [&opened](const report::OutputFileInfo& file, std::string_view name) -> textio::Status {
+      [&opened](const report::OutputFileInfo& file, std::string_view name) -> base::Status {
         auto staged = OutputFile::open_staged(name, file.unit);
         if (!staged.ok()) return std::move(staged.failure());
         opened.files_[report::table_index(file.role)] = std::move(staged.value());
@@ -77,24 +77,24 @@ bool OutputFiles::has(OutputRole role) const {
 
 OutputFile& OutputFiles::operator[](OutputRole role) { return *files_[report::table_index(role)]; }
 
-textio::Status OutputFiles::first_failure() const {
+base::Status OutputFiles::first_failure() const {
   for (const OutputRole role : write_order) {
     const auto& file = files_[report::table_index(role)];
     if (!file) continue;
-    textio::Status status = file->status();
+    base::Status status = file->status();
     if (!status.ok()) return status;
   }
   return {};
 }
 
-textio::Status OutputFiles::finish(bool durable) {
+base::Status OutputFiles::finish(bool durable) {
   for (auto& file : files_) {
     if (file) file->finish(durable).ok();
   }
   return first_failure();
 }
 
-textio::Status OutputFiles::put_in_place(bool durable, std::vector<std::string>& replaced) {
+base::Status OutputFiles::put_in_place(bool durable, std::vector<std::string>& replaced) {
   std::set<std::string> folders;
   for (auto& file : files_) {
     if (!file || file->staged_path().empty()) continue;
@@ -117,8 +117,8 @@ std::vector<std::string> OutputFiles::staged_paths() const {
   return paths;
 }
 
-textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
-                                            bool spectra) {
+base::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
+                                          bool spectra) {
   return for_each_staged_output(config, csv, spectra,
                                 [](const report::OutputFileInfo& file, std::string_view name) {
                                   return OutputFile::check_stageable(name, file.unit);

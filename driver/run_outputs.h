@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "input/configuration.h"
 #include "report/output_files.h"
 #include "textio/output_file.h"
-#include "textio/result.h"
 
 namespace ecflux::driver {
 
@@ -22,22 +22,22 @@ class OutputFiles {
   // Opens the files in the order of the table; the first that cannot be
   // opened is the failure, and the files opened before it are abandoned.
   // Standard output only with `progress_lines`.
-  static textio::Result<OutputFiles> open(const input::Configuration& config, bool csv,
-                                          bool spectra, bool progress_lines = true);
+  static base::Result<OutputFiles> open(const input::Configuration& config, bool csv, bool spectra,
+                                        bool progress_lines = true);
 
   bool has(report::OutputRole role) const;
   textio::OutputFile& operator[](report::OutputRole role);
 
   // The first failure in the order in which the files are written.
-  textio::Status first_failure() const;
+  base::Status first_failure() const;
   // Writes out and closes every file, with `durable` on the device; the
   // first failure in the order of writing.
-  textio::Status finish(bool durable);
+  base::Status finish(bool durable);
   // Puts every staged file in place of the earlier run's file, in the order
   // of the table; with `durable`, the folders' entries too. `replaced` gets
   // the files put in place, which after a failure are the ones that hold new
   // results.
-  textio::Status put_in_place(bool durable, std::vector<std::string>& replaced);
+  base::Status put_in_place(bool durable, std::vector<std::string>& replaced);
   // The staged files, for a run that must end without closing its files.
   std::vector<std::string> staged_paths() const;
 
@@ -47,8 +47,8 @@ class OutputFiles {
 
 // Whether a run with these options could open its outputs aside: the
 // refusals open would give, in its order, with nothing created.
-textio::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
-                                            bool spectra);
+base::Status check_outputs_can_be_written(const input::Configuration& config, bool csv,
+                                          bool spectra);
 
 // Whether the folder holds any output of an earlier run (not the plots):
 // what a failed run's last line tells the user they still have.

@@ -44,7 +44,7 @@ double window_flux(const input::Block& block, const input::BlockSizes& sizes, st
     const double d_temperature = temperature[i] - scratch.running_mean_temperature[i];
     sum += dw * d_temperature / sample_rate;
   }
-  return sum / sizes.duration() * textio::seconds_per_day;
+  return sum / sizes.duration() * base::seconds_per_day;
 }
 
 void sweep_running_mean_windows(const input::Block& block, const input::BlockSizes& sizes,

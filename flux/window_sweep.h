@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
+#include "base/units.h"
 #include "input/block_reader.h"
 #include "input/configuration.h"
 #include "stats/cumulative_flux.h"
-#include "textio/units.h"
 
 namespace ecflux::flux {
 
@@ -52,7 +52,7 @@ double window_flux(const input::Block& block, const input::BlockSizes& sizes, st
 // with the block's other fluxes: per second, times the density and the
 // specific heat.
 inline double window_flux_in_watts(double flux_per_day, const stats::Medium& medium = {}) {
-  return flux_per_day / textio::seconds_per_day * medium.density * medium.specific_heat;
+  return flux_per_day / base::seconds_per_day * medium.density * medium.specific_heat;
 }
 
 // Appends the block's row of the window-flux table.

@@ -13,9 +13,9 @@
 #include <system_error>
 #include <thread>
 
+#include "base/stop_signals.h"
 #include "flux/aligned_doubles.h"
 #include "flux/sweep_kernel.h"
-#include "textio/stop_signals.h"
 
 namespace ecflux::flux {
 
@@ -109,7 +109,7 @@ struct WindowSweeper::Engine {
     // are.
     const int threads = std::max(1, options.threads);
     try {
-      const textio::StopSignalsHeldBack for_the_main_thread;
+      const base::StopSignalsHeldBack for_the_main_thread;
       for (int i = 0; i < threads; ++i) workers.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
     }
@@ -315,7 +315,7 @@ struct WindowSweeper::Engine {
     for (std::size_t lane = 0; lane < static_cast<std::size_t>(batch.blocks); ++lane) {
       double* row = batch.fluxes->data() + lane * windows;
       for (std::size_t k = 0; k < windows; ++k) {
-        row[k] = batch.sums[k * batch_lanes + lane] / duration * textio::seconds_per_day;
+        row[k] = batch.sums[k * batch_lanes + lane] / duration * base::seconds_per_day;
       }
     }
     {

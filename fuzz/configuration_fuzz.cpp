@@ -13,7 +13,7 @@
 
 namespace {
 
-using ecflux::textio::IoCondition;
+using ecflux::base::IoCondition;
 
 // Records of a text: every line feed ends one, and a last line without a
 // line feed is one too.

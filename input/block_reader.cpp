@@ -6,11 +6,11 @@
 #include <limits>
 #include <utility>
 
-#include "textio/stop_signals.h"
+#include "base/stop_signals.h"
 
 namespace ecflux::input {
 
-textio::Result<DataFile> open_data_file(std::string_view name) {
+base::Result<DataFile> open_data_file(std::string_view name) {
   auto lines = textio::LineReader::open(name, data_unit);
   if (!lines.ok()) return std::move(lines.failure());
   // The run records a hash of the data it read, taken as it reads.
@@ -20,7 +20,7 @@ textio::Result<DataFile> open_data_file(std::string_view name) {
   auto header = file.list.read({});
   if (!header.ok()) return std::move(header.failure());
   if (header.value() != textio::ListReader::Outcome::complete) {
-    return file.list.lines().failure(textio::IoCondition::end_of_file);
+    return file.list.lines().failure(base::IoCondition::end_of_file);
   }
   return file;
 }
@@ -122,7 +122,7 @@ struct FileRecords {
   void read_non_numbers_as_missing() { file.list.read_non_numbers_as_missing(); }
 
   // The next record into values(), its line, and what its shape showed.
-  textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks& checks) {
+  base::Result<RecordOutcome> next(std::int64_t& line, BlockChecks& checks) {
     auto statement = file.list.read(file.values);
     if (!statement.ok()) return std::move(statement.failure());
     switch (statement.value()) {
@@ -150,7 +150,7 @@ struct ArrayRecords {
   void read_non_numbers_as_missing() { missing_allowed = true; }
   bool missing_allowed = false;
 
-  textio::Result<RecordOutcome> next(std::int64_t& line, BlockChecks&) {
+  base::Result<RecordOutcome> next(std::int64_t& line, BlockChecks&) {
     if (arrays.next >= arrays.time.size()) return RecordOutcome::end_of_file;
     const std::size_t i = arrays.next++;
     line = static_cast<std::int64_t>(i) + 1;
@@ -172,8 +172,8 @@ struct ArrayRecords {
 // Fills the block with the next N accepted records of `records`: the one
 // rule of acceptance, conversion and summing, whatever holds the records.
 template <class Records>
-textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_counts,
-                                        const ReadSettings& settings, Block& block) {
+base::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_counts,
+                                      const ReadSettings& settings, Block& block) {
   block.sum_time = 0.0;
   block.sum_u = 0.0;
   block.sum_v = 0.0;
@@ -202,7 +202,7 @@ textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_coun
     double t;
     std::int64_t line = 0;
     for (;;) {
-      if (textio::stop_requested()) return textio::Interruption{textio::stop_signal()};
+      if (base::stop_requested()) return base::Interruption{base::stop_signal()};
       auto record = records.next(line, block.checks);
       if (!record.ok()) return std::move(record.failure());
       switch (record.value()) {
@@ -260,13 +260,12 @@ textio::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_coun
 
 }  // namespace
 
-textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings,
-                                        Block& block) {
+base::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block) {
   return fill_block(FileRecords{file}, file.counts, settings, block);
 }
 
-textio::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
-                                        Block& block) {
+base::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
+                                      Block& block) {
   return fill_block(ArrayRecords{arrays}, arrays.counts, settings, block);
 }
 

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "input/configuration.h"
 #include "textio/list_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::input {
 
@@ -44,7 +44,7 @@ struct DataFile {
 
 // Opens the data file on unit 8 and skips its header record. A missing file
 // or one without any record fails.
-textio::Result<DataFile> open_data_file(std::string_view name);
+base::Result<DataFile> open_data_file(std::string_view name);
 
 struct ReadSettings {
   std::int32_t block_samples = 0;       // N
@@ -163,13 +163,13 @@ struct SampleArrays {
 // ends the input; the partial block is then of no use. A file that cannot be
 // read fails with read_error; a stop signal, noticed before each record,
 // gives an Interruption.
-textio::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block);
+base::Result<BlockOutcome> read_block(DataFile& file, const ReadSettings& settings, Block& block);
 
 // The same from arrays held in memory: the same acceptance by time, the same
 // conversion and the same sums, so that a block of arrays is bit for bit the
 // block of a data file of the same values. A value that is not finite ends
 // the input as a value that is not a number ends a file's.
-textio::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
-                                        Block& block);
+base::Result<BlockOutcome> read_block(SampleArrays& arrays, const ReadSettings& settings,
+                                      Block& block);
 
 }  // namespace ecflux::input

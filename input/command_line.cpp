@@ -88,8 +88,8 @@ bool takes_value(std::string_view name) {
 
 }  // namespace
 
-textio::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
-                                               ProgramOptions accepted) {
+base::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
+                                             ProgramOptions accepted) {
   CommandLine line;
   bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -104,10 +104,10 @@ textio::Result<CommandLine> parse_command_line(std::span<const char* const> argu
         } else if (i + 1 < arguments.size()) {
           value = arguments[++i];  // also a value that begins with "-", such as -9999
         } else {
-          return textio::Refusal{std::string(name) + " needs a value"};
+          return base::Refusal{std::string(name) + " needs a value"};
         }
         if (auto refused = quality_value(name, value, line.quality)) {
-          return textio::Refusal{*refused};
+          return base::Refusal{*refused};
         }
         continue;
       }
@@ -127,21 +127,21 @@ textio::Result<CommandLine> parse_command_line(std::span<const char* const> argu
       } else if (text == "--strict" && accepted.strict) {
         line.strict = true;
       } else {
-        return textio::Refusal{"unknown option " + std::string(text)};
+        return base::Refusal{"unknown option " + std::string(text)};
       }
       continue;
     }
     if (!line.run_folder.empty()) {
-      return textio::Refusal{"one run folder at a time: " + line.run_folder + " and " +
-                             std::string(text)};
+      return base::Refusal{"one run folder at a time: " + line.run_folder + " and " +
+                           std::string(text)};
     }
-    if (text.empty()) return textio::Refusal{"an empty run folder name"};
+    if (text.empty()) return base::Refusal{"an empty run folder name"};
     line.run_folder = text;
   }
   return line;
 }
 
-std::optional<ImmediateAnswer> immediate_answer(const textio::Result<CommandLine>& line,
+std::optional<ImmediateAnswer> immediate_answer(const base::Result<CommandLine>& line,
                                                 std::string_view program, std::string_view usage) {
   if (!line.ok()) {
     return ImmediateAnswer{
@@ -155,21 +155,21 @@ std::optional<ImmediateAnswer> immediate_answer(const textio::Result<CommandLine
   return std::nullopt;
 }
 
-textio::Status enter_run_folder(const std::string& folder) {
-  const std::string path = textio::absolute_path(folder);
+base::Status enter_run_folder(const std::string& folder) {
+  const std::string path = base::absolute_path(folder);
   struct stat status {};
   if (::stat(folder.c_str(), &status) != 0) {
-    return textio::Refusal{"the run folder " + path +
-                           (errno == ENOENT ? " does not exist" : " cannot be reached") +
-                           "; nothing was read or written"};
+    return base::Refusal{"the run folder " + path +
+                         (errno == ENOENT ? " does not exist" : " cannot be reached") +
+                         "; nothing was read or written"};
   }
   if (!S_ISDIR(status.st_mode)) {
-    return textio::Refusal{"the run folder " + path +
-                           " is not a folder; nothing was read or written"};
+    return base::Refusal{"the run folder " + path +
+                         " is not a folder; nothing was read or written"};
   }
   if (::chdir(folder.c_str()) != 0) {
-    return textio::Refusal{"the run folder " + path +
-                           " may not be entered; nothing was read or written"};
+    return base::Refusal{"the run folder " + path +
+                         " may not be entered; nothing was read or written"};
   }
   return {};
 }

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::input {
 
@@ -61,8 +61,8 @@ struct ProgramOptions {
 // not take, or a second folder, is refused with the reason (the program then
 // prints its usage and ends with status 2). "--" ends the options: what
 // follows is a folder even when it begins with "-".
-textio::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
-                                               ProgramOptions accepted);
+base::Result<CommandLine> parse_command_line(std::span<const char* const> arguments,
+                                             ProgramOptions accepted);
 
 // What a program answers at once, without its work: after a mistake, the
 // reason and the usage on standard error with status 2; for --help the usage
@@ -73,12 +73,12 @@ struct ImmediateAnswer {
   bool to_standard_error = false;
   int status = 0;
 };
-std::optional<ImmediateAnswer> immediate_answer(const textio::Result<CommandLine>& line,
+std::optional<ImmediateAnswer> immediate_answer(const base::Result<CommandLine>& line,
                                                 std::string_view program, std::string_view usage);
 
 // Makes the run folder the working directory, so that the run happens there
 // exactly as if started in it. A folder that does not exist, is not a folder
 // or may not be entered is refused with its full path.
-textio::Status enter_run_folder(const std::string& folder);
+base::Status enter_run_folder(const std::string& folder);
 
 }  // namespace ecflux::input

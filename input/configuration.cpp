@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "textio/file_paths.h"
+#include "base/file_paths.h"
 #include "textio/layout.h"
 #include "textio/shortest_text.h"
 
@@ -30,11 +30,11 @@ constexpr double int32_limit = std::numeric_limits<std::int32_t>::max();
 
 // The line that helps find why the configuration could not be read: the field
 // that is not a number, or how many lines the file has.
-std::string hint_for(const textio::Failure& failure, const textio::LineReader& file,
+std::string hint_for(const base::Failure& failure, const textio::LineReader& file,
                      const std::vector<textio::FieldPlace>& places) {
-  const textio::IoFailure* io = failure.io_failure();
+  const base::IoFailure* io = failure.io_failure();
   if (io == nullptr) return {};
-  if (io->condition == textio::IoCondition::conversion_error && !places.empty()) {
+  if (io->condition == base::IoCondition::conversion_error && !places.empty()) {
     const textio::FieldPlace& place = places.back();
     const std::size_t last_column = place.first_column + static_cast<std::size_t>(place.width) - 1;
     return "line " + std::to_string(place.line) + ", columns " +
@@ -42,7 +42,7 @@ std::string hint_for(const textio::Failure& failure, const textio::LineReader& f
            std::string(configuration_fields[places.size() - 1]) + "): \"" + place.text +
            "\" is not a number";
   }
-  if (io->condition == textio::IoCondition::end_of_file) {
+  if (io->condition == base::IoCondition::end_of_file) {
     const std::string needed = "the configuration needs " + std::to_string(configuration_lines) +
                                " lines (see the README's template)";
     if (file.line_number() == 0) return "the file is empty; " + needed;
@@ -53,14 +53,14 @@ std::string hint_for(const textio::Failure& failure, const textio::LineReader& f
 
 }  // namespace
 
-textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places) {
+base::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places) {
   auto file = textio::LineReader::open(configuration_file_name, configuration_unit);
   if (!file.ok()) {
-    textio::Failure failure = std::move(file.failure());
-    const textio::IoFailure* io = failure.io_failure();
-    if (io != nullptr && io->condition == textio::IoCondition::file_not_found) {
+    base::Failure failure = std::move(file.failure());
+    const base::IoFailure* io = failure.io_failure();
+    if (io != nullptr && io->condition == base::IoCondition::file_not_found) {
       failure.hint = "no " + std::string(configuration_file_name) + " in " +
-                     textio::working_folder() +
+                     base::working_folder() +
                      "; see the README's template (a complete one is examples/" +
                      std::string(configuration_file_name) + ")";
     }
@@ -69,14 +69,14 @@ textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>
   return read_configuration(file.value(), places);
 }
 
-textio::Result<Configuration> read_configuration(textio::LineReader& file,
-                                                 std::vector<textio::FieldPlace>* places) {
+base::Result<Configuration> read_configuration(textio::LineReader& file,
+                                               std::vector<textio::FieldPlace>* places) {
   static const textio::Layout layout = *textio::parse_layout(configuration_layout);
   std::vector<textio::FieldValue> values;
   std::vector<textio::FieldPlace> own_places;
   if (places == nullptr) places = &own_places;
   if (auto read = textio::read_records(file, layout, values, places); !read.ok()) {
-    textio::Failure failure = std::move(read.failure());
+    base::Failure failure = std::move(read.failure());
     failure.hint = hint_for(failure, file, *places);
     return failure;
   }
@@ -120,11 +120,11 @@ enum Field : std::size_t {
 
 }  // namespace
 
-std::vector<textio::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places) {
-  std::vector<textio::Warning> findings;
-  const std::string path = textio::absolute_path(configuration_file_name);
+std::vector<base::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places) {
+  std::vector<base::Warning> findings;
+  const std::string path = base::absolute_path(configuration_file_name);
   const auto add = [&](const textio::FieldPlace& place, std::string text) {
-    findings.push_back({textio::WarningKind::configuration_text, path, place.line, 1,
+    findings.push_back({base::WarningKind::configuration_text, path, place.line, 1,
                         "line " + std::to_string(place.line) + " of the configuration " + path +
                             ": " + std::move(text)});
   };
@@ -164,11 +164,11 @@ std::vector<textio::Warning> configuration_findings(const std::vector<textio::Fi
   return findings;
 }
 
-textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
+base::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
   const std::string fs_text = shortest_text(config.sample_rate);
   if (!(config.sample_rate > 0.0)) {
-    return textio::Refusal{"sample_rate " + fs_text + " in line 33 of " +
-                           std::string(configuration_file_name) + " must be greater than zero"};
+    return base::Refusal{"sample_rate " + fs_text + " in line 33 of " +
+                         std::string(configuration_file_name) + " must be greater than zero"};
   }
 
   // Both counts are formed in double precision first, where they cannot
@@ -181,10 +181,10 @@ textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
       shortest_text(whole_rate) + " times block_seconds " + std::to_string(config.block_seconds) +
       ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
   if (block_count > int32_limit) {
-    return textio::Refusal{block_text + " does not fit a 32-bit sample count"};
+    return base::Refusal{block_text + " does not fit a 32-bit sample count"};
   }
   if (block_count < 2.0) {
-    return textio::Refusal{block_text + " holds fewer than two samples"};
+    return base::Refusal{block_text + " holds fewer than two samples"};
   }
 
   const double window_count =
@@ -194,10 +194,10 @@ textio::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
       std::to_string(config.window_seconds) + " times sample_rate " + fs_text +
       ", lines 39 and 33 of " + std::string(configuration_file_name) + ")";
   if (window_count > int32_limit) {
-    return textio::Refusal{window_text + " does not fit a 32-bit sample count"};
+    return base::Refusal{window_text + " does not fit a 32-bit sample count"};
   }
   if (window_count < 1.0) {
-    return textio::Refusal{window_text + " holds less than one sample"};
+    return base::Refusal{window_text + " holds less than one sample"};
   }
 
   const auto block_samples = static_cast<std::int32_t>(block_count);

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+#include "base/warning.h"
 #include "textio/layout.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
-#include "textio/warning.h"
 
 namespace ecflux::input {
 
@@ -48,14 +48,14 @@ constexpr int w_column(std::int32_t w_select) { return w_select == 1 ? 5 : 4; }
 inline constexpr std::int64_t configuration_lines = 39;
 
 // Opens the configuration file on unit 2030 and reads it.
-textio::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places = nullptr);
+base::Result<Configuration> read_configuration(std::vector<textio::FieldPlace>* places = nullptr);
 
 // Reads the nine values from an open configuration file, then clamps
 // window_seconds to block_seconds. With `places`, each value's place in the
 // file. A numeric field that does not hold a number, and a file of fewer
 // than 39 lines, fail with a hint that names the line.
-textio::Result<Configuration> read_configuration(textio::LineReader& file,
-                                                 std::vector<textio::FieldPlace>* places = nullptr);
+base::Result<Configuration> read_configuration(textio::LineReader& file,
+                                               std::vector<textio::FieldPlace>* places = nullptr);
 
 // What the configuration's text shows that may not be what its writer meant,
 // each a warning naming the line: text to the right of a number (a value
@@ -63,7 +63,7 @@ textio::Result<Configuration> read_configuration(textio::LineReader& file,
 // channel flag that is blank or holds anything but 0 or 1 (it silently
 // chooses the second channel), a file name that goes on past its field (it
 // is cut there). `places` are those read_configuration gives.
-std::vector<textio::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places);
+std::vector<base::Warning> configuration_findings(const std::vector<textio::FieldPlace>& places);
 
 // What every block of a run shares: its sample count, the running-mean window
 // and the sample rate they were derived from.
@@ -80,6 +80,6 @@ struct BlockSizes {
 // sample_rate), W larger than N used as N. Refuses a sample_rate that is not
 // above zero, N below 2, W below 1, and counts beyond 32 bits: such runs
 // could not produce a block or would never end.
-textio::Result<BlockSizes> derive_block_sizes(const Configuration& config);
+base::Result<BlockSizes> derive_block_sizes(const Configuration& config);
 
 }  // namespace ecflux::input

@@ -45,8 +45,8 @@ std::string DataWarnings::record(std::int64_t line) const {
 
 std::string_view DataWarnings::holds() const { return path_.empty() ? "hold" : "holds"; }
 
-textio::Warning DataWarnings::warning(textio::WarningKind kind, std::int64_t line,
-                                      std::int64_t count, std::string text) const {
+base::Warning DataWarnings::warning(base::WarningKind kind, std::int64_t line, std::int64_t count,
+                                    std::string text) const {
   return {kind, path_, line, count, std::move(text)};
 }
 
@@ -106,7 +106,7 @@ void merge(BlockChecks& total, const BlockChecks& now, bool with_times) {
 }  // namespace
 
 BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, std::int64_t index,
-                                      bool complete, std::vector<textio::Warning>& found) {
+                                      bool complete, std::vector<base::Warning>& found) {
   judge_time_unit(block, samples);
   const BlockChecks& checks = block.checks;
   // A step further than half a sample interval from 1/fs is a gap, a
@@ -124,7 +124,7 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
   const auto first = [](const BlockChecks::First& total, const BlockChecks::First& now) {
     return total.count == 0 && now.count > 0;
   };
-  using textio::WarningKind;
+  using base::WarningKind;
 
   if (first(seen_.unread, checks.unread)) {
     const auto& at = checks.unread;
@@ -188,16 +188,16 @@ BlockFindings DataWarnings::add_block(const Block& block, std::int64_t samples, 
   return {uneven.count, checks.implausible.count, checks.unread.count, largest_step};
 }
 
-textio::Warning DataWarnings::unreadable_value(std::int64_t line) const {
-  return warning(textio::WarningKind::unreadable_value, line, 1,
+base::Warning DataWarnings::unreadable_value(std::int64_t line) const {
+  return warning(base::WarningKind::unreadable_value, line, 1,
                  record(line) + " of " + source() +
                      " holds a value that is not a number; the input ends there and the block "
                      "in progress is dropped");
 }
 
-std::vector<textio::Warning> DataWarnings::finish() const {
-  using textio::WarningKind;
-  std::vector<textio::Warning> found;
+std::vector<base::Warning> DataWarnings::finish() const {
+  using base::WarningKind;
+  std::vector<base::Warning> found;
   const std::string file = " of " + source();
   if (totals_.unread.count > 1) {
     found.push_back(warning(WarningKind::values_unread, totals_.unread.line, totals_.unread.count,

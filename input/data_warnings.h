@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/units.h"
+#include "base/warning.h"
 #include "input/block_reader.h"
-#include "textio/units.h"
-#include "textio/warning.h"
 
 namespace ecflux::input {
 
@@ -23,7 +23,7 @@ struct TimeUnit {
   double seconds;
 };
 inline constexpr TimeUnit time_units[] = {
-    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", textio::seconds_per_day}};
+    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", base::seconds_per_day}};
 
 // How the input ended, for the warning of a run without a block.
 struct InputEnd {
@@ -52,7 +52,7 @@ class DataWarnings {
   // complete block counts towards the totals of finish(); the samples among
   // which the input ended are counted apart, as the samples the run drops.
   BlockFindings add_block(const Block& block, std::int64_t samples, std::int64_t index,
-                          bool complete, std::vector<textio::Warning>& found);
+                          bool complete, std::vector<base::Warning>& found);
 
   // The unit of the data file's times, judged from the typical step between
   // samples against 1/fs: "seconds", "minutes", "hours" or "days"; empty
@@ -66,12 +66,12 @@ class DataWarnings {
   double seconds_per_time_unit() const;
 
   // The warning of a value that is not a number, which ends the input.
-  textio::Warning unreadable_value(std::int64_t line) const;
+  base::Warning unreadable_value(std::int64_t line) const;
 
   // At the end of the input: how many of each kind the complete blocks held,
   // where more than one, and what the samples after the last complete block,
   // which the run drops, held.
-  std::vector<textio::Warning> finish() const;
+  std::vector<base::Warning> finish() const;
 
   // Why the input gave no complete block.
   std::string no_block_reason(const ReadCounts& counts, const InputEnd& end) const;
@@ -82,8 +82,8 @@ class DataWarnings {
   std::string source() const;
   std::string record(std::int64_t line) const;
   std::string_view holds() const;
-  textio::Warning warning(textio::WarningKind kind, std::int64_t line, std::int64_t count,
-                          std::string text) const;
+  base::Warning warning(base::WarningKind kind, std::int64_t line, std::int64_t count,
+                        std::string text) const;
 
   std::string path_;
   ReadSettings settings_;

@@ -96,8 +96,8 @@ std::vector<std::string_view> BlockTable::cells(std::size_t block, std::size_t c
   return texts;
 }
 
-textio::Result<BlockTable> read_results_table(textio::LineReader& results,
-                                              const std::string& file_label) {
+base::Result<BlockTable> read_results_table(textio::LineReader& results,
+                                            const std::string& file_label) {
   BlockTable table;
   table.file_label = file_label;
   table.columns = results_columns();
@@ -132,8 +132,8 @@ textio::Result<BlockTable> read_results_table(textio::LineReader& results,
   }
 }
 
-textio::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
-                                           const std::string& file_label) {
+base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
+                                         const std::string& file_label) {
   constexpr std::string_view time = "time_mean", flux_linear = "flux_linear_W_m2",
                              flux_run = "flux_run_W_m2", run_min = "flux_run_min_W_m2",
                              run_max = "flux_run_max_W_m2", delay = "delay_run_min_s";

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "plot/fields.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -78,12 +78,12 @@ struct BlockTable {
 };
 
 // The rows of the results file after its header.
-textio::Result<BlockTable> read_results_table(textio::LineReader& results,
-                                              const std::string& file_label);
+base::Result<BlockTable> read_results_table(textio::LineReader& results,
+                                            const std::string& file_label);
 
 // The rows of blocks.csv after its header; a header without a column that
 // the plots need is refused.
-textio::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
-                                           const std::string& file_label);
+base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
+                                         const std::string& file_label);
 
 }  // namespace ecflux::plot

@@ -35,18 +35,18 @@ Field read_csv_number(std::string_view text) {
 CsvFile::CsvFile(textio::LineReader reader, std::string label) noexcept
     : reader_(std::move(reader)), label_(std::move(label)) {}
 
-textio::Result<CsvFile> CsvFile::open(textio::LineReader reader, std::string label,
-                                      std::initializer_list<std::string_view> required) {
+base::Result<CsvFile> CsvFile::open(textio::LineReader reader, std::string label,
+                                    std::initializer_list<std::string_view> required) {
   CsvFile file(std::move(reader), std::move(label));
   auto header = file.next();
   if (!header.ok()) return std::move(header.failure());
-  if (!header.value()) return file.reader_.failure(textio::IoCondition::end_of_file);
+  if (!header.value()) return file.reader_.failure(base::IoCondition::end_of_file);
   for (const auto name : file.fields_) file.names_.emplace_back(name);
   for (const auto name : required) {
     if (!file.column(name)) {
-      return textio::Refusal{file.label_ + " has no column \"" + std::string(name) +
-                             "\" in its header; run ecflux --csv again to rewrite it, or remove "
-                             "the CSV files to plot the fixed-column files"};
+      return base::Refusal{file.label_ + " has no column \"" + std::string(name) +
+                           "\" in its header; run ecflux --csv again to rewrite it, or remove "
+                           "the CSV files to plot the fixed-column files"};
     }
   }
   return file;
@@ -59,7 +59,7 @@ std::optional<std::size_t> CsvFile::column(std::string_view name) const {
   return std::nullopt;
 }
 
-textio::Result<bool> CsvFile::next() {
+base::Result<bool> CsvFile::next() {
   auto line = reader_.next(record_);
   if (!line.ok() || !line.value()) {
     record_ = {};

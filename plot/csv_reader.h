@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "plot/fields.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -36,8 +36,8 @@ class CsvFile {
   // Reads the header of `reader`. A file without a first record fails as an
   // early end of file; one whose header lacks a column of `required` is
   // refused, naming `label` and the column.
-  static textio::Result<CsvFile> open(textio::LineReader reader, std::string label,
-                                      std::initializer_list<std::string_view> required);
+  static base::Result<CsvFile> open(textio::LineReader reader, std::string label,
+                                    std::initializer_list<std::string_view> required);
 
   const std::string& label() const { return label_; }
   const std::vector<std::string>& names() const { return names_; }
@@ -46,7 +46,7 @@ class CsvFile {
 
   // Makes the next row current: true when there is one, false at the end,
   // the read failure of the file otherwise.
-  [[nodiscard]] textio::Result<bool> next();
+  [[nodiscard]] base::Result<bool> next();
 
   // The current row as written, and its fields; a field beyond the row's
   // end is empty.

@@ -7,8 +7,8 @@
 
 namespace ecflux::plot {
 
-textio::Result<CumulativeSeries> read_cumulative(textio::LineReader& file, std::string file_label,
-                                                 const SampleClock* clock, bool shifted) {
+base::Result<CumulativeSeries> read_cumulative(textio::LineReader& file, std::string file_label,
+                                               const SampleClock* clock, bool shifted) {
   const textio::RecordFormat& format = report::row_format(report::OutputRole::cumulative_flux);
   CumulativeSeries series;
   series.file_label = std::move(file_label);

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "plot/chart.h"
 #include "plot/fields.h"
 #include "plot/sample_clock.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -42,7 +42,7 @@ struct CumulativeSeries {
 // CUMFLUX of "cumflux.out" or, `shifted`, of "CFSHIFT.out", each thinned to
 // a few thousand points; rows without a TIME are left out of by_time. Only
 // with a clock is every row placed by its sample for by_sample.
-textio::Result<CumulativeSeries> read_cumulative(textio::LineReader& file, std::string file_label,
-                                                 const SampleClock* clock, bool shifted);
+base::Result<CumulativeSeries> read_cumulative(textio::LineReader& file, std::string file_label,
+                                               const SampleClock* clock, bool shifted);
 
 }  // namespace ecflux::plot

@@ -4,9 +4,9 @@
 #include <iostream>
 #include <span>
 
+#include "base/standard_streams.h"
 #include "input/command_line.h"
 #include "plot/tool.h"
-#include "textio/standard_streams.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ constexpr const char* usage =
 // standard output, a broken pipe) fails the program, which then ends with
 // one line on standard error and status 1, as the GNU tools do.
 int with_standard_output_finished(int status) {
-  if (auto written = ecflux::textio::finish_standard_output(); !written.ok() && status == 0) {
+  if (auto written = ecflux::base::finish_standard_output(); !written.ok() && status == 0) {
     ecflux::plot::report_failure(std::cerr, written.failure());
     return 1;
   }
@@ -41,8 +41,8 @@ int with_standard_output_finished(int status) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ecflux::textio::occupy_closed_standard_streams();
-  ecflux::textio::ignore_signals_of_failed_writes();
+  ecflux::base::occupy_closed_standard_streams();
+  ecflux::base::ignore_signals_of_failed_writes();
 
   const auto arguments = std::span<const char* const>(argv, static_cast<std::size_t>(argc));
   const auto line = ecflux::input::parse_command_line(arguments.subspan(1), {});

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::plot {
 
-// Runs `step`, which gives a textio::Result, and turns a lack of memory in it
+// Runs `step`, which gives a base::Result, and turns a lack of memory in it
 // into "out of memory while DOING /data/run/Cospectra.out" (the files joined
 // by "and"). The message is made once the step's memory is given back.
 template <class Step>
@@ -25,10 +25,10 @@ auto guarding_memory(std::string_view doing, std::initializer_list<std::string_v
     std::string message = "out of memory while " + std::string(doing);
     const char* joint = " ";
     for (const std::string_view file : files) {
-      message += joint + textio::absolute_path(file);
+      message += joint + base::absolute_path(file);
       joint = " and ";
     }
-    return textio::ResourceFailure{std::move(message)};
+    return base::ResourceFailure{std::move(message)};
   }
 }
 

@@ -46,15 +46,15 @@ struct RunFiles {
 };
 
 // Opens a file of the run, naming it in `files`.
-textio::Result<textio::LineReader> open_run_file(OutputRole role, const std::string& results_name,
-                                                 RunFiles& files) {
+base::Result<textio::LineReader> open_run_file(OutputRole role, const std::string& results_name,
+                                               RunFiles& files) {
   const report::OutputFileInfo& info = report::output_file(role);
   files.names.emplace_back(report::output_name(info, results_name));
   return guarding_memory("reading", {files.names.back()},
                          [&] { return textio::LineReader::open(files.names.back(), info.unit); });
 }
 
-textio::Result<RunFiles> open_run_files(const std::string& results_name) {
+base::Result<RunFiles> open_run_files(const std::string& results_name) {
   RunFiles run;
   run.csv = csv_files_hold_results(results_name);
   const std::array<OutputRole, 4> roles = {
@@ -98,7 +98,7 @@ SampleClock sample_clock(const input::BlockSizes& sizes, const BlockTable& table
 
 // The two cumulative-flux files, each row placed by the clock where the
 // sizes give one.
-textio::Status read_cumulative_files(RunFiles& files, RunModel& run) {
+base::Status read_cumulative_files(RunFiles& files, RunModel& run) {
   if (run.sizes) run.clock = sample_clock(*run.sizes, run.blocks);
   const SampleClock* clock = run.clock ? &*run.clock : nullptr;
   auto plain = read_cumulative(files.files[1], files.names[1], clock, false);
@@ -111,7 +111,7 @@ textio::Status read_cumulative_files(RunFiles& files, RunModel& run) {
 }
 
 // The record of run.json, or why the run has none.
-textio::Status read_record(std::optional<textio::LineReader>& file, RunModel& run) {
+base::Status read_record(std::optional<textio::LineReader>& file, RunModel& run) {
   const std::string_view name = report::output_file(OutputRole::run_record).fixed_name;
   if (!file) {
     run.record_absence = std::string(name) +
@@ -162,7 +162,7 @@ bool csv_files_hold_results(const std::string& results_name) {
          csv_of_this_run(OutputRole::window_fluxes_csv, results_name);
 }
 
-textio::Result<RunModel> read_run(const input::Configuration& config, std::size_t line_limit) {
+base::Result<RunModel> read_run(const input::Configuration& config, std::size_t line_limit) {
   auto opened = open_run_files(config.results_file_name);
   if (!opened.ok()) return std::move(opened.failure());
   RunFiles& files = opened.value();

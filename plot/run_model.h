@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "input/configuration.h"
 #include "plot/block_table.h"
 #include "plot/cumulative_reading.h"
@@ -20,7 +21,6 @@
 #include "plot/time_scale.h"
 #include "plot/window_reading.h"
 #include "stats/cumulative_flux.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -69,7 +69,7 @@ bool csv_files_hold_results(const std::string& results_name);
 // read. The window fluxes and spectra are kept whole for `line_limit`
 // blocks. A run.json that holds no record of a run leaves the run without
 // one, and says why.
-textio::Result<RunModel> read_run(const input::Configuration& config,
-                                  std::size_t line_limit = default_line_limit);
+base::Result<RunModel> read_run(const input::Configuration& config,
+                                std::size_t line_limit = default_line_limit);
 
 }  // namespace ecflux::plot

@@ -116,9 +116,9 @@ std::vector<RecordedWarning> warnings_of(const Json& json) {
 
 }  // namespace
 
-textio::Result<RunRecordFacts> parse_run_record(std::string_view text) {
+base::Result<RunRecordFacts> parse_run_record(std::string_view text) {
   const Json json = Json::parse(text, nullptr, false);
-  if (!json.is_object()) return textio::Refusal{"it is not a JSON object"};
+  if (!json.is_object()) return base::Refusal{"it is not a JSON object"};
   RunRecordFacts facts;
   take(member(json, "version"), facts.version);
   const Json& options = member(json, "options");

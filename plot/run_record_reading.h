@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "report/run_record.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -39,6 +39,6 @@ struct RunRecordFacts {
 
 // The facts of the text of a run.json; text that is not a JSON object is
 // refused with the parser's reason.
-textio::Result<RunRecordFacts> parse_run_record(std::string_view text);
+base::Result<RunRecordFacts> parse_run_record(std::string_view text);
 
 }  // namespace ecflux::plot

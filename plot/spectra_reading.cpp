@@ -132,9 +132,9 @@ class SpectraReader {
 
 }  // namespace
 
-textio::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::string file_label,
-                                          const std::vector<std::string>& block_times,
-                                          double frequency_step, std::size_t line_limit) {
+base::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::string file_label,
+                                        const std::vector<std::string>& block_times,
+                                        double frequency_step, std::size_t line_limit) {
   auto file = CsvFile::open(
       std::move(cospectra), file_label,
       {block_column, frequency_column, count_column, cospectrum_column, ogive_column});

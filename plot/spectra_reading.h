@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "plot/chart.h"
 #include "plot/fields.h"
 #include "plot/window_reading.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -54,9 +54,9 @@ struct BlockSpectra {
 // time of each block of the run, empty where it has none); rows of a block
 // beyond them are left out. `frequency_step`: fs / N of the run, in Hz. A
 // header without a column that the plot needs is refused.
-textio::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::string file_label,
-                                          const std::vector<std::string>& block_times,
-                                          double frequency_step,
-                                          std::size_t line_limit = default_line_limit);
+base::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::string file_label,
+                                        const std::vector<std::string>& block_times,
+                                        double frequency_step,
+                                        std::size_t line_limit = default_line_limit);
 
 }  // namespace ecflux::plot

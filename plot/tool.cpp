@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "base/folder_lock.h"
 #include "input/configuration.h"
 #include "plot/block_plot.h"
 #include "plot/cumulative_plot.h"
@@ -21,7 +22,6 @@
 #include "plot/window_plot.h"
 #include "report/output_files.h"
 #include "report/output_guard.h"
-#include "textio/folder_lock.h"
 #include "textio/output_file.h"
 
 namespace ecflux::plot {
@@ -67,7 +67,7 @@ struct OutputText {
 // drawn before any is written, so that a run that fails part way leaves the
 // plots of an earlier run as they were; what was read is given back before
 // the writing, which then needs little memory.
-textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration& config) {
+base::Result<std::vector<OutputText>> draw_outputs(const input::Configuration& config) {
   auto run = read_run(config);
   if (!run.ok()) return std::move(run.failure());
   std::vector<Chart> charts;
@@ -77,7 +77,7 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
     const std::string_view name = file_name(plot.role);
     auto svg = guarding_memory("drawing", {name}, [&] {
       charts.push_back(plot.build(run.value()));
-      return textio::Result<std::string>(render_svg(charts.back()));
+      return base::Result<std::string>(render_svg(charts.back()));
     });
     if (!svg.ok()) return std::move(svg.failure());
     outputs.push_back({name, std::move(svg.value())});
@@ -85,7 +85,7 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
   const std::string_view page_name = file_name(OutputRole::report_page);
   auto page = guarding_memory("drawing", {page_name}, [&] {
     std::error_code error;
-    return textio::Result<std::string>(
+    return base::Result<std::string>(
         report_page(run.value(), std::filesystem::current_path(error).string(), charts));
   });
   if (!page.ok()) return std::move(page.failure());
@@ -96,7 +96,7 @@ textio::Result<std::vector<OutputText>> draw_outputs(const input::Configuration&
 // Refuses a configuration under which a plot would replace an input or an
 // output of the run, and a standard output that is one of the run's files,
 // where the printed paths would land in a file that is read or replaced.
-textio::Status check_run_files(const input::Configuration& config) {
+base::Status check_run_files(const input::Configuration& config) {
   const report::RunFileNames names{config.data_file_name, input::configuration_file_name,
                                    config.results_file_name};
   if (auto distinct = report::check_files_are_distinct(names); !distinct.ok()) return distinct;
@@ -107,7 +107,7 @@ textio::Status check_run_files(const input::Configuration& config) {
 // keeps the staged files of two ecflux-plot processes in one folder apart,
 // which the shared lock lets run at once. A file's text is given back once it
 // is written, so that writing needs little more memory than drawing did.
-textio::Result<std::vector<textio::OutputFile>> write_aside(std::vector<OutputText>& outputs) {
+base::Result<std::vector<textio::OutputFile>> write_aside(std::vector<OutputText>& outputs) {
   const std::string tag = std::to_string(::getpid());
   std::vector<textio::OutputFile> files;
   for (OutputText& output : outputs) {
@@ -116,7 +116,7 @@ textio::Result<std::vector<textio::OutputFile>> write_aside(std::vector<OutputTe
       if (!file.ok()) return file;
       file.value().write_text(output.text);
       if (auto finished = file.value().finish(false); !finished.ok()) {
-        return textio::Result<textio::OutputFile>(std::move(finished.failure()));
+        return base::Result<textio::OutputFile>(std::move(finished.failure()));
       }
       return file;
     });
@@ -130,7 +130,7 @@ textio::Result<std::vector<textio::OutputFile>> write_aside(std::vector<OutputTe
 // Puts the files written aside in place, in their order, and prints the path
 // of each. A file not yet put in place when one fails is removed with its
 // object.
-textio::Status put_in_place(std::vector<textio::OutputFile>& files, std::ostream& out) {
+base::Status put_in_place(std::vector<textio::OutputFile>& files, std::ostream& out) {
   for (textio::OutputFile& file : files) {
     if (auto placed = file.put_in_place(); !placed.ok()) return placed;
     out << file.path() << '\n';
@@ -153,8 +153,8 @@ void remove_stale_plots(const std::vector<OutputText>& outputs) {
   }
 }
 
-textio::Status plot_run(std::ostream& out) {
-  const auto lock = textio::lock_folder_for_reading("; nothing was drawn");
+base::Status plot_run(std::ostream& out) {
+  const auto lock = base::lock_folder_for_reading("; nothing was drawn");
   if (!lock.ok()) return lock.failure();
   const auto config = guarding_memory("reading", {input::configuration_file_name},
                                       [] { return input::read_configuration(); });
@@ -171,17 +171,17 @@ textio::Status plot_run(std::ostream& out) {
 
 }  // namespace
 
-void report_failure(std::ostream& err, const textio::Failure& failure) {
-  if (const textio::IoFailure* io = failure.io_failure()) {
-    err << "ecflux-plot: " << textio::failure_text(*io) << '\n';
+void report_failure(std::ostream& err, const base::Failure& failure) {
+  if (const base::IoFailure* io = failure.io_failure()) {
+    err << "ecflux-plot: " << base::failure_text(*io) << '\n';
   } else {
-    err << textio::fatal_message(failure, "ecflux-plot") << '\n';
+    err << base::fatal_message(failure, "ecflux-plot") << '\n';
   }
 }
 
 int run_plot_tool(std::ostream& out, std::ostream& err) {
   try {
-    const textio::Status status = plot_run(out);
+    const base::Status status = plot_run(out);
     if (status.ok()) return 0;
     report_failure(err, status.failure());
     return 1;

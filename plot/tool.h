@@ -5,13 +5,13 @@
 
 #include <ostream>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::plot {
 
 // The one line of a failure on `err`, in the words that ecflux uses for the
 // same condition: "ecflux-plot: file not found, unit 43, file ...".
-void report_failure(std::ostream& err, const textio::Failure& failure);
+void report_failure(std::ostream& err, const base::Failure& failure);
 
 // Takes the run folder's lock shared, so that it never reads what a run is
 // writing; reads "ConfigDRAVEK.Dat" for the run's file names and refuses a

@@ -117,11 +117,9 @@ void take_table_record(std::string_view record, const TableColumns& columns, Win
 
 }  // namespace
 
-textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
-                                               std::string file_label,
-                                               const std::vector<std::string>& block_times,
-                                               const stats::Medium& medium,
-                                               std::size_t line_limit) {
+base::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra, std::string file_label,
+                                             const std::vector<std::string>& block_times,
+                                             const stats::Medium& medium, std::size_t line_limit) {
   const TableColumns columns = table_columns(medium);
   WindowFluxes fluxes;
   fluxes.file_label = std::move(file_label);
@@ -142,10 +140,10 @@ textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
   return fluxes;
 }
 
-textio::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
-                                              std::string file_label,
-                                              const std::vector<std::string>& block_times,
-                                              const stats::Medium& medium, std::size_t line_limit) {
+base::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
+                                            std::string file_label,
+                                            const std::vector<std::string>& block_times,
+                                            const stats::Medium& medium, std::size_t line_limit) {
   constexpr std::string_view block_column = "block", frequency_column = "frequency_Hz",
                              day_flux_column = "flux_K_m_day", watts_column = "flux_W_m2";
   auto file = CsvFile::open(std::move(window_fluxes), file_label,

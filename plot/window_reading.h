@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "plot/chart.h"
 #include "plot/fields.h"
 #include "stats/cumulative_flux.h"
 #include "textio/line_reader.h"
-#include "textio/result.h"
 
 namespace ecflux::plot {
 
@@ -57,11 +57,10 @@ struct WindowFluxes {
 // is labelled with its time there; where that does not fit its field (from
 // 10000 on), with `block_times` (the results file's TIME of each block) when
 // that holds one for every block. The range follows the table's rows.
-textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
-                                               std::string file_label,
-                                               const std::vector<std::string>& block_times,
-                                               const stats::Medium& medium = {},
-                                               std::size_t line_limit = default_line_limit);
+base::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra, std::string file_label,
+                                             const std::vector<std::string>& block_times,
+                                             const stats::Medium& medium = {},
+                                             std::size_t line_limit = default_line_limit);
 
 // "window_fluxes.csv": one row per block and window length, for the blocks
 // labelled by `block_times` (the time of each block of the run, empty where
@@ -69,10 +68,10 @@ textio::Result<WindowFluxes> read_window_table(textio::LineReader& cospectra,
 // of an earlier version without it, of flux_K_m_day turned into W/m² with
 // `medium`. The range follows the frequencies upwards. A header without a
 // column that the plot needs is refused.
-textio::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
-                                              std::string file_label,
-                                              const std::vector<std::string>& block_times,
-                                              const stats::Medium& medium = {},
-                                              std::size_t line_limit = default_line_limit);
+base::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
+                                            std::string file_label,
+                                            const std::vector<std::string>& block_times,
+                                            const stats::Medium& medium = {},
+                                            std::size_t line_limit = default_line_limit);
 
 }  // namespace ecflux::plot

@@ -24,6 +24,11 @@
 #include <variant>
 #include <vector>
 
+#include "base/file_paths.h"
+#include "base/printable.h"
+#include "base/result.h"
+#include "base/stop_signals.h"
+#include "base/warning.h"
 #include "driver/array_run.h"
 #include "driver/check.h"
 #include "driver/messages.h"
@@ -35,11 +40,6 @@
 #include "report/csv_files.h"
 #include "report/output_files.h"
 #include "report/run_record.h"
-#include "textio/file_paths.h"
-#include "textio/printable.h"
-#include "textio/result.h"
-#include "textio/stop_signals.h"
-#include "textio/warning.h"
 
 namespace py = pybind11;
 
@@ -86,12 +86,12 @@ class Computing {
   py::gil_scoped_release released_;
   std::lock_guard<std::mutex> lock_;
   WorkingDirectoryKept directory_;
-  std::optional<textio::StopSignalScope> signals_;
+  std::optional<base::StopSignalScope> signals_;
 };
 
 // The kind of a failure, as the package names its exceptions.
-std::string failure_kind(const textio::Failure& failure) {
-  if (const textio::IoFailure* io = failure.io_failure()) {
+std::string failure_kind(const base::Failure& failure) {
+  if (const base::IoFailure* io = failure.io_failure()) {
     if (io->unit == input::configuration_unit) return "configuration";
     if (io->unit == input::data_unit) return "data";
     for (const report::OutputFileInfo& file : report::output_files) {
@@ -107,13 +107,13 @@ std::string failure_kind(const textio::Failure& failure) {
 // Raises the failure: its kind, the program's line (and the hint's line
 // where there is one), every line the program would have printed, and the
 // exit status it would have ended with.
-[[noreturn]] void raise_failure(const textio::Failure& failure, std::vector<std::string> lines,
+[[noreturn]] void raise_failure(const base::Failure& failure, std::vector<std::string> lines,
                                 int status) {
   // The lines as the program prints them, with the control characters of
   // names escaped.
-  std::vector<std::string> own = {textio::printable(textio::fatal_message(failure))};
+  std::vector<std::string> own = {base::printable(base::fatal_message(failure))};
   if (!failure.hint.empty()) {
-    own.push_back(textio::printable(std::string(driver::program_prefix) + failure.hint));
+    own.push_back(base::printable(std::string(driver::program_prefix) + failure.hint));
   }
   // An interruption's line is the run's last, which says how far it came.
   std::string message = failure.interruption() != nullptr && !lines.empty() ? lines.back() : own[0];
@@ -124,12 +124,12 @@ std::string failure_kind(const textio::Failure& failure) {
   fields["message"] = message;
   fields["lines"] = std::move(lines);
   fields["status"] = status;
-  if (const textio::IoFailure* io = failure.io_failure()) {
+  if (const base::IoFailure* io = failure.io_failure()) {
     fields["unit"] = io->unit;
     fields["path"] = io->path;
-    fields["severity"] = textio::severity_number(io->condition);
+    fields["severity"] = base::severity_number(io->condition);
   }
-  if (const textio::Interruption* interruption = failure.interruption()) {
+  if (const base::Interruption* interruption = failure.interruption()) {
     fields["signal"] = interruption->signal;
   }
   PyErr_SetObject(failure_type, fields.ptr());
@@ -144,8 +144,8 @@ input::CommandLine parse_options(const std::vector<std::string>& arguments,
   for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
   auto line = input::parse_command_line(pointers, accepted);
   if (line.ok() && (line.value().help || line.value().version)) {
-    line = textio::Refusal{"unknown option " +
-                           std::string(line.value().help ? "--help" : "--version")};
+    line =
+        base::Refusal{"unknown option " + std::string(line.value().help ? "--help" : "--version")};
   }
   if (!line.ok()) {
     py::dict fields;
@@ -215,8 +215,8 @@ class CellColumns {
   std::vector<std::vector<std::int64_t>> counts_;
 };
 
-py::tuple warning_tuple(const textio::Warning& warning) {
-  return py::make_tuple(std::string(textio::warning_kind_name(warning.kind)), warning.file,
+py::tuple warning_tuple(const base::Warning& warning) {
+  return py::make_tuple(std::string(base::warning_kind_name(warning.kind)), warning.file,
                         warning.line, warning.count, warning.text);
 }
 
@@ -224,12 +224,12 @@ py::tuple warning_tuple(const textio::Warning& warning) {
 // without the interpreter's lock and handed over when it ends.
 struct Gathered {
   std::vector<std::string> lines;
-  std::vector<textio::Warning> warnings;
+  std::vector<base::Warning> warnings;
   std::vector<driver::BlockResult> blocks;
   flux::WindowFluxTable table;
   std::vector<double> mean_times;
   input::BlockSizes sizes;
-  std::optional<textio::Failure> failure;
+  std::optional<base::Failure> failure;
   // An exception of the caller's progress callback: it stops the run, and
   // is raised when the run has ended.
   std::optional<py::error_already_set> progress_error;
@@ -239,7 +239,7 @@ driver::RunListener listener_of(Gathered& gathered, const py::object& progress) 
   driver::RunListener listener;
   listener.progress_lines = false;
   listener.message = [&gathered](const std::string& line) { gathered.lines.push_back(line); };
-  listener.warning = [&gathered](const textio::Warning& warning) {
+  listener.warning = [&gathered](const base::Warning& warning) {
     gathered.warnings.push_back(warning);
   };
   listener.block = [&gathered, progress](const driver::BlockResult& block) {
@@ -255,7 +255,7 @@ driver::RunListener listener_of(Gathered& gathered, const py::object& progress) 
       progress(gathered.blocks.size());
     } catch (py::error_already_set& error) {
       gathered.progress_error = std::move(error);
-      textio::request_stop(SIGINT);
+      base::request_stop(SIGINT);
     }
   };
   listener.window_table = [&gathered](const flux::WindowFluxTable& table,
@@ -265,7 +265,7 @@ driver::RunListener listener_of(Gathered& gathered, const py::object& progress) 
     gathered.mean_times.assign(mean_times.begin(), mean_times.end());
     gathered.sizes = sizes;
   };
-  listener.failure = [&gathered](const textio::Failure& failure) { gathered.failure = failure; };
+  listener.failure = [&gathered](const base::Failure& failure) { gathered.failure = failure; };
   return listener;
 }
 
@@ -293,9 +293,9 @@ py::dict results_of(const Gathered& gathered, const input::QualityOptions& quali
   }
   py::list warnings;
   std::set<std::string> warning_lines;
-  for (const textio::Warning& warning : gathered.warnings) {
+  for (const base::Warning& warning : gathered.warnings) {
     warnings.append(warning_tuple(warning));
-    warning_lines.insert(textio::printable(driver::warning_line(warning)));
+    warning_lines.insert(base::printable(driver::warning_line(warning)));
   }
   // The lines that are not warnings: what the run did besides, such as the
   // removal of what a run that did not complete left behind.
@@ -313,7 +313,7 @@ py::dict results_of(const Gathered& gathered, const input::QualityOptions& quali
 
 // Raises what stopped a computation: the caller's own exception from its
 // progress callback, or the failure.
-[[noreturn]] void raise_stop(Gathered& gathered, const textio::Failure& failure, int status) {
+[[noreturn]] void raise_stop(Gathered& gathered, const base::Failure& failure, int status) {
   if (gathered.progress_error) {
     gathered.progress_error->restore();
     throw py::error_already_set();
@@ -338,15 +338,15 @@ py::dict run_folder(const std::string& folder, const std::vector<std::string>& a
     try {
       status = driver::run(line, &listener);
     } catch (const std::bad_alloc&) {
-      gathered.failure = textio::ResourceFailure{"out of memory"};
+      gathered.failure = base::ResourceFailure{"out of memory"};
       status = 1;
     }
-    if (status == 0) run_folder = textio::working_folder();
+    if (status == 0) run_folder = base::working_folder();
   }
   if (status != 0) {
     raise_stop(gathered,
                gathered.failure ? *gathered.failure
-                                : textio::Failure(textio::ResourceFailure{"the run failed"}),
+                                : base::Failure(base::ResourceFailure{"the run failed"}),
                status);
   }
   py::dict results = results_of(gathered, line.quality);
@@ -382,7 +382,7 @@ py::dict process(py::array_t<double, py::array::c_style> time,
 
   Gathered gathered;
   const driver::RunListener listener = listener_of(gathered, progress);
-  std::optional<textio::Result<driver::ArraySummary>> summary;
+  std::optional<base::Result<driver::ArraySummary>> summary;
   std::string record;
   {
     Computing computing(catch_signals);
@@ -391,7 +391,7 @@ py::dict process(py::array_t<double, py::array::c_style> time,
     try {
       summary.emplace(driver::process_arrays(request, listener));
     } catch (const std::bad_alloc&) {
-      summary.emplace(textio::ResourceFailure{"out of memory"});
+      summary.emplace(base::ResourceFailure{"out of memory"});
     }
     if (summary->ok()) {
       std::vector<int> flags;
@@ -406,8 +406,8 @@ py::dict process(py::array_t<double, py::array::c_style> time,
     }
   }
   if (!summary->ok()) {
-    const textio::Failure& failure = summary->failure();
-    const textio::Interruption* interruption = failure.interruption();
+    const base::Failure& failure = summary->failure();
+    const base::Interruption* interruption = failure.interruption();
     if (interruption != nullptr) {
       gathered.lines.push_back(
           std::string(driver::program_prefix) + "interrupted after " +
@@ -425,7 +425,7 @@ py::dict check_folder(const std::string& folder, const std::vector<std::string>&
                       bool catch_signals) {
   input::CommandLine line = parse_options(
       arguments, {.check = false, .csv = true, .durable = true, .strict = true, .quality = true});
-  std::optional<textio::Result<driver::CheckReport>> checked;
+  std::optional<base::Result<driver::CheckReport>> checked;
   {
     Computing computing(catch_signals);
     if (auto entered = input::enter_run_folder(folder); !entered.ok()) {
@@ -434,12 +434,12 @@ py::dict check_folder(const std::string& folder, const std::vector<std::string>&
       try {
         checked.emplace(driver::check_folder(line));
       } catch (const std::bad_alloc&) {
-        checked.emplace(textio::ResourceFailure{"out of memory"});
+        checked.emplace(base::ResourceFailure{"out of memory"});
       }
     }
   }
   if (!checked->ok()) {
-    const textio::Failure& failure = checked->failure();
+    const base::Failure& failure = checked->failure();
     raise_failure(failure, {}, failure.interruption() ? 128 + failure.interruption()->signal : 1);
   }
   const driver::CheckReport& report = checked->value();
@@ -448,9 +448,9 @@ py::dict check_folder(const std::string& folder, const std::vector<std::string>&
     fields.append(py::make_tuple(field.name, field.line, field.first_column, field.last_column,
                                  field.text, field.value_taken));
   }
-  const auto warnings_of = [](const std::vector<textio::Warning>& found) {
+  const auto warnings_of = [](const std::vector<base::Warning>& found) {
     py::list list;
-    for (const textio::Warning& warning : found) list.append(warning_tuple(warning));
+    for (const base::Warning& warning : found) list.append(warning_tuple(warning));
     return list;
   };
   const auto optional_number = [](const std::optional<double>& value) -> py::object {
@@ -481,7 +481,7 @@ py::dict check_folder(const std::string& folder, const std::vector<std::string>&
   result["warnings"] = warnings_of(report.warnings);
   result["leftovers"] = report.leftovers;
   result["verdict"] =
-      report.verdict ? py::object(py::str(textio::fatal_message(*report.verdict))) : py::none();
+      report.verdict ? py::object(py::str(base::fatal_message(*report.verdict))) : py::none();
   return result;
 }
 
@@ -513,18 +513,18 @@ py::dict frame_of(const RunTable& table) {
 }
 
 py::dict read_run(const std::string& folder) {
-  std::optional<textio::Result<RunTables>> tables;
+  std::optional<base::Result<RunTables>> tables;
   std::string run_folder;
   {
     Computing computing(false);
     if (auto entered = input::enter_run_folder(folder); !entered.ok()) {
       tables.emplace(std::move(entered.failure()));
     } else {
-      run_folder = textio::working_folder();
+      run_folder = base::working_folder();
       try {
         tables.emplace(read_run_tables());
       } catch (const std::bad_alloc&) {
-        tables.emplace(textio::ResourceFailure{"out of memory"});
+        tables.emplace(base::ResourceFailure{"out of memory"});
       }
     }
   }

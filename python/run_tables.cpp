@@ -9,6 +9,7 @@
 #include <utility>
 #include <variant>
 
+#include "base/folder_lock.h"
 #include "flux/window_sweep.h"
 #include "input/configuration.h"
 #include "plot/csv_reader.h"
@@ -16,7 +17,6 @@
 #include "plot/run_model.h"
 #include "report/csv_files.h"
 #include "report/output_files.h"
-#include "textio/folder_lock.h"
 #include "textio/line_reader.h"
 
 namespace ecflux::python {
@@ -67,17 +67,17 @@ TableColumn column_named(std::string name, std::string label) {
   return column;
 }
 
-textio::Result<textio::LineReader> open_output(OutputRole role, const std::string& name) {
+base::Result<textio::LineReader> open_output(OutputRole role, const std::string& name) {
   return textio::LineReader::open(name, report::output_file(role).unit);
 }
 
 // A CSV file of the run, every column: an empty field is a value that was
 // not finite; other text that is not a number is counted.
-textio::Result<RunTable> read_csv_table(OutputRole role) {
+base::Result<RunTable> read_csv_table(OutputRole role) {
   const std::string name(report::output_file(role).fixed_name);
   auto reader = open_output(role, name);
   if (!reader.ok()) return std::move(reader.failure());
-  RunTable table{textio::absolute_path(name), {}};
+  RunTable table{base::absolute_path(name), {}};
   auto opened = plot::CsvFile::open(std::move(reader.value()), table.path, {});
   if (!opened.ok()) return std::move(opened.failure());
   plot::CsvFile& csv = opened.value();
@@ -110,10 +110,10 @@ std::vector<std::string> header_labels(std::string_view header) {
 }
 
 // The results file: the block's number, then the fields of each row.
-textio::Result<RunTable> read_results_file(const std::string& name) {
+base::Result<RunTable> read_results_file(const std::string& name) {
   auto reader = open_output(OutputRole::results, name);
   if (!reader.ok()) return std::move(reader.failure());
-  RunTable table{textio::absolute_path(name), {column_named("block", "row")}};
+  RunTable table{base::absolute_path(name), {column_named("block", "row")}};
   const std::vector<std::string> names = report::results_row_csv_names();
   const std::vector<std::string> labels = header_labels(report::results_header);
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -137,8 +137,8 @@ textio::Result<RunTable> read_results_file(const std::string& name) {
 // flux, turned into the long form of window_fluxes.csv: for each block, each
 // window. A block's time that is too wide for the table's first record is
 // the results file's TIME of the block, written with the same decimals.
-textio::Result<RunTable> read_window_table(const std::vector<double>& block_times,
-                                           const std::optional<input::BlockSizes>& sizes) {
+base::Result<RunTable> read_window_table(const std::vector<double>& block_times,
+                                         const std::optional<input::BlockSizes>& sizes) {
   const std::string name(report::output_file(OutputRole::window_flux_table).fixed_name);
   auto reader = open_output(OutputRole::window_flux_table, name);
   if (!reader.ok()) return std::move(reader.failure());
@@ -185,7 +185,7 @@ textio::Result<RunTable> read_window_table(const std::vector<double>& block_time
   std::vector<std::int32_t> lengths;
   if (sizes) lengths = flux::window_sequence(*sizes);
   const bool with_lengths = lengths.size() == windows;
-  RunTable table{textio::absolute_path(name), {}};
+  RunTable table{base::absolute_path(name), {}};
   TableColumn block = column_named("block", "block");
   TableColumn time = column_named("time_mean", times.label);
   TableColumn samples = column_named("window_samples", "window length of the sequence");
@@ -236,8 +236,8 @@ const TableColumn& RunTable::column(std::string_view name) const {
 
 bool is_count_column(const std::string& name) { return count_columns().contains(name); }
 
-textio::Result<RunTables> read_run_tables() {
-  auto lock = textio::lock_folder_for_reading("; nothing was read");
+base::Result<RunTables> read_run_tables() {
+  auto lock = base::lock_folder_for_reading("; nothing was read");
   if (!lock.ok()) return std::move(lock.failure());
   auto config = input::read_configuration();
   if (!config.ok()) return std::move(config.failure());

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::python {
 
@@ -45,6 +45,6 @@ bool is_count_column(const std::string& name);
 // Reads the tables of the run in the working directory, under the folder's
 // shared lock: refused while a run writes there. The configuration gives the
 // results file's name and the sizes of the window sequence.
-textio::Result<RunTables> read_run_tables();
+base::Result<RunTables> read_run_tables();
 
 }  // namespace ecflux::python

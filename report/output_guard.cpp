@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/file_paths.h"
 #include "report/output_files.h"
-#include "textio/file_paths.h"
 
 namespace ecflux::report {
 namespace {
@@ -18,7 +18,7 @@ struct NamedFile {
 };
 
 std::string described(const NamedFile& file) {
-  return file.description + " " + textio::absolute_path(file.name);
+  return file.description + " " + base::absolute_path(file.name);
 }
 
 std::string same_file_refusal(const std::string& first, const std::string& second) {
@@ -42,13 +42,13 @@ std::vector<NamedFile> run_files(const RunFileNames& names, std::size_t& inputs)
 
 }  // namespace
 
-textio::Status check_files_are_distinct(const RunFileNames& names) {
+base::Status check_files_are_distinct(const RunFileNames& names) {
   std::size_t inputs = 0;
   const std::vector<NamedFile> files = run_files(names, inputs);
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = std::max(i + 1, inputs); j < files.size(); ++j) {
-      if (textio::same_file(files[i].name, files[j].name)) {
-        return textio::Refusal{same_file_refusal(described(files[i]), described(files[j]))};
+      if (base::same_file(files[i].name, files[j].name)) {
+        return base::Refusal{same_file_refusal(described(files[i]), described(files[j]))};
       }
     }
   }
@@ -58,16 +58,16 @@ textio::Status check_files_are_distinct(const RunFileNames& names) {
   for (std::size_t i = 0; i < inputs; ++i) {
     for (std::size_t j = inputs; j < files.size(); ++j) {
       const NamedFile staged{"the file that holds " + files[j].description + " while it is written",
-                             textio::staged_path(textio::resolved_path(files[j].name))};
-      if (textio::same_file(files[i].name, staged.name)) {
-        return textio::Refusal{same_file_refusal(described(files[i]), described(staged))};
+                             base::staged_path(base::resolved_path(files[j].name))};
+      if (base::same_file(files[i].name, staged.name)) {
+        return base::Refusal{same_file_refusal(described(files[i]), described(staged))};
       }
     }
   }
   return {};
 }
 
-textio::Status check_standard_stream(int descriptor, const RunFileNames& names) {
+base::Status check_standard_stream(int descriptor, const RunFileNames& names) {
   struct stat stream {};
   if (::fstat(descriptor, &stream) != 0 || !S_ISREG(stream.st_mode)) return {};
   std::size_t inputs = 0;
@@ -75,7 +75,7 @@ textio::Status check_standard_stream(int descriptor, const RunFileNames& names) 
     struct stat status {};
     if (::stat(file.name.c_str(), &status) == 0 && status.st_dev == stream.st_dev &&
         status.st_ino == stream.st_ino) {
-      return textio::Refusal{same_file_refusal(
+      return base::Refusal{same_file_refusal(
           descriptor == STDERR_FILENO ? "standard error" : "standard output", described(file))};
     }
   }

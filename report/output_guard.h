@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::report {
 
@@ -23,12 +23,12 @@ struct RunFileNames {
 // either program (every file of the output table, whether or not this run
 // writes it) would be an input or another output, or in which an input is
 // where an output is written aside until its run completes.
-textio::Status check_files_are_distinct(const RunFileNames& names);
+base::Status check_files_are_distinct(const RunFileNames& names);
 
 // Refuses a standard stream (standard output or standard error, by its
 // descriptor) that is a regular file and one of the run's inputs or outputs:
 // progress lines or messages written there would mix with its records, or
 // be lost when a completed run replaces it.
-textio::Status check_standard_stream(int descriptor, const RunFileNames& names);
+base::Status check_standard_stream(int descriptor, const RunFileNames& names);
 
 }  // namespace ecflux::report

@@ -51,10 +51,10 @@ Json data_json(const RecordedData& data) {
           {"time_unit", data.time_unit}};
 }
 
-Json warnings_json(const std::vector<textio::Warning>& warnings) {
+Json warnings_json(const std::vector<base::Warning>& warnings) {
   Json list = Json::array();
-  for (const textio::Warning& warning : warnings) {
-    list.push_back({{"kind", std::string(textio::warning_kind_name(warning.kind))},
+  for (const base::Warning& warning : warnings) {
+    list.push_back({{"kind", std::string(base::warning_kind_name(warning.kind))},
                     {"file", warning.file},
                     {"line", warning.line},
                     {"count", warning.count},

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "textio/warning.h"
+#include "base/warning.h"
 
 namespace ecflux::report {
 
@@ -94,7 +94,7 @@ struct RunRecord {
     std::string path;
   };
   std::vector<Output> outputs;
-  std::vector<textio::Warning> warnings;
+  std::vector<base::Warning> warnings;
 };
 
 // The record as JSON text, ending with a line feed. Keys in a fixed order, so

@@ -171,15 +171,15 @@ class LayoutParser {
 
 std::optional<Layout> parse_layout(std::string_view codes) { return LayoutParser(codes).parse(); }
 
-Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
-                    std::vector<FieldPlace>* places) {
+base::Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
+                          std::vector<FieldPlace>* places) {
   values.clear();
   if (places != nullptr) places->clear();
   std::string_view record;
-  const auto next_record = [&]() -> Status {
-    Result<bool> line = reader.next(record);
+  const auto next_record = [&]() -> base::Status {
+    base::Result<bool> line = reader.next(record);
     if (!line.ok()) return std::move(line.failure());
-    if (!line.value()) return reader.failure(IoCondition::end_of_file);
+    if (!line.value()) return reader.failure(base::IoCondition::end_of_file);
     return {};
   };
   if (auto status = next_record(); !status.ok()) return status;
@@ -201,13 +201,13 @@ Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldV
       case ItemKind::real: {
         // Blanks do not count in a number, so a short field needs no padding.
         const auto number = read_real_field(take(item.width), item.decimals);
-        if (!number) return reader.failure(IoCondition::conversion_error);
+        if (!number) return reader.failure(base::IoCondition::conversion_error);
         values.emplace_back(*number);
         break;
       }
       case ItemKind::integer: {
         const auto number = read_integer_field(take(item.width));
-        if (!number) return reader.failure(IoCondition::conversion_error);
+        if (!number) return reader.failure(base::IoCondition::conversion_error);
         values.emplace_back(*number);
         break;
       }

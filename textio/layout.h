@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::textio {
 
@@ -75,7 +75,7 @@ struct FieldPlace {
 // does not hold a number, or the reader's read_error. With `places`, every
 // data item read also gives its place there (replaced); after a
 // conversion_error the last place is that of the field that failed.
-Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
-                    std::vector<FieldPlace>* places = nullptr);
+base::Status read_records(LineReader& reader, const Layout& layout, std::vector<FieldValue>& values,
+                          std::vector<FieldPlace>* places = nullptr);
 
 }  // namespace ecflux::textio

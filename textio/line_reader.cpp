@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "textio/available_memory.h"
-#include "textio/stop_signals.h"
+#include "base/available_memory.h"
+#include "base/stop_signals.h"
 
 namespace ecflux::textio {
 
@@ -65,7 +65,7 @@ std::optional<LineReader::FileHash> LineReader::finish_hash() {
       } else if (got == 0) {
         whole = true;
         break;
-      } else if (errno != EINTR || stop_requested()) {
+      } else if (errno != EINTR || base::stop_requested()) {
         break;
       }
     }
@@ -83,27 +83,28 @@ std::optional<LineReader::FileFacts> LineReader::file_facts() const {
                    status.st_mtim.tv_nsec};
 }
 
-Result<LineReader> LineReader::open(std::string_view name, int unit) {
-  std::string path = absolute_path(name);
+base::Result<LineReader> LineReader::open(std::string_view name, int unit) {
+  std::string path = base::absolute_path(name);
   const std::string os_name(name);
   int fd;
   do {
     fd = ::open(os_name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == EINTR && stop_requested()) return Interruption{stop_signal()};
+    if (fd < 0 && errno == EINTR && base::stop_requested())
+      return base::Interruption{base::stop_signal()};
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    IoCondition condition = IoCondition::open_failure;
+    base::IoCondition condition = base::IoCondition::open_failure;
     if (errno == ENOENT) {
-      condition = IoCondition::file_not_found;
+      condition = base::IoCondition::file_not_found;
     } else if (errno == EACCES || errno == EPERM) {
-      condition = IoCondition::permission_denied;
+      condition = base::IoCondition::permission_denied;
     }
-    return IoFailure{condition, unit, std::move(path)};
+    return base::IoFailure{condition, unit, std::move(path)};
   }
   struct stat status;
   if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
     ::close(fd);
-    return IoFailure{IoCondition::open_failure, unit, std::move(path)};
+    return base::IoFailure{base::IoCondition::open_failure, unit, std::move(path)};
   }
   LineReader reader(fd, unit, std::move(path));
   reader.buffer_.resize(chunk_size);
@@ -154,8 +155,8 @@ LineReader::~LineReader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-IoFailure LineReader::failure(IoCondition condition) const {
-  return IoFailure{condition, unit_, path_};
+base::IoFailure LineReader::failure(base::IoCondition condition) const {
+  return base::IoFailure{condition, unit_, path_};
 }
 
 // Moves the unread bytes to the front, grows the buffer when they fill it,
@@ -181,13 +182,13 @@ bool LineReader::refill() {
       return false;
     }
     if (errno != EINTR) {
-      failed_ = failure(IoCondition::read_error);
+      failed_ = failure(base::IoCondition::read_error);
       return false;
     }
     // A read of a pipe or terminal that a stop signal interrupted stops,
     // instead of waiting for data that may never come.
-    if (stop_requested()) {
-      failed_ = Interruption{stop_signal()};
+    if (base::stop_requested()) {
+      failed_ = base::Interruption{base::stop_signal()};
       return false;
     }
   }
@@ -202,7 +203,7 @@ bool LineReader::grow_buffer() {
   constexpr std::size_t checked_from = std::size_t{64} << 20;
   bool fits = true;
   if (size >= checked_from) {
-    const auto available = available_memory();
+    const auto available = base::available_memory();
     fits = !available || size <= *available / 2;
   }
   if (fits) {
@@ -212,13 +213,14 @@ bool LineReader::grow_buffer() {
     } catch (const std::bad_alloc&) {
     }
   }
-  failed_ = ResourceFailure{"line " + std::to_string(line_number_ + 1) + " of " + path_ +
+  failed_ =
+      base::ResourceFailure{"line " + std::to_string(line_number_ + 1) + " of " + path_ +
                             " does not end within the memory this machine can give (" +
                             std::to_string(buffer_.size() >> 20) + " MB read without a line end)"};
   return false;
 }
 
-Result<bool> LineReader::next(std::string_view& record) {
+base::Result<bool> LineReader::next(std::string_view& record) {
   if (failed_) return *failed_;
   std::size_t searched = begin_;
   for (;;) {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::textio {
 
@@ -20,7 +20,7 @@ class LineReader {
   // permission_denied, a folder or any other failure open_failure. An open
   // that waits (a FIFO without a writer) ends with an Interruption when a
   // stop signal arrives.
-  static Result<LineReader> open(std::string_view name, int unit);
+  static base::Result<LineReader> open(std::string_view name, int unit);
 
   // A reader over text held in memory (tests and fuzzing); it cannot fail.
   static LineReader from_text(std::string_view text, int unit, std::string path);
@@ -40,7 +40,7 @@ class LineReader {
   // that is not complete then is never a record.
   // The last line of a file is a record even without a line feed; an empty
   // file has no record. The text stays valid until the next call.
-  [[nodiscard]] Result<bool> next(std::string_view& record);
+  [[nodiscard]] base::Result<bool> next(std::string_view& record);
 
   // From now on every byte read goes into a fast hash (64-bit XXH3) of the
   // file, taken while reading, at no second pass over what is read. Called
@@ -69,7 +69,7 @@ class LineReader {
   std::int64_t line_number() const { return line_number_; }
 
   // A failure of this file: its unit and absolute path with `condition`.
-  IoFailure failure(IoCondition condition) const;
+  base::IoFailure failure(base::IoCondition condition) const;
 
  private:
   LineReader(int fd, int unit, std::string path);
@@ -85,7 +85,7 @@ class LineReader {
   bool at_eof_ = false;
   // A read error, a line longer than the memory can hold, or a stop signal;
   // every later call gives it again.
-  std::optional<Failure> failed_;
+  std::optional<base::Failure> failed_;
   std::int64_t line_number_ = 0;
   // The hash of the bytes read so far, with hash_bytes().
   struct Hasher;

@@ -82,7 +82,7 @@ bool stands_for_missing(std::string_view token) {
 
 ListReader::ListReader(LineReader lines) : lines_(std::move(lines)) {}
 
-Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
+base::Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
   const std::size_t wanted = values.size();
   std::size_t filled = 0;
   // True where a comma gives a null value: at the start of the statement and
@@ -93,7 +93,7 @@ Result<ListReader::Outcome> ListReader::read(std::span<double> values) {
   // one) does not begin the statement.
   std::int64_t first_line = 0;
   for (;;) {
-    Result<bool> line = lines_.next(record);
+    base::Result<bool> line = lines_.next(record);
     if (!line.ok()) return std::move(line.failure());
     if (!line.value()) return Outcome::end_of_file;
     if (wanted == 0) return Outcome::complete;

@@ -32,7 +32,7 @@ class ListReader {
   // end_of_file when the file ends before the values are complete; bad_value
   // when a value is not a number (see parse_number); the failure read_error
   // when the file cannot be read.
-  [[nodiscard]] Result<Outcome> read(std::span<double> values);
+  [[nodiscard]] base::Result<Outcome> read(std::span<double> values);
 
   // From now on the words NaN, Inf and Infinity (any case, with a sign) and
   // numbers beyond the range of a double are values that stand for no

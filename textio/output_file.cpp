@@ -10,8 +10,8 @@
 #include <cstring>
 #include <utility>
 
-#include "textio/file_paths.h"
-#include "textio/stop_signals.h"
+#include "base/file_paths.h"
+#include "base/stop_signals.h"
 
 namespace ecflux::textio {
 
@@ -28,7 +28,7 @@ std::size_t write_all(int fd, const char* data, std::size_t size) {
     const ssize_t written = ::write(fd, data + done, size - done);
     if (written < 0) {
       // A write that waits (a pipe nobody reads) gives way to a stop signal.
-      if (errno == EINTR && !stop_requested()) continue;
+      if (errno == EINTR && !base::stop_requested()) continue;
       break;
     }
     if (written == 0) break;
@@ -43,27 +43,27 @@ int open_retrying(const std::string& name, int flags) {
   int fd;
   do {
     fd = ::open(name.c_str(), flags | O_WRONLY | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR && !stop_requested());
+  } while (fd < 0 && errno == EINTR && !base::stop_requested());
   return fd;
 }
 
 // The failure of an open that failed with errno.
-Failure open_failure(int unit, std::string path) {
-  if (errno == EINTR && stop_requested()) return Interruption{stop_signal()};
-  const IoCondition condition = (errno == EACCES || errno == EPERM || errno == EROFS)
-                                    ? IoCondition::permission_denied
-                                    : IoCondition::open_failure;
-  return IoFailure{condition, unit, std::move(path)};
+base::Failure open_failure(int unit, std::string path) {
+  if (errno == EINTR && base::stop_requested()) return base::Interruption{base::stop_signal()};
+  const base::IoCondition condition = (errno == EACCES || errno == EPERM || errno == EROFS)
+                                          ? base::IoCondition::permission_denied
+                                          : base::IoCondition::open_failure;
+  return base::IoFailure{condition, unit, std::move(path)};
 }
 
 }  // namespace
 
-Result<OutputFile> OutputFile::create(std::string_view name, int unit) {
+base::Result<OutputFile> OutputFile::create(std::string_view name, int unit) {
   return open_directly(name, unit);
 }
 
-Result<OutputFile> OutputFile::open_directly(std::string_view name, int unit) {
-  std::string path = absolute_path(name);
+base::Result<OutputFile> OutputFile::open_directly(std::string_view name, int unit) {
+  std::string path = base::absolute_path(name);
   const int fd = open_retrying(std::string(name), O_CREAT);
   if (fd < 0) return open_failure(unit, std::move(path));
   OutputFile file(fd, unit, std::move(path), true);
@@ -73,12 +73,13 @@ Result<OutputFile> OutputFile::open_directly(std::string_view name, int unit) {
   return file;
 }
 
-Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std::string_view tag) {
-  std::string target = resolved_path(name);
+base::Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit,
+                                                 std::string_view tag) {
+  std::string target = base::resolved_path(name);
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists && !S_ISREG(existing.st_mode)) return open_directly(name, unit);
-  std::string path = absolute_path(name);
+  std::string path = base::absolute_path(name);
   if (exists) {
     // A file the user may not write is refused, as writing it in place
     // would be, although a rename could replace it.
@@ -86,7 +87,7 @@ Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std:
     if (probe < 0) return open_failure(unit, std::move(path));
     ::close(probe);
   }
-  std::string staged = textio::staged_path(target, tag);
+  std::string staged = base::staged_path(target, tag);
   int fd = open_retrying(staged, O_CREAT | O_EXCL);
   if (fd < 0 && errno == EEXIST) {
     // A staged file of a run that did not complete, which the lock of the
@@ -120,17 +121,17 @@ Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit, std:
   return file;
 }
 
-Status OutputFile::check_stageable(std::string_view name, int unit) {
-  const std::string target = resolved_path(name);
+base::Status OutputFile::check_stageable(std::string_view name, int unit) {
+  const std::string target = base::resolved_path(name);
   struct stat existing {};
   if (::stat(target.c_str(), &existing) == 0) {
     if (S_ISDIR(existing.st_mode)) {
       errno = EISDIR;
-      return open_failure(unit, absolute_path(name));
+      return open_failure(unit, base::absolute_path(name));
     }
     if (!S_ISREG(existing.st_mode)) return {};
     const int probe = open_retrying(target, O_NONBLOCK);
-    if (probe < 0) return open_failure(unit, absolute_path(name));
+    if (probe < 0) return open_failure(unit, base::absolute_path(name));
     ::close(probe);
   }
   // The staged file is created in the target's folder.
@@ -139,24 +140,24 @@ Status OutputFile::check_stageable(std::string_view name, int unit) {
   const bool usable = ::stat(folder.c_str(), &status) == 0 &&
                       (S_ISDIR(status.st_mode) || (errno = ENOTDIR, false)) &&
                       ::access(folder.c_str(), W_OK | X_OK) == 0;
-  if (!usable) return open_failure(unit, absolute_path(name));
+  if (!usable) return open_failure(unit, base::absolute_path(name));
   return {};
 }
 
-Status OutputFile::finish(bool durable) {
+base::Status OutputFile::finish(bool durable) {
   flush();
   if (durable && fd_ >= 0 && !failure_ && ::fsync(fd_) != 0 && errno != EINVAL) {
-    failure_ = IoFailure{IoCondition::write_error, unit_, path_};
+    failure_ = base::IoFailure{base::IoCondition::write_error, unit_, path_};
   }
   close();
   return status();
 }
 
-Status OutputFile::put_in_place() {
+base::Status OutputFile::put_in_place() {
   if (staged_path_.empty()) return status();
   if (::rename(staged_path_.c_str(), target_path_.c_str()) != 0) {
     abandon();
-    return IoFailure{IoCondition::write_error, unit_, path_};
+    return base::IoFailure{base::IoCondition::write_error, unit_, path_};
   }
   staged_path_.clear();
   return status();
@@ -223,7 +224,7 @@ void OutputFile::release() {
 }
 
 void OutputFile::fail() {
-  if (!failure_) failure_ = IoFailure{IoCondition::write_error, unit_, path_};
+  if (!failure_) failure_ = base::IoFailure{base::IoCondition::write_error, unit_, path_};
   used_ = 0;
 }
 
@@ -266,7 +267,7 @@ void OutputFile::write_text(std::string_view text) {
   used_ += text.size();
 }
 
-Status OutputFile::status() const {
+base::Status OutputFile::status() const {
   if (failure_) return *failure_;
   return {};
 }
@@ -310,7 +311,7 @@ void OutputFile::close() {
   const int fd = std::exchange(fd_, -1);
   // close(2) is not retried after EINTR: the descriptor is gone either way.
   if (::close(fd) != 0 && !failure_) {
-    failure_ = IoFailure{IoCondition::write_error, unit_, path_};
+    failure_ = base::IoFailure{base::IoCondition::write_error, unit_, path_};
   }
 }
 

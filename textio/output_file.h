@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
 namespace ecflux::textio {
 
@@ -27,11 +27,11 @@ class OutputFile {
   // Creates the file, or replaces it when it exists (following a symbolic
   // link to its target). A refused permission is permission_denied, any other
   // failure open_failure.
-  static Result<OutputFile> create(std::string_view name, int unit);
+  static base::Result<OutputFile> create(std::string_view name, int unit);
 
   // Opens an output that is to replace `name` when the run completes. A
   // regular file, or a name that does not exist yet, is written to a staged
-  // file beside it (textio::staged_path; beside the target of a symbolic
+  // file beside it (base::staged_path; beside the target of a symbolic
   // link, so that the link stays a link), and `name` is not touched. Any
   // other kind of file (a device such as /dev/null, a FIFO, a terminal)
   // cannot be replaced by a rename and is written directly, as create does.
@@ -39,20 +39,21 @@ class OutputFile {
   // permission_denied (although a rename could replace it), a folder that
   // may not be written permission_denied, a folder in the way or a path
   // through a regular file open_failure. `tag` keeps the staged files of
-  // programs that may run at once in one folder apart (textio::staged_path).
-  static Result<OutputFile> open_staged(std::string_view name, int unit, std::string_view tag = {});
+  // programs that may run at once in one folder apart (base::staged_path).
+  static base::Result<OutputFile> open_staged(std::string_view name, int unit,
+                                              std::string_view tag = {});
   // Whether open_staged would open `name`, with the same refusals, without
   // creating, opening for writing or waiting on anything.
-  static Status check_stageable(std::string_view name, int unit);
+  static base::Status check_stageable(std::string_view name, int unit);
 
   // Writes what is still buffered, with `durable` waits until the file is on
   // the device (fsync), and closes the file; a failure of any step is the
   // file's failure.
-  [[nodiscard]] Status finish(bool durable);
+  [[nodiscard]] base::Status finish(bool durable);
   // Renames a finished staged file over the file it replaces, which it then
   // is, with the permission bits (and, where the system allows, the owner)
   // of the file it replaces. Nothing for a file written directly.
-  [[nodiscard]] Status put_in_place();
+  [[nodiscard]] base::Status put_in_place();
   // Closes the file and removes its staged file, so that the file it would
   // have replaced stays as it was. A staged file that is neither put in place
   // nor abandoned is removed when the object goes away.
@@ -90,13 +91,13 @@ class OutputFile {
   void close();
 
   // The first failure of the file, if any.
-  [[nodiscard]] Status status() const;
+  [[nodiscard]] base::Status status() const;
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
 
  private:
   OutputFile(int fd, int unit, std::string path, bool owns_fd);
-  static Result<OutputFile> open_directly(std::string_view name, int unit);
+  static base::Result<OutputFile> open_directly(std::string_view name, int unit);
   void release();
   void reserve(std::size_t length);
   void write_out(const char* data, std::size_t size);
@@ -112,7 +113,7 @@ class OutputFile {
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   std::size_t record_end_ = 0;  // the room given by begin_record ends here
-  std::optional<IoFailure> failure_;
+  std::optional<base::IoFailure> failure_;
 };
 
 }  // namespace ecflux::textio

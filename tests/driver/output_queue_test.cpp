@@ -18,7 +18,7 @@ TEST(OutputQueue, RunsJobsInTheOrderPosted) {
     for (int i = 0; i < 50; ++i) {
       queue.post([&done, i] {
         done.push_back(i);
-        return textio::Status{};
+        return base::Status{};
       });
     }
     queue.drain();
@@ -36,16 +36,15 @@ TEST(OutputQueue, AFailedJobStopsEveryLaterOne) {
   for (int i = 0; i < 6; ++i) {
     queue.post([&done, i] {
       done.push_back(i);
-      if (i == 2)
-        return textio::Status(textio::IoFailure{textio::IoCondition::write_error, 9, "/r"});
-      return textio::Status{};
+      if (i == 2) return base::Status(base::IoFailure{base::IoCondition::write_error, 9, "/r"});
+      return base::Status{};
     });
   }
   queue.drain();
   EXPECT_FALSE(queue.status().ok());
   queue.post([&done] {
     done.push_back(99);
-    return textio::Status{};
+    return base::Status{};
   });
   queue.drain();
   EXPECT_EQ(done, (std::vector<int>{0, 1, 2}));
@@ -59,17 +58,17 @@ TEST(OutputQueue, PostWaitsForRoomAndTheEndRunsWhatIsLeft) {
     queue.post([&] {
       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       ++done;
-      return textio::Status{};
+      return base::Status{};
     });
     queue.post([&] {
       ++done;
-      return textio::Status{};
+      return base::Status{};
     });
     std::atomic<bool> third_posted{false};
     std::thread poster([&] {
       queue.post([&] {
         ++done;
-        return textio::Status{};
+        return base::Status{};
       });
       third_posted = true;
     });

@@ -167,13 +167,13 @@ TEST(BlockReader, OpeningFailures) {
   TempFolder folder;
   auto missing = open_data_file((folder / "none.txt").string());
   ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.failure().io_failure()->condition, textio::IoCondition::file_not_found);
+  EXPECT_EQ(missing.failure().io_failure()->condition, base::IoCondition::file_not_found);
   EXPECT_EQ(missing.failure().io_failure()->unit, 8);
 
   folder.write("empty.txt", "");
   auto empty = open_data_file((folder / "empty.txt").string());
   ASSERT_FALSE(empty.ok());
-  EXPECT_EQ(empty.failure().io_failure()->condition, textio::IoCondition::end_of_file);
+  EXPECT_EQ(empty.failure().io_failure()->condition, base::IoCondition::end_of_file);
 
   folder.write("header.txt", "only a header");
   auto header_only = open_data_file((folder / "header.txt").string());

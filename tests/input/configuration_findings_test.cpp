@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_paths.h"
 #include "input/configuration.h"
 #include "tests/support/test_support.h"
-#include "textio/file_paths.h"
 
 namespace ecflux::input {
 namespace {
@@ -20,10 +20,10 @@ std::vector<std::string> findings(const ConfigurationText& config) {
   std::vector<textio::FieldPlace> places;
   EXPECT_TRUE(read_configuration(reader, &places).ok());
   std::vector<std::string> texts;
-  for (const textio::Warning& finding : configuration_findings(places)) {
-    EXPECT_EQ(finding.kind, textio::WarningKind::configuration_text);
+  for (const base::Warning& finding : configuration_findings(places)) {
+    EXPECT_EQ(finding.kind, base::WarningKind::configuration_text);
     const std::string where = "line " + std::to_string(finding.line) + " of the configuration " +
-                              textio::absolute_path(configuration_file_name) + ": ";
+                              base::absolute_path(configuration_file_name) + ": ";
     EXPECT_EQ(finding.text.rfind(where, 0), 0u) << finding.text;
     texts.push_back(finding.text.substr(where.size()));
   }

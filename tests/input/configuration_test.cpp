@@ -11,7 +11,7 @@ namespace {
 
 using ecflux::testing::ConfigurationText;
 
-textio::Result<Configuration> read_text(const std::string& text) {
+base::Result<Configuration> read_text(const std::string& text) {
   auto reader = textio::LineReader::from_text(text, configuration_unit, "/run/ConfigDRAVEK.Dat");
   return read_configuration(reader);
 }
@@ -106,13 +106,13 @@ TEST(Configuration, TooFewLinesOrAMalformedField) {
   text.resize(text.rfind("window"));
   auto short_file = read_text(text);
   ASSERT_FALSE(short_file.ok());
-  EXPECT_EQ(short_file.failure().io_failure()->condition, textio::IoCondition::end_of_file);
+  EXPECT_EQ(short_file.failure().io_failure()->condition, base::IoCondition::end_of_file);
   EXPECT_EQ(short_file.failure().io_failure()->unit, 2030);
 
   config.sample_rate = "1O.0";
   auto malformed = read_text(config.text());
   ASSERT_FALSE(malformed.ok());
-  EXPECT_EQ(malformed.failure().io_failure()->condition, textio::IoCondition::conversion_error);
+  EXPECT_EQ(malformed.failure().io_failure()->condition, base::IoCondition::conversion_error);
   EXPECT_EQ(malformed.failure().io_failure()->path, "/run/ConfigDRAVEK.Dat");
 }
 

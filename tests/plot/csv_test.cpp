@@ -72,7 +72,7 @@ TEST(CsvReader, FindsColumnsByNameAndRefusesAHeaderWithoutANeededOne) {
   auto empty = CsvFile::open(LineReader::from_text("", 50, "t.csv"), "t.csv", {});
   ASSERT_FALSE(empty.ok());
   ASSERT_NE(empty.failure().io_failure(), nullptr);
-  EXPECT_EQ(empty.failure().io_failure()->condition, textio::IoCondition::end_of_file);
+  EXPECT_EQ(empty.failure().io_failure()->condition, base::IoCondition::end_of_file);
 }
 
 // A row of blocks.csv with the given mean time and fluxes; the other values

@@ -42,7 +42,7 @@ TEST(RunRecordReading, ReadsBackWhatTheRunWritesAndDefaultsWhatIsMissingOrWrong)
   written.data.time_unit = "minutes";
   written.blocks = 3;
   written.quality_flags = {0, 2, 1};
-  written.warnings.push_back({textio::WarningKind::implausible_value, "/data/run/d.dat", 272, 2,
+  written.warnings.push_back({base::WarningKind::implausible_value, "/data/run/d.dat", 272, 2,
                               "holds a temperature of -9999 °C <a fill value?> & more"});
 
   auto read = parse_run_record(report::run_record_json(written));

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/file_paths.h"
 #include "tests/support/test_support.h"
-#include "textio/file_paths.h"
 #include "textio/line_reader.h"
 #include "textio/list_reader.h"
 #include "textio/output_file.h"
@@ -22,7 +22,7 @@ std::vector<std::string> all_records(LineReader& reader) {
   std::vector<std::string> records;
   std::string_view record;
   for (;;) {
-    const Result<bool> line = reader.next(record);
+    const base::Result<bool> line = reader.next(record);
     EXPECT_TRUE(line.ok());
     if (!line.ok() || !line.value()) break;
     records.emplace_back(record);
@@ -31,21 +31,23 @@ std::vector<std::string> all_records(LineReader& reader) {
 }
 
 TEST(FailureText, MessagesAndPaths) {
-  EXPECT_EQ(fatal_message(IoFailure{IoCondition::file_not_found, 8, "/data/run1.txt"}),
-            "forrtl: severe (29): file not found, unit 8, file /data/run1.txt");
-  EXPECT_EQ(fatal_message(IoFailure{IoCondition::conversion_error, 2030, "/w/c.Dat"}),
-            "forrtl: severe (64): input conversion error, unit 2030, file /w/c.Dat");
-  EXPECT_EQ(fatal_message(IoFailure{IoCondition::end_of_file, 1, "/x"}),
+  EXPECT_EQ(
+      base::fatal_message(base::IoFailure{base::IoCondition::file_not_found, 8, "/data/run1.txt"}),
+      "forrtl: severe (29): file not found, unit 8, file /data/run1.txt");
+  EXPECT_EQ(
+      base::fatal_message(base::IoFailure{base::IoCondition::conversion_error, 2030, "/w/c.Dat"}),
+      "forrtl: severe (64): input conversion error, unit 2030, file /w/c.Dat");
+  EXPECT_EQ(base::fatal_message(base::IoFailure{base::IoCondition::end_of_file, 1, "/x"}),
             "forrtl: severe (24): end-of-file during read, unit 1, file /x");
-  EXPECT_EQ(fatal_message(IoFailure{IoCondition::write_error, 6, "/dev/stdout"}),
+  EXPECT_EQ(base::fatal_message(base::IoFailure{base::IoCondition::write_error, 6, "/dev/stdout"}),
             "forrtl: severe (38): error during write, unit 6, file /dev/stdout");
-  EXPECT_EQ(severity_number(IoCondition::permission_denied), 9);
-  EXPECT_EQ(severity_number(IoCondition::open_failure), 30);
-  EXPECT_EQ(severity_number(IoCondition::read_error), 39);
+  EXPECT_EQ(base::severity_number(base::IoCondition::permission_denied), 9);
+  EXPECT_EQ(base::severity_number(base::IoCondition::open_failure), 30);
+  EXPECT_EQ(base::severity_number(base::IoCondition::read_error), 39);
   const std::string cwd = std::filesystem::current_path().string();
-  EXPECT_EQ(absolute_path("run.txt"), cwd + "/run.txt");
-  EXPECT_EQ(absolute_path("../a/./b.txt"), cwd + "/../a/./b.txt");
-  EXPECT_EQ(absolute_path("/abs/x.txt"), "/abs/x.txt");
+  EXPECT_EQ(base::absolute_path("run.txt"), cwd + "/run.txt");
+  EXPECT_EQ(base::absolute_path("../a/./b.txt"), cwd + "/../a/./b.txt");
+  EXPECT_EQ(base::absolute_path("/abs/x.txt"), "/abs/x.txt");
 }
 
 TEST(LineReaderTest, LineEndsInMemory) {
@@ -85,23 +87,23 @@ TEST(LineReaderTest, OpenFailures) {
   TempFolder folder;
   auto missing = LineReader::open((folder / "none.txt").string(), 8);
   ASSERT_FALSE(missing.ok());
-  EXPECT_EQ(missing.failure(),
-            (IoFailure{IoCondition::file_not_found, 8, (folder / "none.txt").string()}));
+  EXPECT_EQ(missing.failure(), (base::IoFailure{base::IoCondition::file_not_found, 8,
+                                                (folder / "none.txt").string()}));
   auto missing_folder = LineReader::open((folder / "no/such.txt").string(), 8);
   ASSERT_FALSE(missing_folder.ok());
-  EXPECT_EQ(missing_folder.failure().io_failure()->condition, IoCondition::file_not_found);
+  EXPECT_EQ(missing_folder.failure().io_failure()->condition, base::IoCondition::file_not_found);
   auto directory = LineReader::open(folder.path().string(), 8);
   ASSERT_FALSE(directory.ok());
-  EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
+  EXPECT_EQ(directory.failure().io_failure()->condition, base::IoCondition::open_failure);
   auto relative = LineReader::open("no-such-file-here.txt", 2030);
   ASSERT_FALSE(relative.ok());
-  EXPECT_EQ(relative.failure().io_failure()->path, absolute_path("no-such-file-here.txt"));
+  EXPECT_EQ(relative.failure().io_failure()->path, base::absolute_path("no-such-file-here.txt"));
   if (::geteuid() != 0) {
     folder.write("secret.txt", "x\n");
     std::filesystem::permissions(folder / "secret.txt", std::filesystem::perms::none);
     auto denied = LineReader::open((folder / "secret.txt").string(), 8);
     ASSERT_FALSE(denied.ok());
-    EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
+    EXPECT_EQ(denied.failure().io_failure()->condition, base::IoCondition::permission_denied);
   }
 }
 
@@ -212,7 +214,7 @@ TEST(OutputFileTest, StagedThroughLinksAndDevices) {
   auto linked = OutputFile::open_staged((folder / "link.txt").string(), 9);
   ASSERT_TRUE(linked.ok());
   EXPECT_EQ(linked.value().staged_path(),
-            textio::resolved_path((folder / "elsewhere/.target.txt.ecflux-partial").string()));
+            base::resolved_path((folder / "elsewhere/.target.txt.ecflux-partial").string()));
   linked.value().write_record("after");
   ASSERT_TRUE(linked.value().finish(false).ok());
   ASSERT_TRUE(linked.value().put_in_place().ok());
@@ -228,7 +230,7 @@ TEST(OutputFileTest, StagedThroughLinksAndDevices) {
     std::filesystem::permissions(folder / "read-only.txt", std::filesystem::perms::owner_read);
     auto refused = OutputFile::open_staged((folder / "read-only.txt").string(), 9);
     ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.failure().io_failure()->condition, IoCondition::permission_denied);
+    EXPECT_EQ(refused.failure().io_failure()->condition, base::IoCondition::permission_denied);
   }
 }
 
@@ -243,7 +245,7 @@ TEST(OutputFileTest, WriteFailureIsKeptWithItsUnit) {
   EXPECT_TRUE(out.status().ok());  // still buffered
   out.flush();
   ASSERT_FALSE(out.status().ok());
-  const IoFailure expected{IoCondition::write_error, 40, (folder / "full").string()};
+  const base::IoFailure expected{base::IoCondition::write_error, 40, (folder / "full").string()};
   EXPECT_EQ(out.status().failure(), expected);
   // Later output is dropped, and room for a record is still given.
   for (int i = 0; i < 1000; ++i) {
@@ -277,18 +279,18 @@ TEST(OutputFileTest, OpenFailures) {
     };
     auto no_folder = open((folder / "no/such/out.txt").string());
     ASSERT_FALSE(no_folder.ok());
-    EXPECT_EQ(no_folder.failure(),
-              (IoFailure{IoCondition::open_failure, 9, (folder / "no/such/out.txt").string()}));
+    EXPECT_EQ(no_folder.failure(), (base::IoFailure{base::IoCondition::open_failure, 9,
+                                                    (folder / "no/such/out.txt").string()}));
     auto directory = open(folder.path().string());
     ASSERT_FALSE(directory.ok());
-    EXPECT_EQ(directory.failure().io_failure()->condition, IoCondition::open_failure);
+    EXPECT_EQ(directory.failure().io_failure()->condition, base::IoCondition::open_failure);
     auto through_file = open((folder / "plain/out.txt").string());
     ASSERT_FALSE(through_file.ok());
-    EXPECT_EQ(through_file.failure().io_failure()->condition, IoCondition::open_failure);
+    EXPECT_EQ(through_file.failure().io_failure()->condition, base::IoCondition::open_failure);
     if (::geteuid() != 0) {
       auto denied = open((folder / "locked/out.txt").string());
       ASSERT_FALSE(denied.ok());
-      EXPECT_EQ(denied.failure().io_failure()->condition, IoCondition::permission_denied);
+      EXPECT_EQ(denied.failure().io_failure()->condition, base::IoCondition::permission_denied);
     }
   }
   const OutputFile screen = OutputFile::standard_output();

@@ -15,7 +15,7 @@ const char* const configuration =
     "28/ 23X,A20 /// 23X,A20 / 23X,F8.0 / 23X,F8.0 / 23X,F8.0 / 23X,I8 / 23X,I1 / 23X,I1 / "
     "23X,I4";
 
-std::optional<Failure> failure_of(const Status& status) {
+std::optional<base::Failure> failure_of(const base::Status& status) {
   if (status.ok()) return std::nullopt;
   return status.failure();
 }
@@ -75,14 +75,14 @@ TEST(ReadRecords, ShortLinesSlashesAndFailures) {
   ASSERT_TRUE(read_records(reader, layout("A4"), values).ok());
   EXPECT_EQ(values[0].text, "next");
   EXPECT_EQ(failure_of(read_records(reader, layout("A4"), values)),
-            Failure(IoFailure{IoCondition::end_of_file, 2030, "/w/c.Dat"}));
+            base::Failure(base::IoFailure{base::IoCondition::end_of_file, 2030, "/w/c.Dat"}));
 
   auto short_file = LineReader::from_text("1\n2\n", 2030, "/w/c.Dat");
   EXPECT_EQ(failure_of(read_records(short_file, layout("I1/I1/I1"), values)),
-            Failure(IoFailure{IoCondition::end_of_file, 2030, "/w/c.Dat"}));
+            base::Failure(base::IoFailure{base::IoCondition::end_of_file, 2030, "/w/c.Dat"}));
   auto malformed = LineReader::from_text("   1.5x\n", 2030, "/w/c.Dat");
   EXPECT_EQ(failure_of(read_records(malformed, layout("F8.0"), values)),
-            Failure(IoFailure{IoCondition::conversion_error, 2030, "/w/c.Dat"}));
+            base::Failure(base::IoFailure{base::IoCondition::conversion_error, 2030, "/w/c.Dat"}));
 }
 
 TEST(ReadRecords, ConfigurationLayout) {

@@ -1,11 +1,11 @@
-#include "textio/result.h"
+#include "base/result.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 int severity_number(IoCondition condition) {
   switch (condition) {
@@ -80,4 +80,4 @@ std::string absolute_path(std::string_view name) {
   return path;
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

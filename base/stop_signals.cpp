@@ -1,8 +1,8 @@
-#include "textio/stop_signals.h"
+#include "base/stop_signals.h"
 
 #include <pthread.h>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 // Written by the signal handler only (and request_stop); read anywhere.
@@ -59,4 +59,4 @@ StopSignalsHeldBack::StopSignalsHeldBack() {
 
 StopSignalsHeldBack::~StopSignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

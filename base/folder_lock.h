@@ -9,9 +9,9 @@
 
 #include <string_view>
 
-#include "textio/result.h"
+#include "base/result.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 class FolderLock {
  public:
@@ -38,4 +38,4 @@ Result<FolderLock> lock_folder_for_writing();
 // ("; nothing was drawn").
 Result<FolderLock> lock_folder_for_reading(std::string_view consequence);
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

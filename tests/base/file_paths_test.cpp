@@ -1,4 +1,4 @@
-#include "textio/file_paths.h"
+#include "base/file_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "tests/support/test_support.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 using ecflux::testing::TempFolder;
@@ -78,4 +78,4 @@ TEST(FilePaths, StagedNamesStandBesideTheirTargets) {
 }
 
 }  // namespace
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // The memory that the system can still give, in bytes: what it counts as
 // available (MemAvailable), or less where a control group or a limit of the
@@ -13,4 +13,4 @@ namespace ecflux::textio {
 // can be read.
 std::optional<std::uint64_t> available_memory();
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -1,8 +1,8 @@
-#include "textio/printable.h"
+#include "base/printable.h"
 
 #include <cstdio>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 std::string printable(std::string_view text) {
   std::string shown;
@@ -28,4 +28,4 @@ std::string printable(std::string_view text) {
   return shown;
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -1,6 +1,6 @@
-#include "textio/warning.h"
+#include "base/warning.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 std::string_view warning_kind_name(WarningKind kind) {
   switch (kind) {
@@ -15,4 +15,4 @@ std::string_view warning_kind_name(WarningKind kind) {
   return "unknown";
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -1,4 +1,4 @@
-#include "textio/file_paths.h"
+#include "base/file_paths.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <deque>
 #include <vector>
 
-#include "textio/result.h"
+#include "base/result.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 constexpr std::string_view staged_suffix = ".ecflux-partial";
@@ -118,4 +118,4 @@ bool is_staged_name(std::string_view file_name) {
                                           file_name[at + staged_suffix.size()] == '.');
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

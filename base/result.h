@@ -11,7 +11,7 @@
 #include <utility>
 #include <variant>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // The input/output conditions that end a run. Each has the number that the
 // fatal message shows in parentheses.
@@ -160,4 +160,4 @@ class [[nodiscard]] Result<void> {
 
 using Status = Result<void>;
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -1,4 +1,4 @@
-#include "textio/available_memory.h"
+#include "base/available_memory.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 #include <charconv>
 #include <string_view>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 // The start of a small system file. Plain reads: this is asked where
@@ -91,4 +91,4 @@ std::optional<std::uint64_t> available_memory() {
   return least;
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // `text` with every control character (below 32, and 127) as \t, \r, \n or
 // \xHH, and a backslash as \\; every other byte, UTF-8 included, as it is.
 std::string printable(std::string_view text);
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

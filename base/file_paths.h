@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // The absolute path that a name leads to, relative to the working directory:
 // every symbolic link followed, a dangling one included, and "." and ".."
@@ -31,4 +31,4 @@ std::string working_folder();
 // what a run that did not complete (a crash, a power cut) leaves behind.
 bool is_staged_name(std::string_view file_name);
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -1,4 +1,4 @@
-#include "textio/standard_streams.h"
+#include "base/standard_streams.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <iostream>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 void occupy(int descriptor, int flags) {
@@ -42,4 +42,4 @@ Status finish_standard_output() {
   return IoFailure{IoCondition::write_error, 6, "/dev/stdout"};
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

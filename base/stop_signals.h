@@ -10,7 +10,7 @@
 #include <csignal>
 #include <iterator>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 inline constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -63,4 +63,4 @@ class StopSignalScope {
   struct sigaction earlier_[std::size(stop_signals)];
 };
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -2,9 +2,9 @@
 
 // The three standard streams of a program that writes files of its own.
 
-#include "textio/result.h"
+#include "base/result.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // Puts "/dev/null" on every standard descriptor that is closed, so that no
 // file the program opens takes its number: a closed standard output would
@@ -26,4 +26,4 @@ void ignore_signals_of_failed_writes();
 // a program reports and ends with status 1, as the GNU tools do.
 [[nodiscard]] Status finish_standard_output();
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 enum class WarningKind {
   configuration_text,  // text in the configuration that is not read as it looks
@@ -31,4 +31,4 @@ struct Warning {
   std::string text;        // the message, without the program's name
 };
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

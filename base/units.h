@@ -2,10 +2,10 @@
 
 // Units that more than one part of the system converts with.
 
-namespace ecflux::textio {
+namespace ecflux::base {
 
 // The window-flux table gives covariances per day (K·m/day); a data file's
 // times may be in days.
 inline constexpr double seconds_per_day = 86400.0;
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base

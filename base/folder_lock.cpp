@@ -1,4 +1,4 @@
-#include "textio/folder_lock.h"
+#include "base/folder_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "textio/file_paths.h"
+#include "base/file_paths.h"
 
-namespace ecflux::textio {
+namespace ecflux::base {
 namespace {
 
 int open_working_folder() {
@@ -75,4 +75,4 @@ Result<FolderLock> lock_folder_for_reading(std::string_view consequence) {
   return Refusal{"a run is writing in " + working_folder() + std::string(consequence)};
 }
 
-}  // namespace ecflux::textio
+}  // namespace ecflux::base
