@@ -4,12 +4,13 @@
 // Result or a Status, up to the program's driver, which alone turns it into
 // the one line on standard error.
 
-#include <cassert>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
+
+#include "base/assert.h"
 
 namespace ecflux::base {
 
@@ -112,20 +113,21 @@ class [[nodiscard]] Result {
   Result(Interruption interruption) : Result(Failure(interruption)) {}
 
   bool ok() const { return state_.index() == 0; }
+  explicit operator bool() const { return ok(); }
   T& value() {
-    assert(ok());
+    ECFLUX_ASSERT(ok(), "the value of a failed result");
     return std::get<0>(state_);
   }
   const T& value() const {
-    assert(ok());
+    ECFLUX_ASSERT(ok(), "the value of a failed result");
     return std::get<0>(state_);
   }
   Failure& failure() {
-    assert(!ok());
+    ECFLUX_ASSERT(!ok(), "the failure of a result that holds none");
     return std::get<1>(state_);
   }
   const Failure& failure() const {
-    assert(!ok());
+    ECFLUX_ASSERT(!ok(), "the failure of a result that holds none");
     return std::get<1>(state_);
   }
 
@@ -145,12 +147,13 @@ class [[nodiscard]] Result<void> {
   Result(Interruption interruption) : Result(Failure(interruption)) {}
 
   bool ok() const { return !failure_.has_value(); }
+  explicit operator bool() const { return ok(); }
   Failure& failure() {
-    assert(!ok());
+    ECFLUX_ASSERT(!ok(), "the failure of a result that holds none");
     return *failure_;
   }
   const Failure& failure() const {
-    assert(!ok());
+    ECFLUX_ASSERT(!ok(), "the failure of a result that holds none");
     return *failure_;
   }
 
@@ -161,3 +164,19 @@ class [[nodiscard]] Result<void> {
 using Status = Result<void>;
 
 }  // namespace ecflux::base
+
+// Passes the failure of a Status or a Result on: returns it from the
+// enclosing function, which returns a Status or a Result itself.
+#define ECFLUX_TRY(expression)                                    \
+  do {                                                            \
+    if (auto ecflux_tried_ = (expression); !ecflux_tried_.ok()) { \
+      return std::move(ecflux_tried_.failure());                  \
+    }                                                             \
+  } while (false)
+
+// Declares `name` as the value of a Result, held in a variable of its own,
+// or returns the Result's failure from the enclosing function.
+#define ECFLUX_TRY_VALUE(name, expression)                                          \
+  auto ecflux_result_##name = (expression);                                         \
+  if (!ecflux_result_##name.ok()) return std::move(ecflux_result_##name.failure()); \
+  [[maybe_unused]] auto& name = ecflux_result_##name.value()

@@ -78,8 +78,7 @@ base::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
     }
     return {};
   };
-  auto read = read_blocks(source_of(arrays, settings), unused, on_block, [](base::Warning) {});
-  if (!read.ok()) return std::move(read.failure());
+  ECFLUX_TRY(read_blocks(source_of(arrays, settings), unused, on_block, [](base::Warning) {}));
   const qc::PlaneFit fit = qc::fit_plane(means);
   if (fit.outcome != qc::PlaneFitOutcome::fitted) {
     return base::Refusal{
@@ -99,19 +98,17 @@ base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
     return base::Refusal{"time, u, v, w and temperature must be of one length"};
   }
   const input::Configuration config = configuration_of(request);
-  auto sizes = input::derive_block_sizes(config);
-  if (!sizes.ok()) return std::move(sizes.failure());
-  const input::ReadSettings settings = settings_of(config, sizes.value(), request.quality);
+  ECFLUX_TRY_VALUE(sizes, input::derive_block_sizes(config));
+  const input::ReadSettings settings = settings_of(config, sizes, request.quality);
   qc::QualitySettings quality = quality_settings(request.quality);
   if (request.quality.rotation == input::QualityOptions::Rotation::planar) {
-    auto plane = fit_plane_of(request, settings, quality);
-    if (!plane.ok()) return std::move(plane.failure());
-    quality.plane = plane.value();
+    ECFLUX_TRY_VALUE(plane, fit_plane_of(request, settings, quality));
+    quality.plane = plane;
   }
 
   flux::SweepOptions sweep_options = flux::default_sweep_options();
   sweep_options.stop = stop_requested;
-  BlockPipeline pipeline(sizes.value(), sweep_options,
+  BlockPipeline pipeline(sizes, sweep_options,
                          pipeline_options(request.quality, /*keep_series=*/false));
   input::DataWarnings warnings("", settings);
   input::SampleArrays arrays = arrays_of(request);
@@ -125,7 +122,7 @@ base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
       controlled = qc::control_block(block, samples, quality);
     }
     report::BlockFacts facts =
-        block_facts(block, sizes.value(), blocks + 1, findings, warnings.seconds_per_time_unit());
+        block_facts(block, sizes, blocks + 1, findings, warnings.seconds_per_time_unit());
     if (controlled) apply_block_quality(*controlled, facts);
     const BlockResult result = pipeline.process(block, facts);
     if (listener.block) listener.block(result);
@@ -136,18 +133,15 @@ base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   const auto on_warning = [&listener](base::Warning warning) {
     if (listener.warning) listener.warning(warning);
   };
-  auto read = read_blocks(source_of(arrays, settings), warnings, on_block, on_warning);
-  if (!read.ok()) return std::move(read.failure());
-  if (read.value().blocks == 0) {
+  ECFLUX_TRY_VALUE(read, read_blocks(source_of(arrays, settings), warnings, on_block, on_warning));
+  if (read.blocks == 0) {
     return base::Refusal{"nothing to compute: " +
-                         warnings.no_block_reason(arrays.counts, read.value().end)};
+                         warnings.no_block_reason(arrays.counts, read.end)};
   }
   const std::optional<flux::WindowFluxTable> table = pipeline.finish();
   if (!table) return base::Interruption{base::stop_signal()};
-  if (listener.window_table)
-    listener.window_table(*table, pipeline.block_mean_times(), sizes.value());
-  return ArraySummary{sizes.value(), read.value(), std::string(warnings.time_unit()),
-                      arrays.counts};
+  if (listener.window_table) listener.window_table(*table, pipeline.block_mean_times(), sizes);
+  return ArraySummary{sizes, read, std::string(warnings.time_unit()), arrays.counts};
 }
 
 report::RunRecord array_run_record(const ArrayRequest& request, const ArraySummary& summary,

@@ -181,14 +181,12 @@ std::string how_the_input_ends(const input::InputEnd& end, std::int64_t line,
 base::Result<CheckReport> check_folder(const input::CommandLine& line) {
   // While a run writes in the folder, its files are half written and its
   // lock is taken: the check says so instead of reading them.
-  auto lock = base::lock_folder_for_reading("");
-  if (!lock.ok()) return std::move(lock.failure());
-  auto opened = open_run_inputs();
-  if (!opened.ok()) return std::move(opened.failure());
-  RunInputs& inputs = opened.value();
+  ECFLUX_TRY_VALUE(lock, base::lock_folder_for_reading(""));
+  ECFLUX_TRY_VALUE(opened, open_run_inputs());
+  RunInputs& inputs = opened;
   const bool planar = line.quality.rotation == input::QualityOptions::Rotation::planar;
   if (planar) {
-    if (auto twice = check_readable_twice(inputs); !twice.ok()) return std::move(twice.failure());
+    ECFLUX_TRY(check_readable_twice(inputs));
   }
 
   CheckReport report;

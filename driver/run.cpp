@@ -94,7 +94,7 @@ struct PreparedRun {
 // only each complete block's mean velocity; then the data file is opened
 // again for the run.
 base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::QualityOptions& quality) {
-  if (auto twice = check_readable_twice(inputs); !twice.ok()) return std::move(twice.failure());
+  ECFLUX_TRY(check_readable_twice(inputs));
   const std::string data_path = base::absolute_path(inputs.config.data_file_name);
   const input::ReadSettings settings = read_settings(inputs, quality);
   const qc::QualitySettings controls = quality_settings(quality);
@@ -109,14 +109,11 @@ base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::Quality
   const BlockSource source{
       [&](input::Block& block) { return input::read_block(inputs.data, settings, block); },
       [&] { return inputs.data.list.lines().line_number(); }};
-  if (auto read = read_blocks(source, unused, on_block, [](base::Warning) {}); !read.ok()) {
-    return std::move(read.failure());
-  }
+  ECFLUX_TRY(read_blocks(source, unused, on_block, [](base::Warning) {}));
   auto plane = fit_run_plane(means);
   if (!plane.ok()) return plane;
-  auto again = input::open_data_file(inputs.config.data_file_name);
-  if (!again.ok()) return std::move(again.failure());
-  inputs.data = std::move(again.value());
+  ECFLUX_TRY_VALUE(again, input::open_data_file(inputs.config.data_file_name));
+  inputs.data = std::move(again);
   return plane;
 }
 
@@ -125,20 +122,16 @@ base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::Quality
 // the output files aside and writes their headers.
 base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& state,
                                       Provenance& provenance, qc::QualitySettings& quality) {
-  auto inputs = open_run_inputs();
-  if (!inputs.ok()) return std::move(inputs.failure());
-  const input::Configuration& config = inputs.value().config;
+  ECFLUX_TRY_VALUE(inputs, open_run_inputs());
+  const input::Configuration& config = inputs.config;
   state.results_file_name = config.results_file_name;
-  if (auto clear = check_standard_streams(run_file_names(config)); !clear.ok()) {
-    return std::move(clear.failure());
-  }
-  provenance.record_inputs(inputs.value());
+  ECFLUX_TRY(check_standard_streams(run_file_names(config)));
+  provenance.record_inputs(inputs);
   quality = quality_settings(line.quality);
   if (line.quality.rotation == input::QualityOptions::Rotation::planar) {
-    auto plane = plane_of_the_run(inputs.value(), line.quality);
-    if (!plane.ok()) return std::move(plane.failure());
-    quality.plane = plane.value();
-    provenance.record_plane(plane.value());
+    ECFLUX_TRY_VALUE(plane, plane_of_the_run(inputs, line.quality));
+    quality.plane = plane;
+    provenance.record_plane(plane);
   }
   if (const auto removed = remove_leftovers(config); !removed.empty()) {
     std::string names;
@@ -146,21 +139,20 @@ base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& 
     print_line("ecflux: removed what a run that did not complete left behind: " + names);
   }
 
-  auto files = OutputFiles::open(config, line.csv, line.quality.spectra,
-                                 state.listener == nullptr || state.listener->progress_lines);
-  if (!files.ok()) return std::move(files.failure());
-  state.staged = files.value().staged_paths();
+  ECFLUX_TRY_VALUE(files,
+                   OutputFiles::open(config, line.csv, line.quality.spectra,
+                                     state.listener == nullptr || state.listener->progress_lines));
+  state.staged = files.staged_paths();
   // The first record of the window-flux table waits for the block times.
   for (const OutputRole role :
        {OutputRole::cumulative_flux, OutputRole::shifted_cumulative_flux, OutputRole::results,
         OutputRole::blocks_csv, OutputRole::window_fluxes_csv, OutputRole::cospectra_csv}) {
-    if (!files.value().has(role)) continue;
-    files.value()[role].write_record(
-        role == OutputRole::blocks_csv
-            ? report::blocks_csv_header_with(quality_columns(line.quality))
-            : std::string(report::output_file(role).header));
+    if (!files.has(role)) continue;
+    files[role].write_record(role == OutputRole::blocks_csv
+                                 ? report::blocks_csv_header_with(quality_columns(line.quality))
+                                 : std::string(report::output_file(role).header));
   }
-  return PreparedRun{std::move(inputs.value()), std::move(files.value())};
+  return PreparedRun{std::move(inputs), std::move(files)};
 }
 
 // A block's records, posted to the output thread: its rows of the two

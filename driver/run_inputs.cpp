@@ -93,9 +93,8 @@ std::string slip_hint(const base::Failure& failure, const std::vector<textio::Fi
 
 base::Result<RunInputs> open_run_inputs() {
   std::vector<textio::FieldPlace> places;
-  auto configuration = input::read_configuration(&places);
-  if (!configuration.ok()) return std::move(configuration.failure());
-  const input::Configuration& config = configuration.value();
+  ECFLUX_TRY_VALUE(configuration, input::read_configuration(&places));
+  const input::Configuration& config = configuration;
   const auto with_hint = [&places](base::Failure failure) {
     if (failure.hint.empty()) failure.hint = slip_hint(failure, places);
     return failure;
@@ -105,11 +104,9 @@ base::Result<RunInputs> open_run_inputs() {
   if (!sizes.ok()) return with_hint(std::move(sizes.failure()));
   auto data = input::open_data_file(config.data_file_name);
   if (!data.ok()) return with_hint(std::move(data.failure()));
-  if (auto distinct = report::check_files_are_distinct(run_file_names(config)); !distinct.ok()) {
-    return std::move(distinct.failure());
-  }
-  if (auto memory = check_memory(sizes.value()); !memory.ok()) return std::move(memory.failure());
-  return RunInputs{std::move(configuration.value()), std::move(places), sizes.value(),
+  ECFLUX_TRY(report::check_files_are_distinct(run_file_names(config)));
+  ECFLUX_TRY(check_memory(sizes.value()));
+  return RunInputs{std::move(configuration), std::move(places), sizes.value(),
                    std::move(data.value())};
 }
 
@@ -191,9 +188,8 @@ base::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarn
   DataSummary summary;
   std::vector<base::Warning> found;
   for (;;) {
-    auto outcome = source.read_block(block);
-    if (!outcome.ok()) return std::move(outcome.failure());
-    const input::BlockOutcome& read = outcome.value();
+    ECFLUX_TRY_VALUE(outcome, source.read_block(block));
+    const input::BlockOutcome& read = outcome;
     const bool complete = read.status == input::BlockStatus::complete;
     found.clear();
     const input::BlockFindings findings =
@@ -202,9 +198,7 @@ base::Result<DataSummary> read_blocks(const BlockSource& source, input::DataWarn
     if (read.status == input::BlockStatus::unreadable_record) {
       on_warning(warnings.unreadable_value(read.line));
     }
-    if (auto handled = on_block(block, read.samples, complete, findings); !handled.ok()) {
-      return std::move(handled.failure());
-    }
+    ECFLUX_TRY(on_block(block, read.samples, complete, findings));
     if (!complete) {
       summary.end = {read.status, read.ending_time, read.samples};
       summary.end_line =

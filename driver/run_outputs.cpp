@@ -62,9 +62,8 @@ base::Result<OutputFiles> OutputFiles::open(const input::Configuration& config, 
   auto status = for_each_staged_output(
       config, csv, spectra,
       [&opened](const report::OutputFileInfo& file, std::string_view name) -> base::Status {
-        auto staged = OutputFile::open_staged(name, file.unit);
-        if (!staged.ok()) return std::move(staged.failure());
-        opened.files_[report::table_index(file.role)] = std::move(staged.value());
+        ECFLUX_TRY_VALUE(staged, OutputFile::open_staged(name, file.unit));
+        opened.files_[report::table_index(file.role)] = std::move(staged);
         return {};
       });
   if (!status.ok()) return std::move(status.failure());

@@ -1,9 +1,9 @@
 #include "flux/window_sweeper.h"
+#include "base/assert.h"
 
 #include <sched.h>
 
 #include <algorithm>
-#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -278,7 +278,8 @@ struct WindowSweeper::Engine {
     // Three registers per window of the task, aligned for the vector loads,
     // on the stack of whichever thread runs the task: a worker takes no
     // memory that could run out.
-    assert(task.window_count <= windows_per_task && batch_lanes <= avx512_lanes);
+    ECFLUX_ASSERT(task.window_count <= windows_per_task && batch_lanes <= avx512_lanes,
+                  "a task fits the registers on the stack");
     alignas(64) double state[windows_per_task * 3 * avx512_lanes];
 
     SweepTask kernel_task{};

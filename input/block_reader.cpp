@@ -11,15 +11,13 @@
 namespace ecflux::input {
 
 base::Result<DataFile> open_data_file(std::string_view name) {
-  auto lines = textio::LineReader::open(name, data_unit);
-  if (!lines.ok()) return std::move(lines.failure());
+  ECFLUX_TRY_VALUE(lines, textio::LineReader::open(name, data_unit));
   // The run records a hash of the data it read, taken as it reads.
-  lines.value().hash_bytes();
-  DataFile file{textio::ListReader(std::move(lines.value())), {}, {}};
+  lines.hash_bytes();
+  DataFile file{textio::ListReader(std::move(lines)), {}, {}};
   // A statement of no values skips exactly one record: the header.
-  auto header = file.list.read({});
-  if (!header.ok()) return std::move(header.failure());
-  if (header.value() != textio::ListReader::Outcome::complete) {
+  ECFLUX_TRY_VALUE(header, file.list.read({}));
+  if (header != textio::ListReader::Outcome::complete) {
     return file.list.lines().failure(base::IoCondition::end_of_file);
   }
   return file;
@@ -123,9 +121,8 @@ struct FileRecords {
 
   // The next record into values(), its line, and what its shape showed.
   base::Result<RecordOutcome> next(std::int64_t& line, BlockChecks& checks) {
-    auto statement = file.list.read(file.values);
-    if (!statement.ok()) return std::move(statement.failure());
-    switch (statement.value()) {
+    ECFLUX_TRY_VALUE(statement, file.list.read(file.values));
+    switch (statement) {
       case textio::ListReader::Outcome::complete: break;
       case textio::ListReader::Outcome::end_of_file: return RecordOutcome::end_of_file;
       case textio::ListReader::Outcome::bad_value: return RecordOutcome::bad_value;
@@ -203,9 +200,8 @@ base::Result<BlockOutcome> fill_block(Records records, ReadCounts& source_counts
     std::int64_t line = 0;
     for (;;) {
       if (base::stop_requested()) return base::Interruption{base::stop_signal()};
-      auto record = records.next(line, block.checks);
-      if (!record.ok()) return std::move(record.failure());
-      switch (record.value()) {
+      ECFLUX_TRY_VALUE(record, records.next(line, block.checks));
+      switch (record) {
         case RecordOutcome::complete: break;
         case RecordOutcome::end_of_file:
           return BlockOutcome{BlockStatus::end_of_file, 0, static_cast<std::int64_t>(k)};

@@ -111,9 +111,8 @@ base::Result<BlockTable> read_results_table(textio::LineReader& results,
   std::vector<Field> row;
   bool header = true;
   for (;;) {
-    auto line = results.next(record);
-    if (!line.ok()) return std::move(line.failure());
-    if (!line.value()) return table;
+    ECFLUX_TRY_VALUE(line, results.next(record));
+    if (!line) return table;
     if (std::exchange(header, false)) continue;
     read_fields(format, record, row);
     const Field& time = row[time_field];
@@ -137,10 +136,9 @@ base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
   constexpr std::string_view time = "time_mean", flux_linear = "flux_linear_W_m2",
                              flux_run = "flux_run_W_m2", run_min = "flux_run_min_W_m2",
                              run_max = "flux_run_max_W_m2", delay = "delay_run_min_s";
-  auto file = CsvFile::open(std::move(blocks_csv), file_label,
-                            {time, flux_linear, flux_run, run_min, run_max, delay});
-  if (!file.ok()) return std::move(file.failure());
-  CsvFile& csv = file.value();
+  ECFLUX_TRY_VALUE(file, CsvFile::open(std::move(blocks_csv), file_label,
+                                       {time, flux_linear, flux_run, run_min, run_max, delay}));
+  CsvFile& csv = file;
   // Columns that runs of earlier versions, or without quality control, do
   // not write: their values are missing then.
   const auto optional_name = [&](std::string_view name) {
@@ -176,9 +174,8 @@ base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
     return optional_at[which] ? csv.number(*optional_at[which]) : Field{};
   };
   for (;;) {
-    auto row = csv.next();
-    if (!row.ok()) return std::move(row.failure());
-    if (!row.value()) return table;
+    ECFLUX_TRY_VALUE(row, csv.next());
+    if (!row) return table;
     const Field mean_time = csv.number(at[0]);
     BlockValues block;
     block.time = mean_time;

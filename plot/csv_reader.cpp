@@ -38,9 +38,8 @@ CsvFile::CsvFile(textio::LineReader reader, std::string label) noexcept
 base::Result<CsvFile> CsvFile::open(textio::LineReader reader, std::string label,
                                     std::initializer_list<std::string_view> required) {
   CsvFile file(std::move(reader), std::move(label));
-  auto header = file.next();
-  if (!header.ok()) return std::move(header.failure());
-  if (!header.value()) return file.reader_.failure(base::IoCondition::end_of_file);
+  ECFLUX_TRY_VALUE(header, file.next());
+  if (!header) return file.reader_.failure(base::IoCondition::end_of_file);
   for (const auto name : file.fields_) file.names_.emplace_back(name);
   for (const auto name : required) {
     if (!file.column(name)) {

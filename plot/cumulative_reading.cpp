@@ -16,9 +16,8 @@ base::Result<CumulativeSeries> read_cumulative(textio::LineReader& file, std::st
   std::string_view record;
   std::vector<Field> row;
   for (std::int64_t r = -1;; ++r) {
-    auto line = file.next(record);
-    if (!line.ok()) return std::move(line.failure());
-    if (!line.value()) break;
+    ECFLUX_TRY_VALUE(line, file.next(record));
+    if (!line) break;
     if (r < 0) continue;  // the header
     ++series.rows;
     read_fields(format, record, row);

@@ -68,9 +68,8 @@ base::Result<RunFiles> open_run_files(const std::string& results_name) {
   }
   for (const OutputRole role : {OutputRole::run_record, OutputRole::cospectra_csv}) {
     if (!csv_of_this_run(role, results_name)) continue;
-    auto file = open_run_file(role, results_name, run);
-    if (!file.ok()) return std::move(file.failure());
-    (role == OutputRole::run_record ? run.record : run.spectra) = std::move(file.value());
+    ECFLUX_TRY_VALUE(file, open_run_file(role, results_name, run));
+    (role == OutputRole::run_record ? run.record : run.spectra) = std::move(file);
   }
   return run;
 }
@@ -101,12 +100,10 @@ SampleClock sample_clock(const input::BlockSizes& sizes, const BlockTable& table
 base::Status read_cumulative_files(RunFiles& files, RunModel& run) {
   if (run.sizes) run.clock = sample_clock(*run.sizes, run.blocks);
   const SampleClock* clock = run.clock ? &*run.clock : nullptr;
-  auto plain = read_cumulative(files.files[1], files.names[1], clock, false);
-  if (!plain.ok()) return std::move(plain.failure());
-  auto shifted = read_cumulative(files.files[2], files.names[2], clock, true);
-  if (!shifted.ok()) return std::move(shifted.failure());
-  run.cumulative = std::move(plain.value());
-  run.shifted = std::move(shifted.value());
+  ECFLUX_TRY_VALUE(plain, read_cumulative(files.files[1], files.names[1], clock, false));
+  ECFLUX_TRY_VALUE(shifted, read_cumulative(files.files[2], files.names[2], clock, true));
+  run.cumulative = std::move(plain);
+  run.shifted = std::move(shifted);
   return {};
 }
 
@@ -122,9 +119,8 @@ base::Status read_record(std::optional<textio::LineReader>& file, RunModel& run)
   std::string text;
   std::string_view line;
   for (;;) {
-    auto next = file->next(line);
-    if (!next.ok()) return std::move(next.failure());
-    if (!next.value()) break;
+    ECFLUX_TRY_VALUE(next, file->next(line));
+    if (!next) break;
     text.append(line).push_back('\n');
   }
   auto facts = parse_run_record(text);
@@ -163,9 +159,8 @@ bool csv_files_hold_results(const std::string& results_name) {
 }
 
 base::Result<RunModel> read_run(const input::Configuration& config, std::size_t line_limit) {
-  auto opened = open_run_files(config.results_file_name);
-  if (!opened.ok()) return std::move(opened.failure());
-  RunFiles& files = opened.value();
+  ECFLUX_TRY_VALUE(opened, open_run_files(config.results_file_name));
+  RunFiles& files = opened;
   const std::vector<std::string>& names = files.names;
 
   RunModel run;

@@ -135,11 +135,10 @@ class SpectraReader {
 base::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::string file_label,
                                         const std::vector<std::string>& block_times,
                                         double frequency_step, std::size_t line_limit) {
-  auto file = CsvFile::open(
-      std::move(cospectra), file_label,
-      {block_column, frequency_column, count_column, cospectrum_column, ogive_column});
-  if (!file.ok()) return std::move(file.failure());
-  CsvFile& csv = file.value();
+  ECFLUX_TRY_VALUE(file, CsvFile::open(std::move(cospectra), file_label,
+                                       {block_column, frequency_column, count_column,
+                                        cospectrum_column, ogive_column}));
+  CsvFile& csv = file;
   const std::array<std::size_t, 5> at = {*csv.column(block_column), *csv.column(frequency_column),
                                          *csv.column(count_column), *csv.column(cospectrum_column),
                                          *csv.column(ogive_column)};
@@ -151,9 +150,8 @@ base::Result<BlockSpectra> read_spectra(textio::LineReader cospectra, std::strin
                      {std::string(ogive_column), {}}};
   SpectraReader reader(spectra, frequency_step, line_limit, block_times);
   for (;;) {
-    auto next = csv.next();
-    if (!next.ok()) return std::move(next.failure());
-    if (!next.value()) break;
+    ECFLUX_TRY_VALUE(next, csv.next());
+    if (!next) break;
     ++spectra.rows;
     reader.take_row(csv, at);
   }

@@ -68,15 +68,14 @@ struct OutputText {
 // plots of an earlier run as they were; what was read is given back before
 // the writing, which then needs little memory.
 base::Result<std::vector<OutputText>> draw_outputs(const input::Configuration& config) {
-  auto run = read_run(config);
-  if (!run.ok()) return std::move(run.failure());
+  ECFLUX_TRY_VALUE(run, read_run(config));
   std::vector<Chart> charts;
   std::vector<OutputText> outputs;
   for (const Plot& plot : plots) {
-    if (!plot.drawn(run.value())) continue;
+    if (!plot.drawn(run)) continue;
     const std::string_view name = file_name(plot.role);
     auto svg = guarding_memory("drawing", {name}, [&] {
-      charts.push_back(plot.build(run.value()));
+      charts.push_back(plot.build(run));
       return base::Result<std::string>(render_svg(charts.back()));
     });
     if (!svg.ok()) return std::move(svg.failure());
@@ -86,7 +85,7 @@ base::Result<std::vector<OutputText>> draw_outputs(const input::Configuration& c
   auto page = guarding_memory("drawing", {page_name}, [&] {
     std::error_code error;
     return base::Result<std::string>(
-        report_page(run.value(), std::filesystem::current_path(error).string(), charts));
+        report_page(run, std::filesystem::current_path(error).string(), charts));
   });
   if (!page.ok()) return std::move(page.failure());
   outputs.push_back({page_name, std::move(page.value())});
@@ -160,12 +159,10 @@ base::Status plot_run(std::ostream& out) {
                                       [] { return input::read_configuration(); });
   if (!config.ok()) return config.failure();
   if (auto guarded = check_run_files(config.value()); !guarded.ok()) return guarded;
-  auto outputs = draw_outputs(config.value());
-  if (!outputs.ok()) return std::move(outputs.failure());
-  auto files = write_aside(outputs.value());
-  if (!files.ok()) return std::move(files.failure());
-  if (auto placed = put_in_place(files.value(), out); !placed.ok()) return placed;
-  remove_stale_plots(outputs.value());
+  ECFLUX_TRY_VALUE(outputs, draw_outputs(config.value()));
+  ECFLUX_TRY_VALUE(files, write_aside(outputs));
+  if (auto placed = put_in_place(files, out); !placed.ok()) return placed;
+  remove_stale_plots(outputs);
   return {};
 }
 

@@ -146,10 +146,9 @@ base::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
                                             const stats::Medium& medium, std::size_t line_limit) {
   constexpr std::string_view block_column = "block", frequency_column = "frequency_Hz",
                              day_flux_column = "flux_K_m_day", watts_column = "flux_W_m2";
-  auto file = CsvFile::open(std::move(window_fluxes), file_label,
-                            {block_column, frequency_column, day_flux_column});
-  if (!file.ok()) return std::move(file.failure());
-  CsvFile& csv = file.value();
+  ECFLUX_TRY_VALUE(file, CsvFile::open(std::move(window_fluxes), file_label,
+                                       {block_column, frequency_column, day_flux_column}));
+  CsvFile& csv = file;
   const std::size_t block_at = *csv.column(block_column);
   const std::size_t frequency_at = *csv.column(frequency_column);
   // The run's own flux in W/m², where a run of this version wrote it.
@@ -178,9 +177,8 @@ base::Result<WindowFluxes> read_window_list(textio::LineReader window_fluxes,
   // frequency while the blocks come one after another.
   std::map<double, ValueSpread> ranges;
   for (;;) {
-    auto next = csv.next();
-    if (!next.ok()) return std::move(next.failure());
-    if (!next.value()) break;
+    ECFLUX_TRY_VALUE(next, csv.next());
+    if (!next) break;
     ++fluxes.rows;
     const Field block = csv.number(block_at);
     Pieces<Point>* line = nullptr;

@@ -1,6 +1,6 @@
 #include "python/run_tables.h"
+#include "base/assert.h"
 
-#include <cassert>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -75,18 +75,15 @@ base::Result<textio::LineReader> open_output(OutputRole role, const std::string&
 // not finite; other text that is not a number is counted.
 base::Result<RunTable> read_csv_table(OutputRole role) {
   const std::string name(report::output_file(role).fixed_name);
-  auto reader = open_output(role, name);
-  if (!reader.ok()) return std::move(reader.failure());
+  ECFLUX_TRY_VALUE(reader, open_output(role, name));
   RunTable table{base::absolute_path(name), {}};
-  auto opened = plot::CsvFile::open(std::move(reader.value()), table.path, {});
-  if (!opened.ok()) return std::move(opened.failure());
-  plot::CsvFile& csv = opened.value();
+  ECFLUX_TRY_VALUE(opened, plot::CsvFile::open(std::move(reader), table.path, {}));
+  plot::CsvFile& csv = opened;
   for (const std::string& column : csv.names())
     table.columns.push_back(column_named(column, column));
   for (;;) {
-    auto row = csv.next();
-    if (!row.ok()) return std::move(row.failure());
-    if (!row.value()) return table;
+    ECFLUX_TRY_VALUE(row, csv.next());
+    if (!row) return table;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       const plot::Field field = csv.number(c);
       if (field.state == plot::FieldState::number || csv.text(c).empty()) {
@@ -111,8 +108,7 @@ std::vector<std::string> header_labels(std::string_view header) {
 
 // The results file: the block's number, then the fields of each row.
 base::Result<RunTable> read_results_file(const std::string& name) {
-  auto reader = open_output(OutputRole::results, name);
-  if (!reader.ok()) return std::move(reader.failure());
+  ECFLUX_TRY_VALUE(reader, open_output(OutputRole::results, name));
   RunTable table{base::absolute_path(name), {column_named("block", "row")}};
   const std::vector<std::string> names = report::results_row_csv_names();
   const std::vector<std::string> labels = header_labels(report::results_header);
@@ -123,9 +119,8 @@ base::Result<RunTable> read_results_file(const std::string& name) {
   std::vector<plot::Field> fields;
   std::string_view record;
   for (bool header = true;; header = false) {
-    auto line = reader.value().next(record);
-    if (!line.ok()) return std::move(line.failure());
-    if (!line.value()) return table;
+    ECFLUX_TRY_VALUE(line, reader.next(record));
+    if (!line) return table;
     if (header) continue;
     table.columns[0].values.push_back(static_cast<double>(table.columns[0].values.size() + 1));
     plot::read_fields(format, record, fields);
@@ -140,8 +135,7 @@ base::Result<RunTable> read_results_file(const std::string& name) {
 base::Result<RunTable> read_window_table(const std::vector<double>& block_times,
                                          const std::optional<input::BlockSizes>& sizes) {
   const std::string name(report::output_file(OutputRole::window_flux_table).fixed_name);
-  auto reader = open_output(OutputRole::window_flux_table, name);
-  if (!reader.ok()) return std::move(reader.failure());
+  ECFLUX_TRY_VALUE(reader, open_output(OutputRole::window_flux_table, name));
   const textio::RecordFormat& leading = report::row_format(OutputRole::window_flux_table);
   const textio::RecordFormat::Field frequency_field = leading.fields()[0];
   const textio::RecordFormat::Field block_field = report::block_field();
@@ -153,11 +147,9 @@ base::Result<RunTable> read_window_table(const std::vector<double>& block_times,
   };
 
   std::string_view record;
-  auto first = reader.value().next(record);
-  if (!first.ok()) return std::move(first.failure());
-  const std::size_t blocks = first.value() && record.size() > first_block
-                                 ? (record.size() - first_block + width - 1) / width
-                                 : 0;
+  ECFLUX_TRY_VALUE(first, reader.next(record));
+  const std::size_t blocks =
+      first && record.size() > first_block ? (record.size() - first_block + width - 1) / width : 0;
   TableColumn times = column_named("time_mean", "block time of the first record");
   for (std::size_t b = 0; b < blocks; ++b) {
     const plot::Field time = block_value(record, b);
@@ -171,10 +163,9 @@ base::Result<RunTable> read_window_table(const std::vector<double>& block_times,
   TableColumn frequencies = column_named("frequency_Hz", "FREQ");
   TableColumn fluxes = column_named("flux_K_m_day", "flux of a block");
   std::vector<double> by_window;  // the file's order: window after window
-  while (first.value()) {
-    auto line = reader.value().next(record);
-    if (!line.ok()) return std::move(line.failure());
-    if (!line.value()) break;
+  while (first) {
+    ECFLUX_TRY_VALUE(line, reader.next(record));
+    if (!line) break;
     take(frequencies, plot::read_field(record, frequency_field.begin, frequency_field.width,
                                        frequency_field.decimals));
     for (std::size_t b = 0; b < blocks; ++b) take(fluxes, block_value(record, b));
@@ -230,7 +221,7 @@ const TableColumn& RunTable::column(std::string_view name) const {
   for (const TableColumn& column : columns) {
     if (column.name == name) return column;
   }
-  assert(false && "a column the table has");
+  ECFLUX_ASSERT(false, "a column the table has");
   return columns.front();
 }
 
@@ -239,9 +230,8 @@ bool is_count_column(const std::string& name) { return count_columns().contains(
 base::Result<RunTables> read_run_tables() {
   auto lock = base::lock_folder_for_reading("; nothing was read");
   if (!lock.ok()) return std::move(lock.failure());
-  auto config = input::read_configuration();
-  if (!config.ok()) return std::move(config.failure());
-  const std::string& results_name = config.value().results_file_name;
+  ECFLUX_TRY_VALUE(config, input::read_configuration());
+  const std::string& results_name = config.results_file_name;
 
   RunTables tables;
   tables.csv = plot::csv_files_hold_results(results_name);
@@ -256,12 +246,11 @@ base::Result<RunTables> read_run_tables() {
     return tables;
   }
   std::optional<input::BlockSizes> sizes;
-  if (auto derived = input::derive_block_sizes(config.value()); derived.ok()) {
+  if (auto derived = input::derive_block_sizes(config); derived.ok()) {
     sizes = derived.value();
   }
-  auto windows = read_window_table(tables.blocks.column("time_mean").values, sizes);
-  if (!windows.ok()) return std::move(windows.failure());
-  tables.window_fluxes = std::move(windows.value());
+  ECFLUX_TRY_VALUE(windows, read_window_table(tables.blocks.column("time_mean").values, sizes));
+  tables.window_fluxes = std::move(windows);
   return tables;
 }
 

@@ -1,11 +1,10 @@
 #include "qc/detrend.h"
-
-#include <cassert>
+#include "base/assert.h"
 
 namespace ecflux::qc {
 
 void detrend_linear(std::span<const double> in, std::span<double> out) {
-  assert(in.size() == out.size());
+  ECFLUX_ASSERT(in.size() == out.size(), "the series in and out are of one length");
   const std::size_t n = in.size();
   if (n == 0) return;
   const auto count = static_cast<double>(n);

@@ -1,11 +1,10 @@
 #include "qc/gap_filling.h"
-
-#include <cassert>
+#include "base/assert.h"
 
 namespace ecflux::qc {
 
 bool interpolate_marked(std::span<double> values, std::span<const std::uint8_t> marked) {
-  assert(values.size() == marked.size());
+  ECFLUX_ASSERT(values.size() == marked.size(), "a mark for every value");
   const std::size_t n = values.size();
   std::size_t first_good = 0;
   while (first_good < n && marked[first_good] != 0) ++first_good;

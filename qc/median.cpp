@@ -1,7 +1,7 @@
 #include "qc/median.h"
+#include "base/assert.h"
 
 #include <algorithm>
-#include <cassert>
 #include <span>
 
 namespace ecflux::qc {
@@ -29,7 +29,7 @@ double middle_of(std::span<double> values, std::size_t low, std::size_t high) {
 
 double median(std::vector<double>& values, std::vector<double>& spare) {
   const std::size_t n = values.size();
-  assert(n > 0);
+  ECFLUX_ASSERT(n > 0, "the median of at least one value");
   const std::size_t low_rank = (n - 1) / 2, high_rank = n / 2;
   if (n < 4 * sample_size) return middle_of(values, low_rank, high_rank);
 

@@ -1,7 +1,7 @@
 #include "qc/missing_values.h"
+#include "base/assert.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 
 #include "qc/gap_filling.h"
@@ -22,7 +22,7 @@ bool is_missing(double file_value, std::span<const double> fill_values) {
 
 void mark_missing(std::span<const double> file_values, std::span<const double> fill_values,
                   std::span<std::uint8_t> marks) {
-  assert(file_values.size() == marks.size());
+  ECFLUX_ASSERT(file_values.size() == marks.size(), "a mark for every value");
   for (std::size_t i = 0; i < file_values.size(); ++i) {
     marks[i] = is_missing(file_values[i], fill_values) ? 1 : 0;
   }
@@ -30,9 +30,11 @@ void mark_missing(std::span<const double> file_values, std::span<const double> f
 
 MissingSummary fill_missing(BlockSeries series, MissingMarks marks, double allowance_percent) {
   const std::size_t n = series.w.size();
-  assert(series.u.size() == n && series.v.size() == n && series.temperature.size() == n);
-  assert(marks.u.size() == n && marks.v.size() == n && marks.w.size() == n &&
-         marks.temperature.size() == n);
+  ECFLUX_ASSERT(series.u.size() == n && series.v.size() == n && series.temperature.size() == n,
+                "the four series are of one length");
+  ECFLUX_ASSERT(marks.u.size() == n && marks.v.size() == n && marks.w.size() == n &&
+                    marks.temperature.size() == n,
+                "a mark for every value of every series");
 
   MissingSummary summary;
   summary.samples = static_cast<std::int64_t>(n);

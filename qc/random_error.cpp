@@ -1,7 +1,7 @@
 #include "qc/random_error.h"
+#include "base/assert.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <complex>
 #include <vector>
@@ -47,11 +47,11 @@ std::size_t correlation_transform_length(std::int64_t samples, std::int64_t lags
 
 RandomError random_error(std::span<const double> w, std::span<const double> temperature,
                          std::int64_t lags, RealTransform& transform) {
-  assert(w.size() == temperature.size());
+  ECFLUX_ASSERT(w.size() == temperature.size(), "w and temperature are of one length");
   const std::size_t n = w.size();
   const auto m = static_cast<std::size_t>(lags);
   const std::size_t length = transform.length();
-  assert(lags >= 0 && m < n && length >= n + m);
+  ECFLUX_ASSERT(lags >= 0 && m < n && length >= n + m, "the lags fit the block and the transform");
 
   const std::vector<std::complex<double>> w_spectrum = padded_spectrum(w, transform);
   const std::vector<std::complex<double>> t_spectrum = padded_spectrum(temperature, transform);

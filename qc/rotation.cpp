@@ -1,6 +1,6 @@
 #include "qc/rotation.h"
+#include "base/assert.h"
 
-#include <cassert>
 #include <cmath>
 #include <numbers>
 
@@ -51,7 +51,7 @@ MeanVelocity turned(const Matrix& axes, const MeanVelocity& m) {
 
 MeanVelocity mean_velocity(const BlockSeries& series) {
   const std::size_t n = series.w.size();
-  assert(series.u.size() == n && series.v.size() == n);
+  ECFLUX_ASSERT(series.u.size() == n && series.v.size() == n, "the series are of one length");
   double sum_u = 0.0, sum_v = 0.0, sum_w = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
     sum_u += series.u[i];

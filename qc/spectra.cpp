@@ -1,7 +1,7 @@
 #include "qc/spectra.h"
+#include "base/assert.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -23,7 +23,8 @@ std::vector<std::complex<double>> spectrum_of(std::span<const double> series,
 
 BlockSpectra block_spectra(std::span<const double> w, std::span<const double> temperature,
                            double sample_rate, RealTransform& transform) {
-  assert(w.size() == temperature.size() && transform.length() == w.size());
+  ECFLUX_ASSERT(w.size() == temperature.size() && transform.length() == w.size(),
+                "w, temperature and the transform are of one length");
   const std::size_t n = w.size();
   const std::size_t highest = n / 2;
   BlockSpectra s;

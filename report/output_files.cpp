@@ -1,6 +1,5 @@
 #include "report/output_files.h"
-
-#include <cassert>
+#include "base/assert.h"
 
 namespace ecflux::report {
 
@@ -24,7 +23,7 @@ void write_row(textio::OutputFile& file, const textio::RecordFormat& format,
 const textio::RecordFormat::Field& block_field() {
   static const textio::RecordFormat format =
       *textio::RecordFormat::make(output_file(OutputRole::window_flux_table).repeated_field);
-  assert(format.fields().size() == 1);
+  ECFLUX_ASSERT(format.fields().size() == 1, "the field of a block is one field");
   return format.fields()[0];
 }
 

@@ -1,14 +1,14 @@
 #include "report/real_fft.h"
+#include "base/assert.h"
 
-#include <cassert>
 #include <cmath>
 #include <utility>
 
 namespace ecflux::report {
 
 void real_fft(std::span<double> x, std::int32_t n, std::int32_t m) {
-  assert(m >= 1 && m <= 30 && n == (std::int32_t{1} << m));
-  assert(x.size() >= static_cast<std::size_t>(n));
+  ECFLUX_ASSERT(m >= 1 && m <= 30 && n == (std::int32_t{1} << m), "a power of two from 2 to 2^30");
+  ECFLUX_ASSERT(x.size() >= static_cast<std::size_t>(n), "room for the whole sequence");
   // The butterflies are stated with elements counted from 1.
   auto at = [&x](std::int64_t i) -> double& { return x[static_cast<std::size_t>(i - 1)]; };
 

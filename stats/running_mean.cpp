@@ -1,6 +1,5 @@
 #include "stats/running_mean.h"
-
-#include <cassert>
+#include "base/assert.h"
 
 namespace ecflux::stats {
 
@@ -8,8 +7,8 @@ void running_mean(std::span<const double> x, std::int32_t window, std::span<doub
   const auto n = static_cast<std::int64_t>(x.size());
   const std::int64_t w = window;
   const std::int64_t h = w / 2;
-  assert(w >= 1 && w <= n);
-  assert(mean.size() >= x.size());
+  ECFLUX_ASSERT(w >= 1 && w <= n, "a window of 1 to N samples");
+  ECFLUX_ASSERT(mean.size() >= x.size(), "room for every mean");
   // Positions are signed, as are the window edges and sample counts formed
   // from them; the samples are addressed through pointers at those positions.
   const double* const in = x.data();

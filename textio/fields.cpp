@@ -1,8 +1,8 @@
 #include "textio/fields.h"
+#include "base/assert.h"
 
 #include <algorithm>
 #include <bit>
-#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -214,8 +214,8 @@ inline bool split_magnitude(double magnitude, int decimals, std::uint64_t& integ
 }  // namespace
 
 char* put_real(char* out, double value, int width, int decimals) {
-  assert(width >= 1 && width <= max_field_width);
-  assert(decimals >= 0 && decimals < width);
+  ECFLUX_ASSERT(width >= 1 && width <= max_field_width, "a width the fields can have");
+  ECFLUX_ASSERT(decimals >= 0 && decimals < width, "decimals within the width");
   if (std::isnan(value)) return put_justified(out, "NaN", 3, width);
   if (std::isinf(value)) {
     if (value > 0) {
@@ -261,7 +261,7 @@ char* put_real(char* out, double value, int width, int decimals) {
 }
 
 char* put_integer(char* out, std::int64_t value, int width) {
-  assert(width >= 1);
+  ECFLUX_ASSERT(width >= 1, "a width of at least one");
   const bool negative = value < 0;
   std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
                                      : static_cast<std::uint64_t>(value);
@@ -274,7 +274,7 @@ char* put_integer(char* out, std::int64_t value, int width) {
 }
 
 char* put_text(char* out, std::string_view text, int width) {
-  assert(width >= 1);
+  ECFLUX_ASSERT(width >= 1, "a width of at least one");
   const std::size_t shown = std::min(text.size(), static_cast<std::size_t>(width));
   std::memcpy(out, text.data(), shown);
   std::memset(out + shown, ' ', static_cast<std::size_t>(width) - shown);
@@ -282,7 +282,7 @@ char* put_text(char* out, std::string_view text, int width) {
 }
 
 char* put_blanks(char* out, int count) {
-  assert(count >= 0);
+  ECFLUX_ASSERT(count >= 0, "no negative count");
   return fill(out, ' ', count);
 }
 

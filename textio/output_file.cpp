@@ -1,11 +1,11 @@
 #include "textio/output_file.h"
+#include "base/assert.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -243,7 +243,8 @@ char* OutputFile::begin_record(std::size_t length) {
 }
 
 void OutputFile::end_record(char* end) {
-  assert(end >= buffer_.data() + used_ && end <= buffer_.data() + record_end_);
+  ECFLUX_ASSERT(end >= buffer_.data() + used_ && end <= buffer_.data() + record_end_,
+                "the record ends within the room it was given");
   used_ = static_cast<std::size_t>(end - buffer_.data());
   buffer_[used_++] = '\r';
   buffer_[used_++] = '\n';

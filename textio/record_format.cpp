@@ -1,6 +1,5 @@
 #include "textio/record_format.h"
-
-#include <cassert>
+#include "base/assert.h"
 
 #include "textio/fields.h"
 #include "textio/layout.h"
@@ -27,7 +26,7 @@ std::optional<RecordFormat> RecordFormat::make(std::string_view codes) {
 }
 
 char* RecordFormat::put(char* out, std::span<const double> values) const {
-  assert(values.size() <= fields_.size());
+  ECFLUX_ASSERT(values.size() <= fields_.size(), "no more values than fields");
   std::size_t column = 0;
   for (std::size_t i = 0; i < values.size(); ++i) {
     const Field& field = fields_[i];
