@@ -7,16 +7,20 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/program.h"
+
 namespace ecflux::base {
 
 [[noreturn]] inline void assertion_failed(const char* condition, const char* file, int line,
                                           const char* message) {
-  std::fprintf(stderr, "ecflux: internal error: %s:%d: %s (%s)\n", file, line, message, condition);
+  std::fprintf(stderr, "%.*s: internal error: %s:%d: %s (%s)\n",
+               static_cast<int>(program_name.size()), program_name.data(), file, line, message,
+               condition);
   std::abort();
 }
 
 }  // namespace ecflux::base
 
-#define ECFLUX_ASSERT(condition, message)                                             \
-  ((condition) ? static_cast<void>(0)                                                 \
+#define ECFLUX_ASSERT(condition, message) \
+  ((condition) ? static_cast<void>(0)     \
                : ::ecflux::base::assertion_failed(#condition, __FILE__, __LINE__, message))

@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "base/assert.h"
+#include "base/program.h"
 
 namespace ecflux::base {
 
@@ -95,7 +96,7 @@ std::string failure_text(const IoFailure& failure);
 // The one-line fatal message of a program without its line end: for a file,
 // "forrtl: severe (29): file not found, unit 8, file /data/run1.txt";
 // otherwise the program's name and the message, "ecflux: sample_rate 0 ...".
-std::string fatal_message(const Failure& failure, std::string_view program = "ecflux");
+std::string fatal_message(const Failure& failure, std::string_view program = program_name);
 
 // The working directory joined with a relative name; an absolute name is
 // returned as it is. The name is not resolved any further.

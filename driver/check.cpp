@@ -36,6 +36,11 @@ void print(const std::string& line) {
   std::fputc('\n', stdout);
 }
 
+// A channel flag's choice: "1: data column 6", "data column 7".
+std::string channel_taken(std::int32_t flag, int (*column)(std::int32_t)) {
+  return (flag == 1 ? "1: data column " : "data column ") + std::to_string(column(flag));
+}
+
 // The value a field gave, as a person reads it.
 std::string value_taken(const input::Configuration& config, std::size_t field) {
   switch (field) {
@@ -45,8 +50,8 @@ std::string value_taken(const input::Configuration& config, std::size_t field) {
     case 3: return config.start_time > 0.0 ? shortest_text(config.start_time) : "none (0 or less)";
     case 4: return config.end_time > 0.0 ? shortest_text(config.end_time) : "none (0 or less)";
     case 5: return std::to_string(config.block_seconds) + " s";
-    case 6: return config.temperature_select == 1 ? "1: data column 6" : "data column 7";
-    case 7: return config.w_select == 1 ? "1: data column 5" : "data column 4";
+    case 6: return channel_taken(config.temperature_select, input::temperature_column);
+    case 7: return channel_taken(config.w_select, input::w_column);
     default: return std::to_string(config.window_seconds) + " s";
   }
 }

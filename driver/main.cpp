@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <span>
 
+#include "base/program.h"
 #include "base/standard_streams.h"
 #include "driver/run.h"
 #include "input/command_line.h"
@@ -79,7 +80,10 @@ int main(int argc, char** argv) {
   } catch (...) {
     // The run's own message needed memory that was not there either; its
     // staged files went as it unwound.
-    std::fputs("ecflux: out of memory; nothing was replaced\n", stderr);
+    // Written without making a text, which needs memory.
+    std::fprintf(stderr, "%.*s: out of memory; nothing was replaced\n",
+                 static_cast<int>(ecflux::base::program_name.size()),
+                 ecflux::base::program_name.data());
     return 1;
   }
 }

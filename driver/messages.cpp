@@ -37,14 +37,20 @@ void print_line(const std::string& line) {
 }
 
 std::string warning_line(const base::Warning& warning) {
-  return std::string(program_prefix) + "warning: " + warning.text;
+  return program_line("warning: " + warning.text);
 }
+
+std::string program_line(std::string_view text) {
+  return std::string(base::program_name) + ": " + std::string(text);
+}
+
+void print_note(std::string_view text) { print_line(program_line(text)); }
 
 void print_warning(const base::Warning& warning) { print_line(warning_line(warning)); }
 
 int report_failure(const base::Failure& failure) {
   print_line(base::fatal_message(failure));
-  if (!failure.hint.empty()) print_line(std::string(program_prefix) + failure.hint);
+  if (!failure.hint.empty()) print_note(failure.hint);
   return 1;
 }
 

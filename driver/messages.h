@@ -12,8 +12,8 @@
 
 namespace ecflux::driver {
 
-// The program's name as every line begins with it.
-inline constexpr std::string_view program_prefix = "ecflux: ";
+// A line of the program's own: its name, then the text.
+std::string program_line(std::string_view text);
 
 // Where the lines go: standard error, unless it is a file of the run.
 enum class MessageStream { standard_error, standard_output, none };
@@ -36,6 +36,9 @@ class MessagesTaken {
 
 // One line on standard error (or where send_messages_to sent the lines).
 void print_line(const std::string& line);
+
+// A line of the program's own on standard error: its name, then the text.
+void print_note(std::string_view text);
 
 // A warning's line: "ecflux: warning: " and its text.
 std::string warning_line(const base::Warning& warning);

@@ -51,7 +51,7 @@ struct RunState {
 int fail(const base::Failure& failure, const RunState& state) {
   if (state.listener != nullptr && state.listener->failure) state.listener->failure(failure);
   if (const base::Interruption* interruption = failure.interruption()) {
-    print_line("ecflux: interrupted after " + input::with_thousands(state.blocks) +
+    print_note("interrupted after " + input::with_thousands(state.blocks) +
                (state.blocks == 1 ? " block" : " blocks") + "; nothing was replaced");
     return 128 + interruption->signal;
   }
@@ -60,14 +60,14 @@ int fail(const base::Failure& failure, const RunState& state) {
   if (!state.replaced.empty()) {
     std::string names;
     for (const std::string& path : state.replaced) names += (names.empty() ? "" : ", ") + path;
-    print_line("ecflux: the results in " + folder + " are mixed: " + names +
+    print_note("the results in " + folder + " are mixed: " + names +
                (state.replaced.size() == 1 ? " is" : " are") +
                " new, the other outputs are the earlier ones; run again");
     return 1;
   }
-  print_line(earlier_results_exist(state.results_file_name)
-                 ? "ecflux: the earlier results in " + folder + " are unchanged"
-                 : "ecflux: " + folder + " held no earlier results, and none were written");
+  print_note(earlier_results_exist(state.results_file_name)
+                 ? "the earlier results in " + folder + " are unchanged"
+                 : folder + " held no earlier results, and none were written");
   return 1;
 }
 
@@ -136,7 +136,7 @@ base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& 
   if (const auto removed = remove_leftovers(config); !removed.empty()) {
     std::string names;
     for (const std::string& path : removed) names += (names.empty() ? "" : ", ") + path;
-    print_line("ecflux: removed what a run that did not complete left behind: " + names);
+    print_note("removed what a run that did not complete left behind: " + names);
   }
 
   ECFLUX_TRY_VALUE(files,

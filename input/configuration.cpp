@@ -13,8 +13,8 @@ namespace {
 
 using textio::shortest_text;
 
-// Lines 29 and 32 carry the two file names, lines 33 to 39 the numbers, each
-// from column 24 on; everything else in the file is free text.
+// The lines that carry the two file names and the seven numbers, each from
+// column 24 on; everything else in the file is free text.
 constexpr std::string_view configuration_layout =
     "28/ 23X,A20 /// 23X,A20 / 23X,F8.0 / 23X,F8.0 / 23X,F8.0 / 23X,I8 / "
     "23X,I1 / 23X,I1 / 23X,I4";
@@ -110,13 +110,11 @@ std::string columns_of(const textio::FieldPlace& place) {
 bool blank(std::string_view text) { return text.find_first_not_of(" \t") == std::string::npos; }
 
 // The indices of the fields in `places`, in the order of the file.
-enum Field : std::size_t {
-  data_file = 0,
-  results_file = 1,
-  first_number = 2,
-  temperature_flag = 6,
-  w_flag = 7,
-};
+constexpr auto data_file = static_cast<std::size_t>(ConfigurationField::data_file_name);
+constexpr auto results_file = static_cast<std::size_t>(ConfigurationField::results_file_name);
+constexpr auto first_number = static_cast<std::size_t>(ConfigurationField::sample_rate);
+constexpr auto temperature_flag = static_cast<std::size_t>(ConfigurationField::temperature_select);
+constexpr auto w_flag = static_cast<std::size_t>(ConfigurationField::w_select);
 
 }  // namespace
 
@@ -164,11 +162,44 @@ std::vector<base::Warning> configuration_findings(const std::vector<textio::Fiel
   return findings;
 }
 
+std::int64_t configuration_line(ConfigurationField field) {
+  static const std::vector<std::int64_t> lines = [] {
+    std::vector<std::int64_t> found;
+    std::int64_t line = 1;
+    const textio::Layout layout = *textio::parse_layout(configuration_layout);
+    for (const textio::LayoutItem& item : layout.items) {
+      if (item.kind == textio::ItemKind::next_record) line += item.width;
+      const bool data = item.kind == textio::ItemKind::real ||
+                        item.kind == textio::ItemKind::integer ||
+                        item.kind == textio::ItemKind::text;
+      if (data) found.push_back(line);
+    }
+    return found;
+  }();
+  return lines[static_cast<std::size_t>(field)];
+}
+
+namespace {
+
+// "line 33", or "lines 33 and 36", of the configuration file.
+std::string lines_of(std::initializer_list<ConfigurationField> fields) {
+  std::string text = fields.size() == 1 ? "line " : "lines ";
+  std::size_t i = 0;
+  for (const ConfigurationField field : fields) {
+    if (i++ > 0) text += " and ";
+    text += std::to_string(configuration_line(field));
+  }
+  return text + " of " + std::string(configuration_file_name);
+}
+
+}  // namespace
+
 base::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
   const std::string fs_text = shortest_text(config.sample_rate);
   if (!(config.sample_rate > 0.0)) {
-    return base::Refusal{"sample_rate " + fs_text + " in line 33 of " +
-                         std::string(configuration_file_name) + " must be greater than zero"};
+    return base::Refusal{"sample_rate " + fs_text + " in " +
+                         lines_of({ConfigurationField::sample_rate}) +
+                         " must be greater than zero"};
   }
 
   // Both counts are formed in double precision first, where they cannot
@@ -179,7 +210,7 @@ base::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
   const std::string block_text =
       "a block of " + shortest_text(block_count) + " samples (whole sample_rate " +
       shortest_text(whole_rate) + " times block_seconds " + std::to_string(config.block_seconds) +
-      ", lines 33 and 36 of " + std::string(configuration_file_name) + ")";
+      ", " + lines_of({ConfigurationField::sample_rate, ConfigurationField::block_seconds}) + ")";
   if (block_count > int32_limit) {
     return base::Refusal{block_text + " does not fit a 32-bit sample count"};
   }
@@ -191,8 +222,8 @@ base::Result<BlockSizes> derive_block_sizes(const Configuration& config) {
       std::trunc(static_cast<double>(config.window_seconds) * config.sample_rate);
   const std::string window_text =
       "a running-mean window of " + shortest_text(window_count) + " samples (window_seconds " +
-      std::to_string(config.window_seconds) + " times sample_rate " + fs_text +
-      ", lines 39 and 33 of " + std::string(configuration_file_name) + ")";
+      std::to_string(config.window_seconds) + " times sample_rate " + fs_text + ", " +
+      lines_of({ConfigurationField::window_seconds, ConfigurationField::sample_rate}) + ")";
   if (window_count > int32_limit) {
     return base::Refusal{window_text + " does not fit a 32-bit sample count"};
   }

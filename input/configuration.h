@@ -19,17 +19,37 @@ namespace ecflux::input {
 inline constexpr std::string_view configuration_file_name = "ConfigDRAVEK.Dat";
 inline constexpr int configuration_unit = 2030;
 
+// The nine values, in the order of the file; where each stands, its line and
+// columns, the layout of the file alone says (configuration_line).
 struct Configuration {
-  std::string data_file_name;           // line 29, columns 24-43
-  std::string results_file_name;        // line 32, columns 24-43
-  double sample_rate = 0.0;             // line 33, F8.0: fs, samples per second
-  double start_time = 0.0;              // line 34, F8.0: > 0 skips earlier records
-  double end_time = 0.0;                // line 35, F8.0: > 0 ends the input after it
-  std::int32_t block_seconds = 0;       // line 36, I8
-  std::int32_t temperature_select = 0;  // line 37, column 24: 1 takes column 6
-  std::int32_t w_select = 0;            // line 38, column 24: 1 takes column 5
-  std::int32_t window_seconds = 0;      // line 39, I4, clamped to block_seconds
+  std::string data_file_name;
+  std::string results_file_name;
+  double sample_rate = 0.0;             // fs, samples per second
+  double start_time = 0.0;              // > 0 skips earlier records
+  double end_time = 0.0;                // > 0 ends the input after it
+  std::int32_t block_seconds = 0;
+  std::int32_t temperature_select = 0;  // see temperature_column
+  std::int32_t w_select = 0;            // see w_column
+  std::int32_t window_seconds = 0;      // clamped to block_seconds
 };
+
+// The fields of the configuration, in the order of the file and of
+// configuration_fields.
+enum class ConfigurationField : std::size_t {
+  data_file_name,
+  results_file_name,
+  sample_rate,
+  start_time,
+  end_time,
+  block_seconds,
+  temperature_select,
+  w_select,
+  window_seconds,
+};
+
+// The line of the configuration file that holds a field, from the layout
+// the file is read with.
+std::int64_t configuration_line(ConfigurationField field);
 
 // The nine values as messages and reports name them, in the order of the
 // file.
@@ -38,7 +58,8 @@ inline constexpr std::array<std::string_view, 9> configuration_fields = {
     "block length",   "temperature column", "w column",    "running-mean window"};
 
 // The data columns (counted from 1) that the two channel flags choose: 1
-// takes the first channel, anything else the second.
+// takes temperature's first channel (column 6) and w's second (column 5),
+// anything else the other.
 constexpr int temperature_column(std::int32_t temperature_select) {
   return temperature_select == 1 ? 6 : 7;
 }

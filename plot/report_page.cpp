@@ -90,12 +90,11 @@ void append_configuration(std::string& page, const RunModel& run) {
               run.sizes ? samples("N", sizes.block_samples) : "");
   append_fact(page, "Running-mean window", std::to_string(config.window_seconds) + " s",
               run.sizes ? samples("W", sizes.window_samples) : "");
-  append_fact(page, "Temperature column", std::to_string(config.temperature_select),
-              config.temperature_select == 1 ? "data column 6, first channel"
-                                             : "data column 7, second channel");
   append_fact(
-      page, "Vertical velocity column", std::to_string(config.w_select),
-      config.w_select == 1 ? "data column 5, second channel" : "data column 4, first channel");
+      page, "Temperature column", std::to_string(config.temperature_select),
+      "data column " + std::to_string(input::temperature_column(config.temperature_select)));
+  append_fact(page, "Vertical velocity column", std::to_string(config.w_select),
+              "data column " + std::to_string(input::w_column(config.w_select)));
   page += "</table></div>\n";
 }
 

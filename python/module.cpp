@@ -113,7 +113,7 @@ std::string failure_kind(const base::Failure& failure) {
   // names escaped.
   std::vector<std::string> own = {base::printable(base::fatal_message(failure))};
   if (!failure.hint.empty()) {
-    own.push_back(base::printable(std::string(driver::program_prefix) + failure.hint));
+    own.push_back(base::printable(driver::program_line(failure.hint)));
   }
   // An interruption's line is the run's last, which says how far it came.
   std::string message = failure.interruption() != nullptr && !lines.empty() ? lines.back() : own[0];
@@ -150,7 +150,7 @@ input::CommandLine parse_options(const std::vector<std::string>& arguments,
   if (!line.ok()) {
     py::dict fields;
     fields["kind"] = "usage";
-    const std::string message = std::string(driver::program_prefix) + line.failure().message();
+    const std::string message = driver::program_line(line.failure().message());
     fields["message"] = message;
     fields["lines"] = std::vector<std::string>{message};
     fields["status"] = 2;
@@ -409,10 +409,10 @@ py::dict process(py::array_t<double, py::array::c_style> time,
     const base::Failure& failure = summary->failure();
     const base::Interruption* interruption = failure.interruption();
     if (interruption != nullptr) {
-      gathered.lines.push_back(
-          std::string(driver::program_prefix) + "interrupted after " +
+      gathered.lines.push_back(driver::program_line(
+          "interrupted after " +
           input::with_thousands(static_cast<std::int64_t>(gathered.blocks.size())) +
-          (gathered.blocks.size() == 1 ? " block" : " blocks"));
+          (gathered.blocks.size() == 1 ? " block" : " blocks")));
     }
     raise_stop(gathered, failure, interruption != nullptr ? 128 + interruption->signal : 1);
   }
