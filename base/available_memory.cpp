@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include "base/descriptor.h"
 
 namespace ecflux::base {
 namespace {
@@ -14,10 +15,9 @@ namespace {
 // The start of a small system file. Plain reads: this is asked where
 // descriptors or memory may be short.
 std::string_view read_start(const char* path, char (&buffer)[4096]) {
-  const int descriptor = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return {};
-  const ssize_t length = ::read(descriptor, buffer, sizeof buffer);
-  ::close(descriptor);
+  const Descriptor descriptor(::open(path, O_RDONLY | O_CLOEXEC));
+  if (!descriptor.open()) return {};
+  const ssize_t length = ::read(descriptor.get(), buffer, sizeof buffer);
   return length > 0 ? std::string_view(buffer, static_cast<std::size_t>(length))
                     : std::string_view();
 }

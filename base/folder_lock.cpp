@@ -39,29 +39,12 @@ int try_lock(int operation) {
 
 }  // namespace
 
-FolderLock::FolderLock(FolderLock&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
-  if (this != &other) {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-  }
-  return *this;
-}
-
-FolderLock::~FolderLock() {
-  if (descriptor_ >= 0) ::close(descriptor_);
-}
-
 Result<FolderLock> lock_folder_for_writing() {
   const int descriptor = try_lock(LOCK_EX);
-  if (descriptor >= 0) return FolderLock(descriptor);
+  if (descriptor >= 0) return FolderLock{Descriptor(descriptor)};
   if (descriptor == -1) return FolderLock();
   // A shared lock that can be had means the holders are readers.
-  const int reader = try_lock(LOCK_SH);
-  if (reader >= 0) {
-    ::close(reader);
+  if (const Descriptor reader(try_lock(LOCK_SH)); reader.open()) {
     return Refusal{"ecflux-plot or ecflux --check is reading the files of " + working_folder() +
                    "; nothing was written (run again when it has finished)"};
   }
@@ -70,7 +53,7 @@ Result<FolderLock> lock_folder_for_writing() {
 
 Result<FolderLock> lock_folder_for_reading(std::string_view consequence) {
   const int descriptor = try_lock(LOCK_SH);
-  if (descriptor >= 0) return FolderLock(descriptor);
+  if (descriptor >= 0) return FolderLock{Descriptor(descriptor)};
   if (descriptor == -1) return FolderLock();
   return Refusal{"a run is writing in " + working_folder() + std::string(consequence)};
 }

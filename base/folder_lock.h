@@ -9,22 +9,15 @@
 
 #include <string_view>
 
+#include "base/descriptor.h"
 #include "base/result.h"
 
 namespace ecflux::base {
 
-class FolderLock {
- public:
-  FolderLock() = default;
-  explicit FolderLock(int descriptor) : descriptor_(descriptor) {}
-  FolderLock(FolderLock&& other) noexcept;
-  FolderLock& operator=(FolderLock&& other) noexcept;
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  ~FolderLock();
-
- private:
-  int descriptor_ = -1;
+// The lock, held while the object lives: the descriptor of the folder that
+// holds it, none where the file system cannot lock.
+struct FolderLock {
+  Descriptor folder;
 };
 
 // Takes the exclusive lock of a run without waiting, before any file of the

@@ -37,6 +37,14 @@ const char* condition_text(IoCondition condition) {
 
 }  // namespace
 
+IoCondition open_condition(int error, FileUse use) {
+  if (use == FileUse::reading && error == ENOENT) return IoCondition::file_not_found;
+  if (error == EACCES || error == EPERM || (use == FileUse::writing && error == EROFS)) {
+    return IoCondition::permission_denied;
+  }
+  return IoCondition::open_failure;
+}
+
 std::string failure_text(const IoFailure& failure) {
   std::string text = condition_text(failure.condition);
   if (failure.unit != 0) {

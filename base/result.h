@@ -88,6 +88,14 @@ struct Failure {
 
 int severity_number(IoCondition condition);
 
+// What a system call's errno makes of a file's failure, the one mapping of
+// the system's errors to the conditions: for an open for reading, a missing
+// file is file_not_found; for either open, a refused permission (or a
+// read-only file system, for writing) permission_denied; anything else,
+// a folder in the way among it, open_failure.
+enum class FileUse { reading, writing };
+IoCondition open_condition(int error, FileUse use);
+
 // The condition, the unit and the file, as every program of the project words
 // them: "file not found, unit 8, file /data/run1.txt". A unit of 0 (a file
 // that has none) is left out.

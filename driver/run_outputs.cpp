@@ -1,4 +1,5 @@
 #include "driver/run_outputs.h"
+#include "base/descriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,10 +29,9 @@ constexpr std::array<OutputRole, report::output_files.size()> write_order = [] {
 }();
 
 void sync_folder(const std::string& folder) {
-  const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (descriptor < 0) return;
-  [[maybe_unused]] const int synced = ::fsync(descriptor);
-  ::close(descriptor);
+  const base::Descriptor descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (descriptor.open()) [[maybe_unused]]
+    const int synced = ::fsync(descriptor.get());
 }
 
 // The files of the table that a run with these options writes aside.

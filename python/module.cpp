@@ -24,6 +24,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/descriptor.h"
 #include "base/file_paths.h"
 #include "base/printable.h"
 #include "base/result.h"
@@ -61,15 +62,14 @@ class WorkingDirectoryKept {
  public:
   WorkingDirectoryKept() : descriptor_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
   ~WorkingDirectoryKept() {
-    if (descriptor_ < 0) return;
-    [[maybe_unused]] const int back = ::fchdir(descriptor_);
-    ::close(descriptor_);
+    if (!descriptor_.open()) return;
+    [[maybe_unused]] const int back = ::fchdir(descriptor_.get());
   }
   WorkingDirectoryKept(const WorkingDirectoryKept&) = delete;
   WorkingDirectoryKept& operator=(const WorkingDirectoryKept&) = delete;
 
  private:
-  int descriptor_;
+  base::Descriptor descriptor_;
 };
 
 // What the computation runs under: the caller's working directory kept, the

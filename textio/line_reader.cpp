@@ -56,10 +56,10 @@ std::optional<LineReader::FileHash> LineReader::finish_hash() {
   if (!hasher_) return std::nullopt;
   bool whole = at_eof_ && !failed_;
   struct stat status {};
-  if (!whole && fd_ >= 0 && ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
+  if (!whole && fd_.open() && ::fstat(fd_.get(), &status) == 0 && S_ISREG(status.st_mode)) {
     std::vector<char> rest(chunk_size);
     for (;;) {
-      const ssize_t got = ::read(fd_, rest.data(), rest.size());
+      const ssize_t got = ::read(fd_.get(), rest.data(), rest.size());
       if (got > 0) {
         hasher_->add(rest.data(), static_cast<std::size_t>(got));
       } else if (got == 0) {
@@ -78,7 +78,9 @@ std::optional<LineReader::FileHash> LineReader::finish_hash() {
 
 std::optional<LineReader::FileFacts> LineReader::file_facts() const {
   struct stat status {};
-  if (fd_ < 0 || ::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  if (!fd_.open() || ::fstat(fd_.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return std::nullopt;
+  }
   return FileFacts{static_cast<std::uint64_t>(status.st_size), status.st_mtim.tv_sec,
                    status.st_mtim.tv_nsec};
 }
@@ -93,67 +95,34 @@ base::Result<LineReader> LineReader::open(std::string_view name, int unit) {
       return base::Interruption{base::stop_signal()};
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    base::IoCondition condition = base::IoCondition::open_failure;
-    if (errno == ENOENT) {
-      condition = base::IoCondition::file_not_found;
-    } else if (errno == EACCES || errno == EPERM) {
-      condition = base::IoCondition::permission_denied;
-    }
-    return base::IoFailure{condition, unit, std::move(path)};
+    return base::IoFailure{base::open_condition(errno, base::FileUse::reading), unit,
+                           std::move(path)};
   }
+  base::Descriptor descriptor(fd);
   struct stat status;
   if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
-    ::close(fd);
     return base::IoFailure{base::IoCondition::open_failure, unit, std::move(path)};
   }
-  LineReader reader(fd, unit, std::move(path));
+  LineReader reader(std::move(descriptor), unit, std::move(path));
   reader.buffer_.resize(chunk_size);
   return reader;
 }
 
 LineReader LineReader::from_text(std::string_view text, int unit, std::string path) {
-  LineReader reader(-1, unit, std::move(path));
+  LineReader reader(base::Descriptor(), unit, std::move(path));
   reader.buffer_.assign(text.begin(), text.end());
   reader.end_ = text.size();
   reader.at_eof_ = true;
   return reader;
 }
 
-LineReader::LineReader(int fd, int unit, std::string path)
-    : fd_(fd), unit_(unit), path_(std::move(path)) {}
+LineReader::LineReader(base::Descriptor fd, int unit, std::string path)
+    : fd_(std::move(fd)), unit_(unit), path_(std::move(path)) {}
 
-LineReader::LineReader(LineReader&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      unit_(other.unit_),
-      path_(std::move(other.path_)),
-      buffer_(std::move(other.buffer_)),
-      begin_(std::exchange(other.begin_, 0)),
-      end_(std::exchange(other.end_, 0)),
-      at_eof_(std::exchange(other.at_eof_, true)),
-      failed_(std::exchange(other.failed_, std::nullopt)),
-      line_number_(std::exchange(other.line_number_, 0)),
-      hasher_(std::move(other.hasher_)) {}
-
-LineReader& LineReader::operator=(LineReader&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    unit_ = other.unit_;
-    path_ = std::move(other.path_);
-    buffer_ = std::move(other.buffer_);
-    begin_ = std::exchange(other.begin_, 0);
-    end_ = std::exchange(other.end_, 0);
-    at_eof_ = std::exchange(other.at_eof_, true);
-    failed_ = std::exchange(other.failed_, std::nullopt);
-    line_number_ = std::exchange(other.line_number_, 0);
-    hasher_ = std::move(other.hasher_);
-  }
-  return *this;
-}
-
-LineReader::~LineReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
+// Defined where the hash's state is a complete type.
+LineReader::LineReader(LineReader&& other) noexcept = default;
+LineReader& LineReader::operator=(LineReader&& other) noexcept = default;
+LineReader::~LineReader() = default;
 
 base::IoFailure LineReader::failure(base::IoCondition condition) const {
   return base::IoFailure{condition, unit_, path_};
@@ -171,7 +140,7 @@ bool LineReader::refill() {
   }
   if (end_ == buffer_.size() && !grow_buffer()) return false;
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    const ssize_t got = ::read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
     if (got > 0) {
       if (hasher_) hasher_->add(buffer_.data() + end_, static_cast<std::size_t>(got));
       end_ += static_cast<std::size_t>(got);

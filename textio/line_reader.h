@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/descriptor.h"
 #include "base/result.h"
 
 namespace ecflux::textio {
@@ -72,11 +73,11 @@ class LineReader {
   base::IoFailure failure(base::IoCondition condition) const;
 
  private:
-  LineReader(int fd, int unit, std::string path);
+  LineReader(base::Descriptor fd, int unit, std::string path);
   bool refill();
   bool grow_buffer();
 
-  int fd_ = -1;
+  base::Descriptor fd_;
   int unit_ = 0;
   std::string path_;
   std::vector<char> buffer_;

@@ -50,10 +50,8 @@ int open_retrying(const std::string& name, int flags) {
 // The failure of an open that failed with errno.
 base::Failure open_failure(int unit, std::string path) {
   if (errno == EINTR && base::stop_requested()) return base::Interruption{base::stop_signal()};
-  const base::IoCondition condition = (errno == EACCES || errno == EPERM || errno == EROFS)
-                                          ? base::IoCondition::permission_denied
-                                          : base::IoCondition::open_failure;
-  return base::IoFailure{condition, unit, std::move(path)};
+  return base::IoFailure{base::open_condition(errno, base::FileUse::writing), unit,
+                         std::move(path)};
 }
 
 }  // namespace
@@ -66,7 +64,7 @@ base::Result<OutputFile> OutputFile::open_directly(std::string_view name, int un
   std::string path = base::absolute_path(name);
   const int fd = open_retrying(std::string(name), O_CREAT);
   if (fd < 0) return open_failure(unit, std::move(path));
-  OutputFile file(fd, unit, std::move(path), true);
+  OutputFile file(base::Descriptor(fd), unit, std::move(path));
   struct stat status {};
   file.regular_ = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
   if (file.regular_ && ::ftruncate(fd, 0) != 0) return open_failure(unit, file.path_);
@@ -104,17 +102,9 @@ base::Result<OutputFile> OutputFile::open_staged(std::string_view name, int unit
       [[maybe_unused]] const int owned = ::fchown(fd, existing.st_uid, existing.st_gid);
     }
   }
-  // Out of memory for the file's buffer, the staged file goes at once: the
-  // object that would remove it is never made.
-  OutputFile file = [&] {
-    try {
-      return OutputFile(fd, unit, std::move(path), true);
-    } catch (...) {
-      ::close(fd);
-      ::unlink(staged.c_str());
-      throw;
-    }
-  }();
+  // Made without taking memory (the buffer comes with the first record), so
+  // that once the staged file exists, its object, which removes it, does too.
+  OutputFile file(base::Descriptor(fd), unit, std::move(path));
   file.regular_ = true;
   file.staged_path_ = std::move(staged);
   file.target_path_ = std::move(target);
@@ -146,7 +136,7 @@ base::Status OutputFile::check_stageable(std::string_view name, int unit) {
 
 base::Status OutputFile::finish(bool durable) {
   flush();
-  if (durable && fd_ >= 0 && !failure_ && ::fsync(fd_) != 0 && errno != EINVAL) {
+  if (durable && fd_.open() && !failure_ && ::fsync(fd_.get()) != 0 && errno != EINVAL) {
     failure_ = base::IoFailure{base::IoCondition::write_error, unit_, path_};
   }
   close();
@@ -165,13 +155,13 @@ base::Status OutputFile::put_in_place() {
 
 void OutputFile::abandon() {
   used_ = 0;
-  if (fd_ >= 0 && owns_fd_) ::close(std::exchange(fd_, -1));
+  fd_.close();
   if (!staged_path_.empty()) ::unlink(staged_path_.c_str());
   staged_path_.clear();
 }
 
 OutputFile OutputFile::standard_output() {
-  OutputFile file(STDOUT_FILENO, 6, "/dev/stdout", false);
+  OutputFile file(base::Descriptor::borrowed(STDOUT_FILENO), 6, "/dev/stdout");
   struct stat status {};
   file.regular_ = ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
   return file;
@@ -179,14 +169,13 @@ OutputFile OutputFile::standard_output() {
 
 // The buffer comes with the first record, so that making the object takes no
 // memory that could run out once its file exists.
-OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd)
-    : fd_(fd), unit_(unit), path_(std::move(path)), owns_fd_(owns_fd) {}
+OutputFile::OutputFile(base::Descriptor fd, int unit, std::string path) noexcept
+    : fd_(std::move(fd)), unit_(unit), path_(std::move(path)) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       unit_(other.unit_),
       path_(std::move(other.path_)),
-      owns_fd_(std::exchange(other.owns_fd_, false)),
       regular_(other.regular_),
       staged_path_(std::exchange(other.staged_path_, {})),
       target_path_(std::move(other.target_path_)),
@@ -197,10 +186,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     release();
-    fd_ = std::exchange(other.fd_, -1);
+    fd_ = std::move(other.fd_);
     unit_ = other.unit_;
     path_ = std::move(other.path_);
-    owns_fd_ = std::exchange(other.owns_fd_, false);
     regular_ = other.regular_;
     staged_path_ = std::exchange(other.staged_path_, {});
     target_path_ = std::move(other.target_path_);
@@ -279,8 +267,8 @@ base::Status OutputFile::status() const {
 // redirected into a file, ends with a whole record.
 void OutputFile::write_out(const char* data, std::size_t size) {
   // After a failure, or once closed, output is dropped.
-  if (failure_ || fd_ < 0 || size == 0) return;
-  const std::size_t done = write_all(fd_, data, size);
+  if (failure_ || !fd_.open() || size == 0) return;
+  const std::size_t done = write_all(fd_.get(), data, size);
   if (done == size) return;
   if (regular_ && done > 0) {
     const auto* last_line_end = static_cast<const char*>(::memrchr(data, '\n', done));
@@ -288,12 +276,12 @@ void OutputFile::write_out(const char* data, std::size_t size) {
         last_line_end ? static_cast<std::size_t>(last_line_end - data) + 1 : 0;
     // The file position stands after the bytes written, also where the file
     // was opened to append; the bytes of the unfinished record go.
-    const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+    const off_t position = ::lseek(fd_.get(), 0, SEEK_CUR);
     if (position >= 0) {
       // A file that cannot be cut keeps what it got; its failure is
       // reported either way.
       [[maybe_unused]] const int cut =
-          ::ftruncate(fd_, position - static_cast<off_t>(done - whole));
+          ::ftruncate(fd_.get(), position - static_cast<off_t>(done - whole));
     }
   }
   fail();
@@ -308,10 +296,8 @@ void OutputFile::flush() {
 void OutputFile::close() {
   flush();
   std::vector<char>().swap(buffer_);
-  if (fd_ < 0 || !owns_fd_) return;
-  const int fd = std::exchange(fd_, -1);
-  // close(2) is not retried after EINTR: the descriptor is gone either way.
-  if (::close(fd) != 0 && !failure_) {
+  if (!fd_.owned()) return;
+  if (fd_.close() != 0 && !failure_) {
     failure_ = base::IoFailure{base::IoCondition::write_error, unit_, path_};
   }
 }

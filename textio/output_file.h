@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/descriptor.h"
 #include "base/result.h"
 
 namespace ecflux::textio {
@@ -96,17 +97,16 @@ class OutputFile {
   const std::string& path() const { return path_; }
 
  private:
-  OutputFile(int fd, int unit, std::string path, bool owns_fd);
+  OutputFile(base::Descriptor fd, int unit, std::string path) noexcept;
   static base::Result<OutputFile> open_directly(std::string_view name, int unit);
   void release();
   void reserve(std::size_t length);
   void write_out(const char* data, std::size_t size);
   void fail();
 
-  int fd_ = -1;
+  base::Descriptor fd_;
   int unit_ = 0;
   std::string path_;
-  bool owns_fd_ = false;
   bool regular_ = false;     // a regular file, which can be cut back
   std::string staged_path_;  // written aside: the staged file
   std::string target_path_;  // written aside: the file it replaces
