@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+
 #include "base/descriptor.h"
 
 namespace ecflux::base {
