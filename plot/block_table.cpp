@@ -15,41 +15,22 @@ namespace {
 
 using report::OutputRole;
 
-constexpr std::string_view time_unit = "data file's unit";
-
-// The fields of a results row that the plots use.
-constexpr std::size_t time_field = 0;
-constexpr std::size_t flux_l_field = 10;
-constexpr std::size_t flux_r_field = 11;
-constexpr std::size_t run_min_field = 13;
-constexpr std::size_t run_max_field = 15;
-constexpr std::size_t run_min_delay_field = 17;
-
-// The unit of each field of a results row, in the order of its header.
-constexpr std::array<std::string_view, 20> results_units = {
-    time_unit, "cm/s", "cm/s", "cm/s", "cm/s", "cm/s", "cm/s", "°", "K", "K",
-    "W/m²",    "W/m²", "W/m²", "W/m²", "W/m²", "W/m²", "s",    "s", "s", "s"};
-
-std::vector<std::string> header_labels(std::string_view header) {
-  std::vector<std::string> labels;
-  std::size_t at = 0;
-  while ((at = header.find_first_not_of(' ', at)) != std::string_view::npos) {
-    const auto end = header.find(' ', at);
-    labels.emplace_back(header.substr(at, end == std::string_view::npos ? end : end - at));
-    at = end;
-  }
-  return labels;
-}
+using report::ResultsValue;
 
 std::vector<BlockColumn> results_columns() {
-  const auto labels = header_labels(report::results_header);
   std::vector<BlockColumn> columns;
-  for (std::size_t i = 0; i < labels.size(); ++i) {
+  for (const report::ResultsColumn& column : report::results_columns) {
     columns.push_back(
-        {labels[i], std::string(i < results_units.size() ? results_units[i] : ""), labels[i]});
+        {std::string(column.label), std::string(column.unit), std::string(column.label)});
   }
   return columns;
 }
+
+std::string label_of(ResultsValue value) {
+  return std::string(report::results_column(value).label);
+}
+
+std::string_view csv_name_of(ResultsValue value) { return report::results_column(value).csv_name; }
 
 // A column of blocks.csv carries its unit at the end of its name.
 BlockColumn csv_column(std::string_view name) {
@@ -101,11 +82,11 @@ base::Result<BlockTable> read_results_table(textio::LineReader& results,
   BlockTable table;
   table.file_label = file_label;
   table.columns = results_columns();
-  table.names.time = "TIME";
-  table.names.flux_linear = "FLUX-L";
-  table.names.flux_run = "FLUX-R";
-  table.names.flux_run_min = "RUNMIN";
-  table.names.flux_run_max = "RUNMAX";
+  table.names.time = label_of(ResultsValue::time);
+  table.names.flux_linear = label_of(ResultsValue::flux_linear);
+  table.names.flux_run = label_of(ResultsValue::flux_run);
+  table.names.flux_run_min = label_of(ResultsValue::flux_run_min);
+  table.names.flux_run_max = label_of(ResultsValue::flux_run_max);
   const textio::RecordFormat& format = report::row_format(OutputRole::results);
   std::string_view record;
   std::vector<Field> row;
@@ -115,14 +96,15 @@ base::Result<BlockTable> read_results_table(textio::LineReader& results,
     if (!line) return table;
     if (std::exchange(header, false)) continue;
     read_fields(format, record, row);
-    const Field& time = row[time_field];
+    const auto field = [&row](ResultsValue value) { return row[static_cast<std::size_t>(value)]; };
+    const Field time = field(ResultsValue::time);
     BlockValues& block = table.blocks.emplace_back();
     block.time = time;
-    block.flux_linear = row[flux_l_field];
-    block.flux_run = row[flux_r_field];
-    block.flux_run_min = row[run_min_field];
-    block.flux_run_max = row[run_max_field];
-    block.delay_run_min = row[run_min_delay_field];
+    block.flux_linear = field(ResultsValue::flux_linear);
+    block.flux_run = field(ResultsValue::flux_run);
+    block.flux_run_min = field(ResultsValue::flux_run_min);
+    block.flux_run_max = field(ResultsValue::flux_run_max);
+    block.delay_run_min = field(ResultsValue::delay_run_min);
     if (time.state == FieldState::number) {
       block.time_label =
           trim_blanks(record.substr(0, static_cast<std::size_t>(format.fields()[0].width)));
@@ -133,9 +115,12 @@ base::Result<BlockTable> read_results_table(textio::LineReader& results,
 
 base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
                                          const std::string& file_label) {
-  constexpr std::string_view time = "time_mean", flux_linear = "flux_linear_W_m2",
-                             flux_run = "flux_run_W_m2", run_min = "flux_run_min_W_m2",
-                             run_max = "flux_run_max_W_m2", delay = "delay_run_min_s";
+  const std::string_view time = csv_name_of(ResultsValue::time),
+                         flux_linear = csv_name_of(ResultsValue::flux_linear),
+                         flux_run = csv_name_of(ResultsValue::flux_run),
+                         run_min = csv_name_of(ResultsValue::flux_run_min),
+                         run_max = csv_name_of(ResultsValue::flux_run_max),
+                         delay = csv_name_of(ResultsValue::delay_run_min);
   ECFLUX_TRY_VALUE(file, CsvFile::open(std::move(blocks_csv), file_label,
                                        {time, flux_linear, flux_run, run_min, run_max, delay}));
   CsvFile& csv = file;
@@ -153,7 +138,7 @@ base::Result<BlockTable> read_blocks_csv(textio::LineReader blocks_csv,
   names.flux_run = flux_run;
   names.flux_run_min = run_min;
   names.flux_run_max = run_max;
-  names.flux_mean_removed = optional_name("flux_mean_removed_W_m2");
+  names.flux_mean_removed = optional_name(report::blocks_csv_mean_removed);
   names.flux_corrected = optional_name("flux_linear_delay_corrected_W_m2");
   names.random_error = optional_name("flux_linear_random_error_W_m2");
   names.flag = optional_name("quality_flag");

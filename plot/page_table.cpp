@@ -10,6 +10,7 @@
 #include "input/data_warnings.h"
 #include "plot/csv_reader.h"
 #include "plot/svg.h"
+#include "report/output_files.h"
 
 namespace ecflux::plot {
 namespace {
@@ -22,15 +23,20 @@ constexpr std::size_t table_cell_limit = 3'000'000;
 
 // The columns shown first, in this order, where the file has them: the
 // block's time, its flag and the fluxes a scientist reports.
-constexpr std::array<std::string_view, 8> csv_lead = {"block",
-                                                      "time_mean",
-                                                      "quality_flag",
-                                                      "flux_linear_delay_corrected_W_m2",
-                                                      "flux_linear_W_m2",
-                                                      "flux_run_W_m2",
-                                                      "flux_mean_removed_W_m2",
-                                                      "flux_linear_random_error_W_m2"};
-constexpr std::array<std::string_view, 3> results_lead = {"TIME", "FLUX-L", "FLUX-R"};
+using report::results_column;
+using report::ResultsValue;
+constexpr std::array<std::string_view, 8> csv_lead = {
+    "block",
+    results_column(ResultsValue::time).csv_name,
+    "quality_flag",
+    "flux_linear_delay_corrected_W_m2",
+    results_column(ResultsValue::flux_linear).csv_name,
+    results_column(ResultsValue::flux_run).csv_name,
+    report::blocks_csv_mean_removed,
+    "flux_linear_random_error_W_m2"};
+constexpr std::array<std::string_view, 3> results_lead = {
+    results_column(ResultsValue::time).label, results_column(ResultsValue::flux_linear).label,
+    results_column(ResultsValue::flux_run).label};
 
 // The place of the flag taken from run.json, for a file without a column of
 // flags.

@@ -96,24 +96,12 @@ base::Result<RunTable> read_csv_table(OutputRole role) {
   }
 }
 
-std::vector<std::string> header_labels(std::string_view header) {
-  std::vector<std::string> labels;
-  for (std::size_t at = 0; (at = header.find_first_not_of(' ', at)) != std::string_view::npos;) {
-    const std::size_t end = std::min(header.find(' ', at), header.size());
-    labels.emplace_back(header.substr(at, end - at));
-    at = end;
-  }
-  return labels;
-}
-
 // The results file: the block's number, then the fields of each row.
 base::Result<RunTable> read_results_file(const std::string& name) {
   ECFLUX_TRY_VALUE(reader, open_output(OutputRole::results, name));
   RunTable table{base::absolute_path(name), {column_named("block", "row")}};
-  const std::vector<std::string> names = report::results_row_csv_names();
-  const std::vector<std::string> labels = header_labels(report::results_header);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    table.columns.push_back(column_named(names[i], labels[i]));
+  for (const report::ResultsColumn& column : report::results_columns) {
+    table.columns.push_back(column_named(std::string(column.csv_name), std::string(column.label)));
   }
   const textio::RecordFormat& format = report::row_format(OutputRole::results);
   std::vector<plot::Field> fields;

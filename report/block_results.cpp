@@ -7,27 +7,31 @@
 namespace ecflux::report {
 BlockReport make_block_report(const stats::BlockStatistics& s, const stats::ZeroShiftFluxes& z,
                               const flux::ShiftSearch& r) {
-  return {{s.mean_time,
-           s.mean_u * 100.0,
-           s.mean_v * 100.0,
-           s.mean_w * 100.0,
-           std::sqrt(s.variance_w) * 100.0,
-           s.wind_magnitude * 100.0,
-           std::sqrt(s.variance_speed) * 100.0,
-           s.wind_direction,
-           s.mean_temperature,
-           std::sqrt(s.variance_temperature),
-           z.flux_lin,
-           z.flux_run,
-           r.flux_lin_min,
-           r.flux_run_min,
-           r.flux_lin_max,
-           r.flux_run_max,
-           r.shift_lin_min,
-           r.shift_run_min,
-           r.shift_lin_max,
-           r.shift_run_max},
-          {s.mean_time, z.flux_mean, z.flux_lin, z.flux_run}};
+  using enum ResultsValue;
+  BlockReport report{};
+  ResultsRow& row = report.row;
+  at(row, time) = s.mean_time;
+  at(row, u) = s.mean_u * 100.0;
+  at(row, v) = s.mean_v * 100.0;
+  at(row, w) = s.mean_w * 100.0;
+  at(row, w_std) = std::sqrt(s.variance_w) * 100.0;
+  at(row, magnitude) = s.wind_magnitude * 100.0;
+  at(row, magnitude_std) = std::sqrt(s.variance_speed) * 100.0;
+  at(row, direction) = s.wind_direction;
+  at(row, temperature) = s.mean_temperature;
+  at(row, temperature_std) = std::sqrt(s.variance_temperature);
+  at(row, flux_linear) = z.flux_lin;
+  at(row, flux_run) = z.flux_run;
+  at(row, flux_linear_min) = r.flux_lin_min;
+  at(row, flux_run_min) = r.flux_run_min;
+  at(row, flux_linear_max) = r.flux_lin_max;
+  at(row, flux_run_max) = r.flux_run_max;
+  at(row, delay_linear_min) = r.shift_lin_min;
+  at(row, delay_run_min) = r.shift_run_min;
+  at(row, delay_linear_max) = r.shift_lin_max;
+  at(row, delay_run_max) = r.shift_run_max;
+  report.line = {s.mean_time, z.flux_mean, z.flux_lin, z.flux_run};
+  return report;
 }
 
 void write_block_results(const BlockReport& report, textio::OutputFile& results,

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "flux/time_shifts.h"
+#include "report/results_columns.h"
 #include "stats/block_statistics.h"
 #include "stats/cumulative_flux.h"
 #include "textio/output_file.h"
@@ -14,9 +15,8 @@ namespace ecflux::report {
 
 // The values of a block's report, formed with the block and written later.
 struct BlockReport {
-  // TIME, X-VEL, Y-VEL, Z-VEL, Z-STD, MAG, MAG-STD, DIR, T(K), T-STD, FLUX-L,
-  // FLUX-R, LINMIN, RUNMIN, LINMAX, RUNMAX, SLMIN, SRMIN, SLMAX, SRMAX.
-  std::array<double, 20> row;
+  // The results row, in the order of results_columns.
+  ResultsRow row;
   // Mean time and the mean-removed, linear and running-mean fluxes.
   std::array<double, 4> line;
 };

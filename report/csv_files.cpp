@@ -60,11 +60,12 @@ std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts
   add(facts.first_line);
   add(facts.last_line);
   add(facts.samples);
-  // TIME to T-STD, then FLUX-L and FLUX-R, as in the results row.
-  for (std::size_t i = 0; i <= 11; ++i) add(report.row[i]);
-  add(report.line[1]);  // the flux of the mean-removed fluctuations
-  // LINMIN, RUNMIN, LINMAX, RUNMAX and their delays.
-  for (std::size_t i = 12; i < report.row.size(); ++i) add(report.row[i]);
+  // The results row, with the flux of the mean-removed fluctuations after
+  // FLUX-R, as the header has them.
+  for (std::size_t i = 0; i < report.row.size(); ++i) {
+    add(report.row[i]);
+    if (i == detail::mean_removed_after) add(report.line[1]);
+  }
   add(facts.steady_state_difference_percent);
   add(facts.time_step_max_s);
   add(facts.implausible_values);
@@ -102,20 +103,9 @@ std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts
 }
 
 std::vector<std::string> results_row_csv_names() {
-  // The cells of a row whose results fields are told apart by their values
-  // show where block_row_cells puts each field.
-  BlockReport report{};
-  for (std::size_t i = 0; i < report.row.size(); ++i) report.row[i] = 1.0 + static_cast<double>(i);
-  report.line.fill(-1.0);
-  const std::vector<CsvCell> cells = block_row_cells(report, BlockFacts{});
-  const std::vector<std::string> names = blocks_csv_names({});
-  std::vector<std::string> fields(report.row.size());
-  for (std::size_t c = 0; c < cells.size(); ++c) {
-    const double* value = std::get_if<double>(&cells[c]);
-    if (value == nullptr || !(*value >= 1.0)) continue;
-    fields[static_cast<std::size_t>(*value) - 1] = names[c];
-  }
-  return fields;
+  std::vector<std::string> names;
+  for (const ResultsColumn& column : results_columns) names.emplace_back(column.csv_name);
+  return names;
 }
 
 namespace {
@@ -126,12 +116,14 @@ constexpr std::pair<std::string_view, std::string_view> unit_suffixes[] = {
     {"_deg", "°"},     {"_percent", "%"}, {"_K", "K"},
     {"_s", "s"},       {"_Hz", "Hz"}};
 
-constexpr std::string_view time_column = "time_mean";
+// The block's mean time has no unit at the end of its name: its unit is the
+// data file's.
+constexpr const ResultsColumn& time_column = results_column(ResultsValue::time);
 
 }  // namespace
 
 std::string csv_column_unit(std::string_view name) {
-  if (name == time_column) return "data file's unit";
+  if (name == time_column.csv_name) return std::string(time_column.unit);
   for (const auto& [suffix, unit] : unit_suffixes) {
     if (name.ends_with(suffix) && name.size() > suffix.size()) return std::string(unit);
   }
@@ -139,7 +131,7 @@ std::string csv_column_unit(std::string_view name) {
 }
 
 std::string_view csv_column_stem(std::string_view name) {
-  if (name == time_column) return name;
+  if (name == time_column.csv_name) return name;
   for (const auto& [suffix, unit] : unit_suffixes) {
     if (name.ends_with(suffix) && name.size() > suffix.size()) {
       return name.substr(0, name.size() - suffix.size());

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "report/results_columns.h"
 #include "textio/output_file.h"
 #include "textio/record_format.h"
 
@@ -72,22 +73,43 @@ inline constexpr std::string_view series_header =
 
 inline constexpr std::string_view series_row_layout = "5(1X,F12.8)";
 
-// The results file's header: each label right-justified in its field.
-inline constexpr std::string_view results_header =
-    "        TIME   X-VEL   Y-VEL   Z-VEL   Z-STD     MAG MAG-STD   DIR      T(K) T-STD   "
-    "FLUX-L   FLUX-R   LINMIN   RUNMIN   LINMAX   RUNMAX    SLMIN SRMIN SLMAX SRMAX";
-
-// The columns of blocks.csv, each name with its unit.
-inline constexpr std::string_view blocks_csv_header =
-    "block,first_line,last_line,samples,time_mean,u_mean_cm_s,v_mean_cm_s,w_mean_cm_s,"
-    "w_std_cm_s,magnitude_cm_s,magnitude_std_cm_s,direction_deg,temperature_mean_K,"
-    "temperature_std_K,flux_linear_W_m2,flux_run_W_m2,flux_mean_removed_W_m2,"
-    "flux_linear_min_W_m2,flux_run_min_W_m2,flux_linear_max_W_m2,flux_run_max_W_m2,"
-    "delay_linear_min_s,delay_run_min_s,delay_linear_max_s,delay_run_max_s,"
+// The columns of blocks.csv, each name with its unit: the block and its
+// lines, the results row's values (with the mean-removed flux after FLUX-R),
+// and what the block table tells beyond them.
+inline constexpr std::string_view blocks_csv_leading = "block,first_line,last_line,samples";
+inline constexpr std::string_view blocks_csv_mean_removed = "flux_mean_removed_W_m2";
+inline constexpr std::string_view blocks_csv_trailing =
     "steady_state_difference_percent,time_step_max_s,implausible_values,uneven_steps,"
     "values_unread,flux_linear_delay_corrected_W_m2,delay_linear_corrected_s,"
     "delay_linear_at_edge,flux_run_delay_corrected_W_m2,delay_run_corrected_s,"
     "delay_run_at_edge,quality_flag";
+
+namespace detail {
+
+// The results row's values stand in blocks.csv in their order, with the
+// mean-removed flux after FLUX-R.
+constexpr std::size_t mean_removed_after = static_cast<std::size_t>(ResultsValue::flux_run);
+
+struct BlocksCsvHeader {
+  template <class Sink>
+  static constexpr void put(Sink& sink) {
+    sink(blocks_csv_leading);
+    for (std::size_t i = 0; i < results_columns.size(); ++i) {
+      sink(",");
+      sink(results_columns[i].csv_name);
+      if (i == mean_removed_after) {
+        sink(",");
+        sink(blocks_csv_mean_removed);
+      }
+    }
+    sink(",");
+    sink(blocks_csv_trailing);
+  }
+};
+
+}  // namespace detail
+
+inline constexpr std::string_view blocks_csv_header = textio::joined_text<detail::BlocksCsvHeader>;
 
 // The columns of cospectra.csv, one row per block and frequency bin.
 inline constexpr std::string_view cospectra_csv_header =
@@ -102,8 +124,7 @@ inline constexpr std::string_view window_fluxes_csv_header =
 // guarded by both programs, whichever writes it: no input of a run, and no
 // other output, may have it.
 inline constexpr std::array<OutputFileInfo, 14> output_files = {{
-    {OutputRole::results, "the results file", "", 9, results_header,
-     "F12.4, 6(1X,F7.3), 1X,F5.1, 2(1X,F7.3), 7(1X,F8.2), 3(1X,F5.2)", "", 3},
+    {OutputRole::results, "the results file", "", 9, results_header, results_row_layout, "", 3},
     {OutputRole::window_flux_table, "the window-flux table", "Cospectra.out", 40, "      FREQ",
      "1X,F9.6", "F9.4", 6},
     {OutputRole::cumulative_flux, "the cumulative-flux file", "cumflux.out", 43, series_header,
