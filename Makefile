@@ -10,15 +10,22 @@
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
-# WERROR=ON turns compiler warnings into errors (CI builds so).
+# WERROR=ON turns compiler warnings into errors (CI builds so), in the g++
+# build and in the clang++ builds of clang-check and fuzz.
 WERROR ?= OFF
+# UNOPTIMISED_CHECK=ON builds ecflux a second time without optimisation, for
+# the test that its files do not depend on the optimiser (CI builds so). Given
+# once, the build folder keeps it: a later `make test` or `make package`
+# without it builds the same.
+UNOPTIMISED_CHECK ?=
 
 .PHONY: all build programs demo test package clean sanitize clang-check fuzz slow-test
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR) -DECFLUX_TESTS=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DECFLUX_WERROR=$(WERROR) -DECFLUX_TESTS=ON \
+	  $(if $(UNOPTIMISED_CHECK),-DECFLUX_UNOPTIMISED_CHECK=$(UNOPTIMISED_CHECK))
 	cmake --build $(BUILD) -j $(JOBS)
 
 # ecflux and ecflux-plot only, without the test libraries.
@@ -65,7 +72,8 @@ sanitize:
 # synthetic record long enough to fill the sweep's vector lanes.
 COMPARE := build-clang/compare
 clang-check: build
-	cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DECFLUX_TESTS=OFF
+	cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DECFLUX_WERROR=$(WERROR) -DECFLUX_TESTS=OFF
 	cmake --build build-clang -j $(JOBS) --target ecflux
 	rm -rf $(COMPARE)
 	mkdir -p $(COMPARE)/example $(COMPARE)/synthetic
@@ -96,7 +104,8 @@ clang-check: build
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := configuration_fuzz data_reader_fuzz fields_fuzz
 fuzz:
-	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DECFLUX_FUZZ=ON -DECFLUX_TESTS=OFF
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
+	  -DECFLUX_WERROR=$(WERROR) -DECFLUX_FUZZ=ON -DECFLUX_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	mkdir -p build-fuzz/artifacts
 	@for target in $(FUZZ_TARGETS); do \

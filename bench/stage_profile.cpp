@@ -190,8 +190,13 @@ Profile profile_once(const Options& options, const RunSetup& setup) {
   reference_table.window_length = flux::window_sequence(sizes);
   std::vector<std::vector<double>> kept_w, kept_temperature;
 
-  const input::ReadSettings settings{block_samples, config.start_time, config.end_time,
-                                     config.w_select, config.temperature_select};
+  input::ReadSettings settings;
+  settings.block_samples = block_samples;
+  settings.start_time = config.start_time;
+  settings.end_time = config.end_time;
+  settings.w_select = config.w_select;
+  settings.temperature_select = config.temperature_select;
+  settings.sample_rate = fs;
   for (;;) {
     start = Clock::now();
     const auto outcome = input::read_block(data.value(), settings, block);

@@ -84,15 +84,16 @@ void check_sample(const std::array<double, 7>& values, std::size_t w_column,
                   std::size_t temperature_column, std::int64_t line, BlockChecks& checks) {
   const double t = values[0];
   const double temperature = values[temperature_column];
-  // Nearly every sample passes: one test without branches, the details only
+  // Nearly every sample passes: one test without branches (the comparisons
+  // combined as integers, where && would branch on each), the details only
   // for the rare sample that does not.
-  const bool usual = (t < largest_sample_time) & (t > smallest_sample_time) &
-                     (std::fabs(values[1]) <= largest_plausible_velocity) &
-                     (std::fabs(values[2]) <= largest_plausible_velocity) &
-                     (std::fabs(values[w_column]) <= largest_plausible_velocity) &
-                     (temperature >= lowest_plausible_temperature) &
-                     (temperature <= highest_plausible_temperature);
-  if (usual) return;
+  const int usual = int{t < largest_sample_time} & int{t > smallest_sample_time} &
+                    int{std::fabs(values[1]) <= largest_plausible_velocity} &
+                    int{std::fabs(values[2]) <= largest_plausible_velocity} &
+                    int{std::fabs(values[w_column]) <= largest_plausible_velocity} &
+                    int{temperature >= lowest_plausible_temperature} &
+                    int{temperature <= highest_plausible_temperature};
+  if (usual != 0) return;
   if (t >= largest_sample_time || t <= smallest_sample_time) checks.wide_time.add(line, t);
   for (const std::size_t column : {std::size_t{1}, std::size_t{2}, w_column}) {
     if (std::fabs(values[column]) > largest_plausible_velocity) {

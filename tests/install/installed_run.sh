@@ -1,21 +1,19 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks what an installation
-# gives a user: exactly the two programs, their manual pages, the README and the
-# example; the installed ecflux run on a copy of the installed example from
-# another working directory, writing the same bytes as the build's ecflux;
-# the installed ecflux-plot drawing that run; and one version everywhere.
+# gives a user: exactly the files of the build's list of installed files (the
+# two programs, their manual pages, the README, the licence and the example,
+# and the Python package where it is built); the installed ecflux run on a
+# copy of the installed example from another working directory, writing the
+# same bytes as the build's ecflux; the installed ecflux-plot drawing that
+# run; and one version everywhere.
 #
-# usage: installed_run.sh BUILD_FOLDER SOURCE_FOLDER VERSION BUILT_ECFLUX [PYTHON_FOLDER MODULE]
-# where the build has the Python package: its folder under the prefix and
-# the file name of its compiled module.
+# usage: installed_run.sh BUILD_FOLDER SOURCE_FOLDER VERSION BUILT_ECFLUX
 set -euo pipefail
 
 build=$1
 source=$2
 version=$3
 built_ecflux=$4
-python_folder=${5:-}
-python_module=${6:-}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -29,33 +27,11 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
   { cat "$scratch/install.log" >&2; fail "cmake --install"; }
 
-# Nothing but these (and the Python package where it is built): no test
-# program, tool, benchmark or library.
-expected=$(
-  cat <<'LIST'
-bin/ecflux
-bin/ecflux-plot
-share/doc/ecflux/README.md
-share/doc/ecflux/docs/cospectra.png
-share/doc/ecflux/docs/cumulative_flux.png
-share/doc/ecflux/docs/flux_by_block.png
-share/doc/ecflux/docs/flux_by_window.png
-share/doc/ecflux/docs/report_page.png
-share/doc/ecflux/examples/ConfigDRAVEK.Dat
-share/doc/ecflux/examples/example.dat
-share/man/man1/ecflux-plot.1
-share/man/man1/ecflux.1
-LIST
-)
-if [ -n "$python_folder" ]; then
-  expected=$(
-    echo "$expected"
-    for file in __init__.py __init__.pyi py.typed "$python_module"; do
-      echo "$python_folder/ecflux/$file"
-    done | LC_ALL=C sort
-  )
-  expected=$(echo "$expected" | LC_ALL=C sort)
-fi
+# Nothing but the listed files (COMPONENT PATH per line, resolved by the
+# build from packaging/installed-files.txt): no test program, tool, benchmark
+# or library.
+expected=$(awk '{ print $2 }' "$build/installed-files.txt" | LC_ALL=C sort)
+[ -n "$expected" ] || fail "no list of installed files in $build"
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$installed") >&2 || true
@@ -65,6 +41,7 @@ for program in ecflux ecflux-plot; do
   [ -x "$prefix/bin/$program" ] || fail "bin/$program is not executable"
 done
 cmp "$source/README.md" "$prefix/share/doc/ecflux/README.md" || fail "installed README differs"
+cmp "$source/LICENSE" "$prefix/share/doc/ecflux/copyright" || fail "installed copyright differs"
 
 # One version: the project's, in both programs and in both manual pages.
 [ "$("$prefix/bin/ecflux" --version)" = "ecflux $version" ] || fail "ecflux --version"

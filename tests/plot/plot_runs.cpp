@@ -5,9 +5,10 @@
 #include <cstdlib>
 
 namespace ecflux::testing {
-namespace {
 
 const std::filesystem::path chromium = "/usr/bin/chromium";
+
+namespace {
 
 void finish_run(const TempFolder& folder, const std::vector<std::string>& arguments) {
   ProcessOptions options;

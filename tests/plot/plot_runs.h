@@ -53,6 +53,7 @@ ProcessResult run_plot(const TempFolder& folder);
 std::vector<std::vector<std::string>> columns(const std::string& text);
 
 // Headless Chromium, where it is installed.
+extern const std::filesystem::path chromium;
 bool have_chromium();
 // Runs it on `page` with `arguments` (such as --dump-dom) and a profile of
 // its own in `folder`, standard output into `output` when not empty, killed

@@ -15,6 +15,7 @@
 
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
+#include "tests/support/required_checks.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux {
@@ -240,7 +241,8 @@ TEST(ReportPage, HoldsTheRunAndItsPlotsSelfContainedWithEveryFileTextEscaped) {
 
 // The page as a browser shows it, where headless Chromium is present.
 TEST(ReportPage, ChromiumShowsEveryBlockAndTheThreePlots) {
-  if (!testing::have_chromium()) GTEST_SKIP() << "no Chromium";
+  if (!testing::have_chromium())
+    ECFLUX_SKIP_OR_FAIL(testing::chromium_check, "no Chromium at " + testing::chromium.string());
   TempFolder folder;
   testing::finish_example_run(folder, nullptr, true);
   ASSERT_EQ(run_plot(folder).exit_status, 0);

@@ -13,6 +13,7 @@
 #include "report/output_files.h"
 #include "tests/plot/plot_reading.h"
 #include "tests/plot/plot_runs.h"
+#include "tests/support/required_checks.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux {
@@ -220,7 +221,8 @@ TEST(PlotTool, MissingFileIsNamedOnOneLineAndNothingIsWritten) {
 
 // Looks at a plot as a browser draws it, where headless Chromium is present.
 TEST(PlotTool, ChromiumRendersAPlot) {
-  if (!testing::have_chromium()) GTEST_SKIP() << "no Chromium";
+  if (!testing::have_chromium())
+    ECFLUX_SKIP_OR_FAIL(testing::chromium_check, "no Chromium at " + testing::chromium.string());
   TempFolder folder;
   finish_example_run(folder);
   ASSERT_EQ(run_plot(folder).exit_status, 0);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/required_checks.h"
 #include "tests/support/test_support.h"
 
 namespace ecflux {
@@ -88,7 +89,9 @@ TEST(Program, BundledExample) {
 
 TEST(Program, OutputDoesNotDependOnTheOptimiser) {
 #ifndef ECFLUX_UNOPTIMISED_PROGRAM
-  GTEST_SKIP() << "no unoptimised build beside the sanitizer build";
+  ECFLUX_SKIP_OR_FAIL(testing::unoptimised_check,
+                      "no unoptimised copy of ecflux: configure with -DECFLUX_UNOPTIMISED_CHECK=ON "
+                      "(make test UNOPTIMISED_CHECK=ON)");
 #else
   TempFolder optimised, unoptimised;
   for (const TempFolder* folder : {&optimised, &unoptimised}) {
