@@ -1,20 +1,15 @@
 #pragma once
 
-// The markup that ecflux-plot writes: XML text escaped so that any text of
-// any file gives a well-formed document, and a chart drawn as SVG, either as
-// a file of its own or inside the report page.
+// A chart drawn as SVG, either as a file of its own or inside the report
+// page.
 
 #include <string>
 #include <string_view>
 
 #include "plot/chart.h"
+#include "plot/svg_elements.h"
 
 namespace ecflux::plot {
-
-// Text with the five characters that XML reserves written as entities, and
-// every byte that is not part of a character XML allows (control characters,
-// bytes of no UTF-8 sequence) written as U+FFFD.
-std::string escape_xml(std::string_view text);
 
 // Where a drawing stands. In the report page it has no XML declaration, and
 // its notes are left to the page, which shows them as its own text.
