@@ -4,27 +4,19 @@
 // interpreter's lock released; the package around it (ecflux/__init__.py)
 // turns what comes back into pandas frames, exceptions and warnings.
 
-#include <fcntl.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <csignal>
-#include <mutex>
 #include <new>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
-#include "base/descriptor.h"
 #include "base/file_paths.h"
 #include "base/printable.h"
 #include "base/result.h"
