@@ -6,6 +6,7 @@
 #include "base/stop_signals.h"
 #include "driver/block_pipeline.h"
 #include "driver/provenance.h"
+#include "driver/run_inputs.h"
 #include "flux/time_shifts.h"
 #include "flux/window_sweep.h"
 #include "input/data_warnings.h"
@@ -27,19 +28,6 @@ input::Configuration configuration_of(const ArrayRequest& request) {
   config.block_seconds = request.block_seconds;
   config.window_seconds = std::min(request.window_seconds, request.block_seconds);
   return config;
-}
-
-input::ReadSettings settings_of(const input::Configuration& config, const input::BlockSizes& sizes,
-                                const input::QualityOptions& quality) {
-  input::ReadSettings settings;
-  settings.block_samples = sizes.block_samples;
-  settings.start_time = config.start_time;
-  settings.end_time = config.end_time;
-  settings.sample_rate = sizes.sample_rate;
-  settings.keep_components = quality.changes_samples();
-  settings.missing_values = quality.missing;
-  settings.fill_values = quality.fill_values;
-  return settings;
 }
 
 input::SampleArrays arrays_of(const ArrayRequest& request) {
@@ -99,7 +87,7 @@ base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   }
   const input::Configuration config = configuration_of(request);
   ECFLUX_TRY_VALUE(sizes, input::derive_block_sizes(config));
-  const input::ReadSettings settings = settings_of(config, sizes, request.quality);
+  const input::ReadSettings settings = read_settings(config, sizes, request.quality);
   qc::QualitySettings quality = quality_settings(request.quality);
   if (request.quality.rotation == input::QualityOptions::Rotation::planar) {
     ECFLUX_TRY_VALUE(plane, fit_plane_of(request, settings, quality));

@@ -110,19 +110,23 @@ base::Result<RunInputs> open_run_inputs() {
                    std::move(data.value())};
 }
 
-input::ReadSettings read_settings(const RunInputs& inputs, const input::QualityOptions& quality) {
-  const input::Configuration& config = inputs.config;
+input::ReadSettings read_settings(const input::Configuration& config, const input::BlockSizes& sizes,
+                                  const input::QualityOptions& quality) {
   input::ReadSettings settings;
-  settings.block_samples = inputs.sizes.block_samples;
+  settings.block_samples = sizes.block_samples;
   settings.start_time = config.start_time;
   settings.end_time = config.end_time;
   settings.w_select = config.w_select;
   settings.temperature_select = config.temperature_select;
-  settings.sample_rate = inputs.sizes.sample_rate;
+  settings.sample_rate = sizes.sample_rate;
   settings.keep_components = quality.changes_samples();
   settings.missing_values = quality.missing;
   settings.fill_values = quality.fill_values;
   return settings;
+}
+
+input::ReadSettings read_settings(const RunInputs& inputs, const input::QualityOptions& quality) {
+  return read_settings(inputs.config, inputs.sizes, quality);
 }
 
 qc::QualitySettings quality_settings(const input::QualityOptions& quality) {

@@ -49,6 +49,8 @@ std::vector<std::string> leftover_staged_files(const input::Configuration& confi
 report::RunFileNames run_file_names(const input::Configuration& config);
 
 // How the blocks are read, with what quality control needs of the reader.
+input::ReadSettings read_settings(const input::Configuration& config, const input::BlockSizes& sizes,
+                                  const input::QualityOptions& quality);
 input::ReadSettings read_settings(const RunInputs& inputs,
                                   const input::QualityOptions& quality = {});
 
