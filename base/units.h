@@ -5,7 +5,9 @@
 namespace ecflux::base {
 
 // The window-flux table gives covariances per day (K·m/day); a data file's
-// times may be in days.
+// times may be in seconds, minutes, hours or days.
+inline constexpr double seconds_per_minute = 60.0;
+inline constexpr double seconds_per_hour = 3600.0;
 inline constexpr double seconds_per_day = 86400.0;
 
 }  // namespace ecflux::base

@@ -56,6 +56,25 @@ std::string_view DataWarnings::time_unit() const {
 
 double DataWarnings::seconds_per_time_unit() const { return time_units[time_unit_].seconds; }
 
+std::optional<std::size_t> nearest_time_unit(std::vector<double> steps, double rate) {
+  if (steps.empty()) return {};
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  const double median = *middle;
+  if (!(median > 0.0)) return {};
+  std::optional<std::size_t> nearest;
+  double best = 2.0;  // the largest ratio still taken, in either direction
+  for (std::size_t u = 0; u < std::size(time_units); ++u) {
+    const double expected = 1.0 / (rate * time_units[u].seconds);
+    const double ratio = std::max(median / expected, expected / median);
+    if (ratio <= best) {
+      best = ratio;
+      nearest = u;
+    }
+  }
+  return nearest;
+}
+
 // Times may be in any unit (seconds, or hours since the start of the
 // deployment): the unit whose 1/fs is nearest the block's median step is
 // taken, seconds when none is within a factor of two. A step next to a
@@ -69,19 +88,7 @@ void DataWarnings::judge_time_unit(const Block& block, std::int64_t samples) {
     if (!std::isnan(step)) steps.push_back(step);
   }
   if (steps.empty()) return;
-  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-  std::nth_element(steps.begin(), middle, steps.end());
-  const double median = *middle;
-  double best = 2.0;  // the largest ratio still taken, in either direction
-  time_unit_ = 0;
-  for (std::size_t u = 0; u < std::size(time_units); ++u) {
-    const double expected = 1.0 / (settings_.sample_rate * time_units[u].seconds);
-    const double ratio = median > 0.0 ? std::max(median / expected, expected / median) : 0.0;
-    if (ratio > 0.0 && ratio <= best) {
-      best = ratio;
-      time_unit_ = u;
-    }
-  }
+  time_unit_ = nearest_time_unit(std::move(steps), settings_.sample_rate).value_or(0);
   sample_interval_ = 1.0 / (settings_.sample_rate * time_units[time_unit_].seconds);
 }
 

@@ -7,6 +7,7 @@
 // where there were more. They change nothing in the outputs.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,15 @@ struct TimeUnit {
   std::string_view name;  // "seconds", "minutes", "hours" or "days"
   double seconds;
 };
-inline constexpr TimeUnit time_units[] = {
-    {"seconds", 1.0}, {"minutes", 60.0}, {"hours", 3600.0}, {"days", base::seconds_per_day}};
+inline constexpr TimeUnit time_units[] = {{"seconds", 1.0},
+                                          {"minutes", base::seconds_per_minute},
+                                          {"hours", base::seconds_per_hour},
+                                          {"days", base::seconds_per_day}};
+
+// The unit of times whose step between two samples 1/rate seconds apart
+// (rate in samples a second) is nearest the median of `steps`: its place in
+// time_units, or none where no unit's step is within a factor of two.
+std::optional<std::size_t> nearest_time_unit(std::vector<double> steps, double rate);
 
 // How the input ended, for the warning of a run without a block.
 struct InputEnd {

@@ -19,21 +19,10 @@ std::optional<TimeUnit> judge_time_unit(std::span<const double> mean_times, doub
   std::vector<double> steps;
   for (std::size_t b = 1; b < mean_times.size(); ++b)
     steps.push_back(mean_times[b] - mean_times[b - 1]);
-  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-  std::nth_element(steps.begin(), middle, steps.end());
-  const double median = *middle;
-  if (!(median > 0.0)) return {};
-  std::optional<TimeUnit> best;
-  double best_ratio = 2.0;  // the largest ratio still taken, in either direction
-  for (const TimeUnit& unit : input::time_units) {
-    const double expected = block_seconds / unit.seconds;
-    const double ratio = std::max(median / expected, expected / median);
-    if (ratio <= best_ratio) {
-      best_ratio = ratio;
-      best = unit;
-    }
-  }
-  return best;
+  // Blocks follow each other as samples do, block_seconds apart.
+  const auto unit = input::nearest_time_unit(std::move(steps), 1.0 / block_seconds);
+  if (!unit) return {};
+  return input::time_units[*unit];
 }
 
 SampleClock::SampleClock(const input::BlockSizes& sizes, std::span<const double> mean_times,

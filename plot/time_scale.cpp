@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/units.h"
 #include "input/data_warnings.h"
 
 namespace ecflux::plot {
@@ -13,8 +14,9 @@ struct AxisUnit {
   double longest_record;  // seconds: the longest record shown in this unit
 };
 
-constexpr AxisUnit axis_units[] = {
-    {"min", 60.0, 2 * 3600.0}, {"h", 3600.0, 3 * 86400.0}, {"d", 86400.0, INFINITY}};
+constexpr AxisUnit axis_units[] = {{"min", base::seconds_per_minute, 2 * base::seconds_per_hour},
+                                   {"h", base::seconds_per_hour, 3 * base::seconds_per_day},
+                                   {"d", base::seconds_per_day, INFINITY}};
 
 }  // namespace
 

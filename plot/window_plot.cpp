@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "base/units.h"
 #include "plot/fit.h"
 #include "plot/notes.h"
 
@@ -29,7 +30,8 @@ std::optional<std::string> hidden_times_note(const WindowFluxes& fluxes) {
 
 // How the file's fluxes of K·m/day became W/m².
 std::string watts_of(const WindowFluxes& fluxes) {
-  return "W/m²: the file's K·m/day / 86400 × " + number_text(fluxes.medium.density) + " kg/m³ × " +
+  return "W/m²: the file's K·m/day / " + number_text(base::seconds_per_day) + " × " +
+         number_text(fluxes.medium.density) + " kg/m³ × " +
          number_text(fluxes.medium.specific_heat) + " J/(kg K).";
 }
 
