@@ -111,6 +111,30 @@ struct BlocksCsvHeader {
 
 inline constexpr std::string_view blocks_csv_header = textio::joined_text<detail::BlocksCsvHeader>;
 
+namespace detail {
+
+// The block's mean time to nine decimals, then the mean-removed, linear and
+// running-mean fluxes as the results row writes its fluxes.
+struct ProgressLineLayout {
+  template <class Sink>
+  static constexpr void put(Sink& sink) {
+    const ResultsColumn& flux = results_column(ResultsValue::flux_linear);
+    sink("F12.9");
+    for (int i = 0; i < 3; ++i) {
+      sink(", 1X,F");
+      sink(flux.width);
+      sink(".");
+      sink(flux.decimals);
+    }
+  }
+};
+
+}  // namespace detail
+
+// The layout of the progress line of each block on standard output.
+inline constexpr std::string_view progress_line_layout =
+    textio::joined_text<detail::ProgressLineLayout>;
+
 // The columns of cospectra.csv, one row per block and frequency bin.
 inline constexpr std::string_view cospectra_csv_header =
     "block,frequency_Hz,frequencies_in_bin,cospectrum_K_m,ogive,spectrum_w_m2_s,spectrum_T_K2_s";
@@ -131,8 +155,8 @@ inline constexpr std::array<OutputFileInfo, 14> output_files = {{
      series_row_layout, "", 1},
     {OutputRole::shifted_cumulative_flux, "the shifted cumulative-flux file", "CFSHIFT.out", 889,
      series_header, series_row_layout, "", 2},
-    {OutputRole::standard_output, "standard output", "/dev/stdout", 6, "",
-     "F12.9, 1X,F8.2, 1X,F8.2, 1X,F8.2", "", 4},
+    {OutputRole::standard_output, "standard output", "/dev/stdout", 6, "", progress_line_layout, "",
+     4},
     {OutputRole::blocks_csv, "the block table", "blocks.csv", 50, blocks_csv_header, "", "", 5,
      WrittenBy::csv_run},
     {OutputRole::window_fluxes_csv, "the window-flux list", "window_fluxes.csv", 51,
