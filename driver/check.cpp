@@ -129,7 +129,7 @@ void print_warnings(const CheckReport& report) {
   print("");
   print(report.warnings.empty() ? "Warnings: none." : "Warnings, as a run would give them:");
   for (const base::Warning& warning : report.warnings) {
-    print("  ecflux: warning: " + warning.text);
+    print("  " + warning_line(warning));
   }
   if (!report.leftovers.empty()) {
     print("");
