@@ -43,6 +43,7 @@ void apply_block_quality(const qc::BlockQuality& quality, report::BlockFacts& fa
   q.beyond_allowance = quality.beyond_allowance;
   q.spikes = {quality.spikes.u, quality.spikes.v, quality.spikes.w, quality.spikes.temperature};
   q.too_many_spikes = quality.too_many_spikes;
+  q.spikes_may_remain = quality.despike_pass_limit_reached;
   q.yaw = quality.yaw;
   q.pitch = quality.pitch;
   q.roll = quality.roll;

@@ -159,7 +159,7 @@ int quality_flag(const BlockFacts& facts) {
     return 2;
   }
   if (steady >= 30.0 || facts.values_unread > 0 || facts.linear.at_edge || facts.running.at_edge ||
-      q.too_many_spikes || q.ogive_not_levelled) {
+      q.too_many_spikes || q.spikes_may_remain || q.ogive_not_levelled) {
     return 1;
   }
   return 0;

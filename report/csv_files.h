@@ -40,6 +40,7 @@ struct BlockFacts {
     bool beyond_allowance = false;              // too many missing to fill
     std::array<std::int64_t, 4> spikes{};       // replaced in u, v, w and temperature
     bool too_many_spikes = false;               // more than 1 % in w or temperature
+    bool spikes_may_remain = false;             // despiking stopped at its pass limit
     double yaw = 0.0, pitch = 0.0, roll = 0.0;  // degrees; not a number where not turned
     double random_error_linear = 0.0;           // W/m², of FLUX-L and FLUX-R
     double random_error_run = 0.0;

@@ -53,6 +53,9 @@ TEST(QualityFlag, WhatQualityControlFound) {
   BlockFacts spiky = steady(5.0);
   spiky.quality.too_many_spikes = true;
   EXPECT_EQ(quality_flag(spiky), 1);
+  BlockFacts unfinished = steady(5.0);
+  unfinished.quality.spikes_may_remain = true;
+  EXPECT_EQ(quality_flag(unfinished), 1);
   BlockFacts long_eddies = steady(5.0);
   long_eddies.quality.ogive_not_levelled = true;
   EXPECT_EQ(quality_flag(long_eddies), 1);
