@@ -1,10 +1,10 @@
 #pragma once
 
 // The sweep loops, written once over a register type. Each file that builds
-// them for an instruction set includes this header after defining its
-// register type, so everything here stays local to that file (the anonymous
-// namespace); it uses no library templates, whose shared copies could end up
-// compiled for the wrong processor.
+// them for an instruction set includes this header with its register type,
+// so everything here stays local to that file (the anonymous namespace); it
+// uses no library templates, whose shared copies could end up compiled for
+// the wrong processor.
 //
 // For one window of length w (h = w / 2) the straightforward sweep forms the
 // centred running means of w and temperature with one sliding sum each, then
@@ -19,18 +19,12 @@
 // sample order, exactly as in the straightforward sweep.
 //
 // Division. With exact_division the quotients come from the division
-// instruction. Otherwise a / c is formed from y = RN(1/c) and the rest
-// y' = RN(1/c - y):
-//   q0 = RN(a*y + RN(a*y'))     within a tiny fraction of an ulp of a/c, so a
-//                               faithful rounding of a/c;
-//   r  = a - q0*c               exact, as q0 is faithful;
-//   q1 = RN(q0 + r*y)           the correctly rounded a/c (Markstein).
-// Both facts need the operands away from underflow and overflow; the sweeper
-// checks each batch's values and asks for exact_division otherwise. The result
-// is the same double that the division instruction gives.
+// instruction; otherwise from the corrected reciprocal (corrected_division.h),
+// which gives the same doubles faster.
 
 #include <cstdint>
 
+#include "flux/corrected_division.h"
 #include "flux/sweep_kernel.h"
 
 namespace ecflux::flux {
@@ -104,9 +98,7 @@ class SweepLoops {
 
   static V divide(V a, const Divisor& d) {
     if constexpr (corrected_division) {
-      const V q = R::fused_multiply_add(a, d.high, R::mul(a, d.low));
-      const V r = R::fused_negative_multiply_add(q, d.value, a);
-      return R::fused_multiply_add(r, d.high, q);
+      return corrected_quotient<R>(a, d.value, d.high, d.low);
     } else {
       return R::div(a, d.value);
     }

@@ -15,6 +15,7 @@
 
 #include "base/stop_signals.h"
 #include "flux/aligned_doubles.h"
+#include "flux/corrected_division.h"
 #include "flux/sweep_kernel.h"
 
 namespace ecflux::flux {
@@ -83,13 +84,14 @@ struct WindowSweeper::Engine {
         reciprocal_high(static_cast<std::size_t>(n) + 1),
         reciprocal_low(static_cast<std::size_t>(n) + 1) {
     for (std::int32_t c = 1; c <= n; ++c) {
-      const double count = c;
+      const auto [high, low] = split_reciprocal(c);
       const auto at = static_cast<std::size_t>(c);
-      reciprocal_high[at] = 1.0 / count;
-      reciprocal_low[at] = std::fma(-reciprocal_high[at], count, 1.0) * reciprocal_high[at];
+      reciprocal_high[at] = high;
+      reciprocal_low[at] = low;
     }
-    rate_high = 1.0 / fs;
-    rate_low = std::fma(-rate_high, fs, 1.0) * rate_high;
+    const SplitReciprocal rate = split_reciprocal(fs);
+    rate_high = rate.high;
+    rate_low = rate.low;
     int exponent = 0;
     rate_power_of_two = std::frexp(fs, &exponent) == 0.5;
 

@@ -5,8 +5,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <random>
+#include <string_view>
 #include <vector>
+
+#include "flux/aligned_doubles.h"
+#include "flux/corrected_division.h"
+#include "tests/flux/kernel_division.h"
+#include "tests/support/test_support.h"
 
 namespace ecflux::flux {
 namespace {
@@ -139,59 +147,170 @@ TEST(WindowSweeper, NoBlockGivesAnEmptyTable) {
   }
 }
 
-TEST(WindowSweeper, DroppedWithoutFinishing) {
+std::size_t thread_count() {
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
+// A run that ends early drops its sweeper unfinished, with batches queued or
+// in flight, or with one only part filled: the workers stop and are gone with
+// it, without waiting for sweeps nobody will read.
+TEST(WindowSweeper, DroppedWithoutFinishingTakesItsThreadsWithIt) {
   const auto blocks = random_blocks(20, 300, 3);
-  WindowSweeper sweeper({300, 1, 10.0}, {2, &best_implementation()});
-  for (const auto& block : blocks) {
-    sweeper.add_block(std::span(block.w).first(300), std::span(block.temperature).first(300));
+  const std::size_t before = thread_count();
+  for (const std::size_t added : {blocks.size(), std::size_t{3}}) {
+    {
+      WindowSweeper sweeper({300, 1, 10.0}, {2, &best_implementation()});
+      for (std::size_t b = 0; b < added; ++b) {
+        sweeper.add_block(std::span(blocks[b].w).first(300),
+                          std::span(blocks[b].temperature).first(300));
+      }
+      EXPECT_EQ(thread_count(), before + 2) << added << " blocks";
+    }
+    // A joined thread may linger in the process's list for a moment.
+    EXPECT_TRUE(ecflux::testing::eventually([&] { return thread_count() == before; }))
+        << added << " blocks: " << thread_count() << " threads, " << before << " before";
   }
 }
 
-// The corrected-reciprocal quotient that each lane computes, against the
-// division instruction: q0 = RN(a*y + RN(a*y')), r = a - q0*c, q1 = RN(q0 + r*y).
-double corrected_quotient(double a, double c) {
-  const double high = 1.0 / c;
-  const double low = std::fma(-high, c, 1.0) * high;
-  const double q = std::fma(a, high, a * low);
-  const double r = std::fma(-q, c, a);
-  return std::fma(r, high, q);
+// The vector builds whose sweep divides with the corrected reciprocal, where
+// this processor runs them.
+struct VectorDivision {
+  std::string_view name;
+  KernelDivision divide;
+};
+
+std::vector<VectorDivision> available_divisions() {
+  std::vector<VectorDivision> divisions;
+  for (const VectorDivision& division : {VectorDivision{"avx2", divide_as_avx2_sweep},
+                                         VectorDivision{"avx512", divide_as_avx512_sweep}}) {
+    const Implementation* set = find_implementation(division.name);
+    if (set != nullptr && set->supported()) divisions.push_back(division);
+  }
+  return divisions;
 }
 
-TEST(CorrectedDivision, AgreesWithTheDivisionInstruction) {
+// Quotients a / c, gathered and then divided by every vector build at once;
+// each build's quotient must be the division instruction's, bit for bit.
+class DivisionCheck {
+ public:
+  static constexpr std::size_t capacity = 1 << 16;
+
+  explicit DivisionCheck(std::vector<VectorDivision> divisions)
+      : divisions_(std::move(divisions)),
+        a_(capacity),
+        c_(capacity),
+        high_(capacity),
+        low_(capacity),
+        quotient_(capacity) {}
+
+  void add(double a, double c) {
+    const SplitReciprocal reciprocal = split_reciprocal(c);
+    a_.data()[size_] = a;
+    c_.data()[size_] = c;
+    high_.data()[size_] = reciprocal.high;
+    low_.data()[size_] = reciprocal.low;
+    if (++size_ == capacity) check();
+  }
+
+  // The quotients that differed, after checking the rest.
+  long mismatches() {
+    // The unused places of the last batch divide 1 by 1.
+    while (size_ % avx512_lanes != 0) add(1.0, 1.0);
+    check();
+    return mismatches_;
+  }
+
+ private:
+  void check() {
+    for (const VectorDivision& division : divisions_) {
+      division.divide(a_.data(), c_.data(), high_.data(), low_.data(), quotient_.data(), size_);
+      for (std::size_t i = 0; i < size_; ++i) {
+        const double a = a_.data()[i];
+        const double c = c_.data()[i];
+        if (!same_bits(quotient_.data()[i], a / c)) {
+          if (mismatches_++ < 5) {
+            ADD_FAILURE() << division.name << ": " << a << " / " << c << " gave "
+                          << quotient_.data()[i] << ", the division instruction " << a / c;
+          }
+        }
+      }
+    }
+    size_ = 0;
+  }
+
+  std::vector<VectorDivision> divisions_;
+  AlignedDoubles a_, c_, high_, low_, quotient_;
+  std::size_t size_ = 0;
+  long mismatches_ = 0;
+};
+
+TEST(CorrectedDivision, AgreesWithTheDivisionInstructionOverTheSafeRange) {
+  auto divisions = available_divisions();
+  if (divisions.empty()) GTEST_SKIP() << "no vector build runs on this processor";
+  DivisionCheck check(std::move(divisions));
   std::mt19937_64 random(2024);
   std::uniform_int_distribution<std::int64_t> count(1, std::int64_t{1} << 31);
   std::uniform_real_distribution<double> unit(1.0, 2.0);
+  // The quotients, products and sums of values within the sweeper's safe
+  // range stay within these powers of two.
   std::uniform_int_distribution<int> exponent(-800, 600);
   std::uniform_int_distribution<int> rate_exponent(0, 30);
-  long mismatches = 0;
   for (int i = 0; i < 4'000'000; ++i) {
     const double a = std::ldexp(unit(random), exponent(random)) * (i % 2 ? 1 : -1);
     // Sample counts, and sampling rates of any value from 1 to 2^31.
     const double c = i % 3 == 0
                          ? std::ldexp(unit(random), rate_exponent(random))
                          : static_cast<double>(count(random) % (i % 5 == 0 ? 64 : 1 << 30) + 1);
-    if (!same_bits(corrected_quotient(a, c), a / c)) ++mismatches;
+    check.add(a, c);
   }
-  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(check.mismatches(), 0);
 }
 
+__extension__ using Unsigned128 = unsigned __int128;
+
 TEST(CorrectedDivision, QuotientsNextToHalfwayPoints) {
-  // a = c * q' with q' just off the midpoint between two doubles: the cases
-  // where a reciprocal that is only nearly right would round the wrong way.
+  auto divisions = available_divisions();
+  if (divisions.empty()) GTEST_SKIP() << "no vector build runs on this processor";
+  DivisionCheck check(std::move(divisions));
   std::mt19937_64 random(7);
+  // Counts: a = c * q' with q' just off the midpoint between two doubles.
   std::uniform_real_distribution<double> unit(1.0, 2.0);
   std::uniform_int_distribution<int> small_count(1, 100000);
-  long mismatches = 0;
-  for (int i = 0; i < 2'000'000; ++i) {
+  for (int i = 0; i < 500'000; ++i) {
     const double c = static_cast<double>(small_count(random));
     const double q = std::ldexp(unit(random), (i % 40) - 20);
     const double midpoint = q + (std::nextafter(q, 2 * q) - q) / 2;
     for (const double a : {c * midpoint, std::nextafter(c * midpoint, 0.0),
                            std::nextafter(c * midpoint, 1e300), c * q}) {
-      if (!same_bits(corrected_quotient(a, c), a / c)) ++mismatches;
+      check.add(a, c);
     }
   }
-  EXPECT_EQ(mismatches, 0);
+  // Rates c of 53 significant bits C, and a of the bits A, where
+  // C * M = A * 2^53 +- 1 for a 54-bit odd M: a / c is within about 2^-106 of
+  // the midpoint M / 2^53 (scaled), as close as a quotient of doubles comes.
+  // There the first estimate alone often rounds the wrong way.
+  for (int i = 0; i < 200'000; ++i) {
+    const std::uint64_t rate_bits = (random() >> 11) | (std::uint64_t{1} << 52) | 1;
+    std::uint64_t inverse = rate_bits;  // of rate_bits modulo 2^64, by Newton's steps
+    for (int step = 0; step < 6; ++step) inverse *= 2 - rate_bits * inverse;
+    // C * M = A * 2^53 + 1 (a / c below the midpoint), or A * 2^53 - 1.
+    const bool below = i % 2 == 0;
+    const std::uint64_t low_bits = (std::uint64_t{1} << 53) - 1;
+    const std::uint64_t midpoint_bits =
+        ((below ? inverse : 0 - inverse) & low_bits) | (std::uint64_t{1} << 53);
+    const Unsigned128 product = Unsigned128{rate_bits} * midpoint_bits;
+    const auto quotient_bits =
+        static_cast<std::uint64_t>((below ? product - 1 : product + 1) >> 53);
+    if (quotient_bits >> 53 != 0) continue;  // more than 53 bits
+    const int rate_exponent = static_cast<int>(random() % 31) - 52;
+    const double c = std::ldexp(static_cast<double>(rate_bits), rate_exponent);
+    const double a = std::ldexp(static_cast<double>(quotient_bits),
+                                rate_exponent + static_cast<int>(random() % 41) - 20);
+    check.add(a, c);
+    check.add(-a, c);
+  }
+  EXPECT_EQ(check.mismatches(), 0);
 }
 
 }  // namespace
