@@ -9,28 +9,13 @@ void copy_record(std::string_view record, const TempFolder& folder) {
   }
 }
 
-namespace {
-
-std::vector<std::string> fields_of(std::string_view record) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t comma; (comma = record.find(',', start)) != std::string_view::npos;
-       start = comma + 1) {
-    fields.emplace_back(record.substr(start, comma - start));
-  }
-  fields.emplace_back(record.substr(start));
-  return fields;
-}
-
-}  // namespace
-
 std::vector<std::map<std::string, std::string>> csv_rows(std::string_view text) {
   const std::vector<std::string> records = split_records(text);
   std::vector<std::map<std::string, std::string>> rows;
   if (records.empty()) return rows;
-  const std::vector<std::string> names = fields_of(records[0]);
+  const std::vector<std::string> names = split_csv_fields(records[0]);
   for (std::size_t r = 1; r < records.size(); ++r) {
-    const std::vector<std::string> fields = fields_of(records[r]);
+    const std::vector<std::string> fields = split_csv_fields(records[r]);
     std::map<std::string, std::string>& row = rows.emplace_back();
     for (std::size_t i = 0; i < names.size() && i < fields.size(); ++i) row[names[i]] = fields[i];
   }

@@ -44,17 +44,6 @@ std::vector<std::pair<std::string, std::size_t>> labels_of(std::string_view head
   return labels;
 }
 
-std::vector<std::string> csv_fields(std::string_view record) {
-  std::vector<std::string> fields;
-  std::size_t begin = 0;
-  for (std::size_t end; (end = record.find(',', begin)) != std::string_view::npos;
-       begin = end + 1) {
-    fields.emplace_back(record.substr(begin, end - begin));
-  }
-  fields.emplace_back(record.substr(begin));
-  return fields;
-}
-
 // A fixed-column record read field by field and written again in the same
 // format; a field of asterisks is written again from a value too large for
 // it, and one that is not a number from the value it names.
@@ -171,7 +160,7 @@ TEST(OutputFiles, StoredCsvFilesHaveTheTablesHeader) {
       const std::vector<std::string> records = split_records(read_file(stored_file(run, file)));
       ASSERT_FALSE(records.empty()) << run << " " << file.description;
       EXPECT_EQ(records[0], file.header) << run;
-      const std::vector<std::string> names = csv_fields(file.header);
+      const std::vector<std::string> names = testing::split_csv_fields(file.header);
       std::vector<std::string> sorted = names;
       std::sort(sorted.begin(), sorted.end());
       EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << file.header;
@@ -179,7 +168,8 @@ TEST(OutputFiles, StoredCsvFilesHaveTheTablesHeader) {
         EXPECT_EQ(name.find_first_of(" \"\r\n"), std::string::npos) << name;
       }
       for (std::size_t i = 1; i < records.size(); ++i) {
-        ASSERT_EQ(csv_fields(records[i]).size(), names.size()) << run << " " << records[i];
+        ASSERT_EQ(testing::split_csv_fields(records[i]).size(), names.size())
+            << run << " " << records[i];
       }
     }
   }

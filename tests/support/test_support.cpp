@@ -280,6 +280,17 @@ ProcessResult run_program(const std::string& program, const std::filesystem::pat
   return run_program(program, folder, options);
 }
 
+std::vector<std::string> split_csv_fields(std::string_view record) {
+  std::vector<std::string> fields;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = record.find(',', begin)) != std::string_view::npos;
+       begin = end + 1) {
+    fields.emplace_back(record.substr(begin, end - begin));
+  }
+  fields.emplace_back(record.substr(begin));
+  return fields;
+}
+
 std::vector<std::string> split_records(std::string_view text) {
   std::vector<std::string> records;
   while (!text.empty()) {

@@ -161,6 +161,9 @@ ProcessResult run_program(const std::string& program, const std::filesystem::pat
 // is returned as it is.
 std::vector<std::string> split_records(std::string_view text);
 
+// The fields of a CSV record of the run's files, none of which is quoted.
+std::vector<std::string> split_csv_fields(std::string_view record);
+
 // A configuration file of 39 lines with each value in its columns.
 struct ConfigurationText {
   std::string data_file = "data.txt";
