@@ -100,7 +100,7 @@ constexpr std::size_t header_length() {
   return length;
 }
 
-constexpr auto header_characters = [] {
+inline constexpr auto header_characters = [] {
   std::array<char, header_length()> text{};
   for (char& c : text) c = ' ';
   std::size_t at = 0;
