@@ -11,6 +11,7 @@ std::string_view warning_kind_name(WarningKind kind) {
     case WarningKind::wide_time: return "wide_time";
     case WarningKind::unreadable_value: return "unreadable_value";
     case WarningKind::dropped_samples: return "dropped_samples";
+    case WarningKind::plane_uncertain: return "plane_uncertain";
   }
   return "unknown";
 }

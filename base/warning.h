@@ -18,6 +18,7 @@ enum class WarningKind {
   wide_time,           // a time that cumflux.out and CFSHIFT.out cannot hold
   unreadable_value,    // a value that is not a number, which ends the input
   dropped_samples,     // what the samples after the last complete block held
+  plane_uncertain,     // the planar fit's mean currents run close to one line
 };
 
 // The kind's name in run.json and blocks.csv.

@@ -49,9 +49,9 @@ BlockSource source_of(input::SampleArrays& arrays, const input::ReadSettings& se
 
 // The plane of the planar fit over the arrays' blocks, as a run fits it over
 // a data file's.
-base::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
-                                     const input::ReadSettings& settings,
-                                     const qc::QualitySettings& quality) {
+base::Result<RunPlane> fit_plane_of(const ArrayRequest& request,
+                                    const input::ReadSettings& settings,
+                                    const qc::QualitySettings& quality) {
   input::SampleArrays arrays = arrays_of(request);
   qc::QualitySettings first_pass = quality;
   first_pass.rotation = qc::Rotation::none;
@@ -73,7 +73,7 @@ base::Result<qc::Plane> fit_plane_of(const ArrayRequest& request,
         "rotate planar needs the mean currents of three blocks or more that do not all lie "
         "along one line; use rotate double"};
   }
-  return fit.plane;
+  return RunPlane{fit.plane, plane_warning(fit, "")};
 }
 
 }  // namespace
@@ -91,7 +91,8 @@ base::Result<ArraySummary> process_arrays(const ArrayRequest& request,
   qc::QualitySettings quality = quality_settings(request.quality);
   if (request.quality.rotation == input::QualityOptions::Rotation::planar) {
     ECFLUX_TRY_VALUE(plane, fit_plane_of(request, settings, quality));
-    quality.plane = plane;
+    quality.plane = plane.plane;
+    if (plane.warning && listener.warning) listener.warning(*plane.warning);
   }
 
   flux::SweepOptions sweep_options = flux::default_sweep_options();

@@ -255,8 +255,13 @@ base::Result<CheckReport> check_folder(const input::CommandLine& line) {
   report.samples_left_over = summary.end.samples;
   report.input_end = how_the_input_ends(summary.end, summary.end_line, inputs.config);
   report.leftovers = leftover_staged_files(inputs.config);
-  const auto plane = planar ? fit_run_plane(block_means) : base::Result<qc::Plane>(qc::Plane{});
-  if (planar && plane.ok()) report.plane = plane.value();
+  const auto plane =
+      planar ? fit_run_plane(block_means, base::absolute_path(inputs.config.data_file_name))
+             : base::Result<RunPlane>(RunPlane{});
+  if (planar && plane.ok()) {
+    report.plane = plane.value().plane;
+    if (plane.value().warning) report.warnings.push_back(*plane.value().warning);
+  }
 
   // What the run would refuse, or end with, before it replaces anything.
   if (!plane.ok()) {

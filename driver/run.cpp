@@ -88,12 +88,13 @@ Status check_standard_streams(const report::RunFileNames& names) {
 struct PreparedRun {
   RunInputs inputs;
   OutputFiles files;
+  std::vector<base::Warning> warnings;  // found before the data are read
 };
 
 // The plane of the planar fit, from a first pass over the data that keeps
 // only each complete block's mean velocity; then the data file is opened
 // again for the run.
-base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::QualityOptions& quality) {
+base::Result<RunPlane> plane_of_the_run(RunInputs& inputs, const input::QualityOptions& quality) {
   ECFLUX_TRY(check_readable_twice(inputs));
   const std::string data_path = base::absolute_path(inputs.config.data_file_name);
   const input::ReadSettings settings = read_settings(inputs, quality);
@@ -110,7 +111,7 @@ base::Result<qc::Plane> plane_of_the_run(RunInputs& inputs, const input::Quality
       [&](input::Block& block) { return input::read_block(inputs.data, settings, block); },
       [&] { return inputs.data.list.lines().line_number(); }};
   ECFLUX_TRY(read_blocks(source, unused, on_block, [](base::Warning) {}));
-  auto plane = fit_run_plane(means);
+  auto plane = fit_run_plane(means, data_path);
   if (!plane.ok()) return plane;
   ECFLUX_TRY_VALUE(again, input::open_data_file(inputs.config.data_file_name));
   inputs.data = std::move(again);
@@ -124,14 +125,16 @@ base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& 
                                       Provenance& provenance, qc::QualitySettings& quality) {
   ECFLUX_TRY_VALUE(inputs, open_run_inputs());
   const input::Configuration& config = inputs.config;
+  std::vector<base::Warning> warnings;
   state.results_file_name = config.results_file_name;
   ECFLUX_TRY(check_standard_streams(run_file_names(config)));
   provenance.record_inputs(inputs);
   quality = quality_settings(line.quality);
   if (line.quality.rotation == input::QualityOptions::Rotation::planar) {
     ECFLUX_TRY_VALUE(plane, plane_of_the_run(inputs, line.quality));
-    quality.plane = plane;
-    provenance.record_plane(plane);
+    quality.plane = plane.plane;
+    provenance.record_plane(plane.plane);
+    if (plane.warning) warnings.push_back(std::move(*plane.warning));
   }
   if (const auto removed = remove_leftovers(config); !removed.empty()) {
     std::string names;
@@ -152,7 +155,7 @@ base::Result<PreparedRun> prepare_run(const input::CommandLine& line, RunState& 
                                  ? report::blocks_csv_header_with(quality_columns(line.quality))
                                  : std::string(report::output_file(role).header));
   }
-  return PreparedRun{std::move(inputs), std::move(files)};
+  return PreparedRun{std::move(inputs), std::move(files), std::move(warnings)};
 }
 
 // A block's records, posted to the output thread: its rows of the two
@@ -220,6 +223,7 @@ int process_blocks(PreparedRun& run, const input::CommandLine& line, RunState& s
     print_warning(warning);
     found.push_back(std::move(warning));
   };
+  for (base::Warning& warning : run.warnings) on_warning(std::move(warning));
   const auto on_block = [&](input::Block& block, std::int64_t samples, bool complete,
                             const input::BlockFindings& findings) -> Status {
     if (!complete) return {};

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <utility>
@@ -110,7 +111,8 @@ base::Result<RunInputs> open_run_inputs() {
                    std::move(data.value())};
 }
 
-input::ReadSettings read_settings(const input::Configuration& config, const input::BlockSizes& sizes,
+input::ReadSettings read_settings(const input::Configuration& config,
+                                  const input::BlockSizes& sizes,
                                   const input::QualityOptions& quality) {
   input::ReadSettings settings;
   settings.block_samples = sizes.block_samples;
@@ -161,9 +163,26 @@ std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::i
   return mean;
 }
 
-base::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means) {
+std::optional<base::Warning> plane_warning(const qc::PlaneFit& fit, const std::string& file) {
+  if (fit.outcome != qc::PlaneFitOutcome::fitted ||
+      !(fit.spread_ratio < qc::plane_spread_ratio_limit)) {
+    return std::nullopt;
+  }
+  char percent[32];
+  std::snprintf(percent, sizeof percent, "%.1f", fit.spread_ratio * 100.0);
+  return base::Warning{
+      base::WarningKind::plane_uncertain, file, 0, 1,
+      "the blocks' mean currents run close to one line (their spread across it is " +
+          std::string(percent) +
+          " % of that along it, under 10 %), so the planar fit's tilt across that line rests "
+          "on little; look at the plane in run.json, or use --rotate double"};
+}
+
+base::Result<RunPlane> fit_run_plane(std::span<const qc::MeanVelocity> block_means,
+                                     const std::string& file) {
   const qc::PlaneFit fit = qc::fit_plane(block_means);
-  if (fit.outcome == qc::PlaneFitOutcome::fitted) return fit.plane;
+  if (fit.outcome == qc::PlaneFitOutcome::fitted)
+    return RunPlane{fit.plane, plane_warning(fit, file)};
   return base::Refusal{
       std::string("--rotate planar needs the mean currents of three blocks or more that do not "
                   "all lie along one line; ") +

@@ -49,7 +49,8 @@ std::vector<std::string> leftover_staged_files(const input::Configuration& confi
 report::RunFileNames run_file_names(const input::Configuration& config);
 
 // How the blocks are read, with what quality control needs of the reader.
-input::ReadSettings read_settings(const input::Configuration& config, const input::BlockSizes& sizes,
+input::ReadSettings read_settings(const input::Configuration& config,
+                                  const input::BlockSizes& sizes,
                                   const input::QualityOptions& quality);
 input::ReadSettings read_settings(const RunInputs& inputs,
                                   const input::QualityOptions& quality = {});
@@ -68,9 +69,20 @@ base::Status check_readable_twice(const RunInputs& inputs);
 std::optional<qc::MeanVelocity> block_mean_for_plane(input::Block& block, std::int64_t samples,
                                                      const qc::QualitySettings& quality);
 
-// The plane of the run's block means, or the refusal of a run that cannot
-// have one.
-base::Result<qc::Plane> fit_run_plane(std::span<const qc::MeanVelocity> block_means);
+// The warning of a plane fitted to mean currents that run close to one line,
+// for the data file `file`; none for a plane that is well founded.
+std::optional<base::Warning> plane_warning(const qc::PlaneFit& fit, const std::string& file);
+
+// The plane of a run, with the warning it may give.
+struct RunPlane {
+  qc::Plane plane;
+  std::optional<base::Warning> warning;
+};
+
+// The plane of the run's block means from the data file `file`, or the
+// refusal of a run that cannot have one.
+base::Result<RunPlane> fit_run_plane(std::span<const qc::MeanVelocity> block_means,
+                                     const std::string& file);
 
 // How reading the data ended.
 struct DataSummary {

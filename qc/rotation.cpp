@@ -121,6 +121,9 @@ PlaneFit fit_plane(std::span<const MeanVelocity> block_means) {
   const Matrix roll_matrix{1.0, 0.0, 0.0, 0.0, cos_roll, sin_roll, 0.0, -sin_roll, cos_roll};
   p.axes = multiply(pitch_matrix, roll_matrix);
   fit.outcome = PlaneFitOutcome::fitted;
+  const double half_trace = 0.5 * (s_uu + s_vv);
+  const double root = std::sqrt(half_trace * half_trace - determinant);
+  fit.spread_ratio = std::sqrt((half_trace - root) / (half_trace + root));
   return fit;
 }
 

@@ -58,7 +58,17 @@ enum class PlaneFitOutcome {
 struct PlaneFit {
   PlaneFitOutcome outcome = PlaneFitOutcome::too_few_blocks;
   Plane plane;  // when fitted
+  // When fitted: the spread of the blocks' mean horizontal currents across
+  // their main direction over the spread along it (the square root of the
+  // smaller over the larger principal variance). Small where the mean
+  // currents run close to one line, as in a channel whose tide turns back
+  // and forth; the plane's tilt across that line then rests on little.
+  double spread_ratio = 0.0;
 };
+
+// Below this spread ratio the plane is fitted but not to be trusted without
+// a look: a warning says so.
+inline constexpr double plane_spread_ratio_limit = 0.1;
 
 // Fits the plane to the blocks' mean velocities of the whole run. The
 // horizontal means are taken about their averages, so that a strong mean

@@ -141,8 +141,8 @@ class RunWarning(UserWarning):
 
     Attributes:
         kind: "configuration_text", "values_unread", "uneven_sampling",
-            "implausible_value", "wide_time", "unreadable_value" or
-            "dropped_samples".
+            "implausible_value", "wide_time", "unreadable_value",
+            "dropped_samples" or "plane_uncertain".
         file: the absolute path of the file it concerns ("" for arrays).
         line: the first line (for arrays: sample, from 1) where it happens;
             0 for none.

@@ -47,6 +47,7 @@ class RunWarning(UserWarning):
         "wide_time",
         "unreadable_value",
         "dropped_samples",
+        "plane_uncertain",
     ]
     file: str
     line: int

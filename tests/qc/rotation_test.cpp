@@ -108,6 +108,8 @@ TEST(PlanarFit, ThePlaneOfBlocksTiltedAlikeIsFound) {
 
   const PlaneFit fit = fit_plane(means);
   ASSERT_EQ(fit.outcome, PlaneFitOutcome::fitted);
+  // Currents in every direction found it well.
+  EXPECT_GT(fit.spread_ratio, plane_spread_ratio_limit);
   // The flow's z axis in the sensor frame is the plane's normal n:
   // w = offset - (n_x u + n_y v) / n_z.
   const double nx = run.axes[2], ny = run.axes[5], nz = run.axes[8];
@@ -151,6 +153,38 @@ TEST(PlanarFit, ThePlaneNeedsCurrentsInTwoDirections) {
   EXPECT_EQ(fit_plane(channel).outcome, PlaneFitOutcome::means_on_a_line);
   const std::vector<MeanVelocity> still(5, {0.1, 0.1, 0.0});
   EXPECT_EQ(fit_plane(still).outcome, PlaneFitOutcome::means_on_a_line);
+}
+
+TEST(PlanarFit, CurrentsCloseToOneLineInAnyDirectionGiveASmallSpreadRatio) {
+  // Flood and ebb with a little drift across the channel: along it the
+  // means spread by about 0.25 m/s, across it by about 0.0017 m/s.
+  const double along[] = {0.2, -0.3, 0.05, 0.4, -0.1};
+  const double across[] = {0.002, -0.001, 0.0015, -0.002, 0.001};
+  for (const double direction : {0.0, 30.0, 90.0, 135.0}) {
+    SCOPED_TRACE(direction);
+    const double c = std::cos(direction * std::numbers::pi / 180.0);
+    const double s = std::sin(direction * std::numbers::pi / 180.0);
+    std::vector<MeanVelocity> means;
+    for (std::size_t b = 0; b < std::size(along); ++b) {
+      means.push_back({along[b] * c - across[b] * s, along[b] * s + across[b] * c, 0.001});
+    }
+    const PlaneFit fit = fit_plane(means);
+    ASSERT_EQ(fit.outcome, PlaneFitOutcome::fitted);
+    // The ratio of the spreads does not depend on the channel's direction:
+    // the spreads, as standard deviations, in the channel's own axes.
+    const auto spread = [](const double* values, std::size_t n) {
+      double mean = 0.0, sum = 0.0;
+      for (std::size_t i = 0; i < n; ++i) mean += values[i] / static_cast<double>(n);
+      for (std::size_t i = 0; i < n; ++i) sum += (values[i] - mean) * (values[i] - mean);
+      return std::sqrt(sum);
+    };
+    const double upper = spread(across, std::size(across)) / spread(along, std::size(along));
+    EXPECT_LT(fit.spread_ratio, plane_spread_ratio_limit);
+    // The principal spread across is at most the spread along the axis that
+    // the drift is measured on.
+    EXPECT_GT(fit.spread_ratio, 0.0);
+    EXPECT_LE(fit.spread_ratio, upper * (1.0 + 1e-9));
+  }
 }
 
 }  // namespace

@@ -169,6 +169,30 @@ TEST(Rotation, ThePlanarFitRecoversTheTiltOfBlocksTiltedAlike) {
   }
 }
 
+TEST(Rotation, APlaneFromCurrentsAlongOneChannelIsWarnedOfInTheRunAndTheCheck) {
+  // Flood and ebb along the x axis: the blocks' mean currents differ along
+  // it and hardly across it, so the tilt across it is not found.
+  constexpr std::size_t blocks_in_run = 6;
+  FieldRecord flow =
+      quality_testing::turbulent_field(blocks_in_run * block_samples, block_samples, 16.0, 9);
+  const double speeds[] = {1.0, -0.6, 1.4, -0.8, 1.2, -0.5};
+  for (std::size_t i = 0; i < flow.size(); ++i) flow.u[i] *= speeds[i / block_samples];
+  TempFolder folder;
+  write_field_run(folder, flow, block_seconds);
+  const std::string warning = "ecflux: warning: the blocks' mean currents run close to one line";
+  {
+    const testing::ProcessResult check = run_ecflux(folder.path(), {"--check", "--rotate=planar"});
+    EXPECT_EQ(check.exit_status, 0) << check.standard_error;
+    EXPECT_NE(check.standard_output.find(warning), std::string::npos) << check.standard_output;
+  }
+  const testing::ProcessResult run = run_ecflux(folder.path(), {"--csv", "--rotate", "planar"});
+  ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_NE(run.standard_error.find(warning), std::string::npos) << run.standard_error;
+  EXPECT_NE(folder.read("run.json").find("\"plane_uncertain\""), std::string::npos);
+  // Warnings fail a strict run, this one too.
+  EXPECT_EQ(run_ecflux(folder.path(), {"--strict", "--rotate", "planar"}).exit_status, 1);
+}
+
 TEST(Rotation, APlanarRunRefusesAPipeBeforeItReadsOrWrites) {
   TempFolder folder;
   folder.write("ConfigDRAVEK.Dat", testing::ConfigurationText{}.text());
