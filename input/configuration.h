@@ -24,9 +24,9 @@ inline constexpr int configuration_unit = 2030;
 struct Configuration {
   std::string data_file_name;
   std::string results_file_name;
-  double sample_rate = 0.0;             // fs, samples per second
-  double start_time = 0.0;              // > 0 skips earlier records
-  double end_time = 0.0;                // > 0 ends the input after it
+  double sample_rate = 0.0;  // fs, samples per second
+  double start_time = 0.0;   // > 0 skips earlier records
+  double end_time = 0.0;     // > 0 ends the input after it
   std::int32_t block_seconds = 0;
   std::int32_t temperature_select = 0;  // see temperature_column
   std::int32_t w_select = 0;            // see w_column

@@ -8,7 +8,7 @@
 // frequency.
 //
 // The cospectrum is drawn frequency-weighted and over the block's
-// covariance, f Co(f) / cov: the share of the flux that each part of the
+// covariance, f Co(f) / cov: the share of the flux that each band of the
 // spectrum carries, comparable from block to block whatever the flux. The
 // covariance is the sum of the cospectrum over every frequency times the
 // frequency step, fs / N, so it follows from the bins: each holds the mean

@@ -102,12 +102,6 @@ std::vector<CsvCell> block_row_cells(const BlockReport& report, const BlockFacts
   return cells;
 }
 
-std::vector<std::string> results_row_csv_names() {
-  std::vector<std::string> names;
-  for (const ResultsColumn& column : results_columns) names.emplace_back(column.csv_name);
-  return names;
-}
-
 namespace {
 
 // The endings of the CSV files' column names and the units they stand for.

@@ -101,10 +101,6 @@ void write_block_row(textio::OutputFile& file, const BlockReport& report, const 
 void write_spectrum_rows(textio::OutputFile& file, std::int64_t block,
                          std::span<const qc::SpectrumBin> bins);
 
-// The names of the columns of blocks.csv that hold the fields of the results
-// row, in the order of the row (TIME, X-VEL, ... SRMAX).
-std::vector<std::string> results_row_csv_names();
-
 // The unit of a column of the CSV files, from the end of its name ("W/m²"
 // for flux_run_W_m2; time_mean is in the data file's unit); empty for counts,
 // flags and numbers of lines.
